@@ -1,0 +1,162 @@
+#include "driver/diagnostics.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "cmdfile/lexer.h"
+#include "driver/input.h"
+
+namespace khex {
+
+Diagnostics diagnostics;
+
+namespace {
+
+constexpr int LINE_WIDTH = 80;
+constexpr size_t PREFIX_LIMIT = 256;  // prefix and label, NUL included
+constexpr size_t TEXT_LIMIT = 512;    // text and " (aborting)", NUL included
+
+const char* severity_label(int severity)
+{
+    switch (severity) {
+    case SEVERITY_INFO: return "   INFO:";
+    case SEVERITY_WARNING: return "WARNING:";
+    case SEVERITY_ERROR: return "  ERROR:";
+    case SEVERITY_FATAL: return "FATAL ERROR:";
+    case SEVERITY_INTERNAL: return "INTERNAL ERROR:";
+    default: return "";
+    }
+}
+
+void vreport(int severity, const char* format, va_list args)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+
+    char prefix[PREFIX_LIMIT];
+    if (const char* file = current_command_file())
+        std::snprintf(prefix, sizeof prefix, "\"%s\", line %d: %s", file, lexer_line(),
+                      severity_label(severity));
+    else
+        std::snprintf(prefix, sizeof prefix, ">> %s", severity_label(severity));
+
+    char text[TEXT_LIMIT];
+    std::vsnprintf(text, sizeof text, format, args);
+    if (severity == SEVERITY_FATAL)
+        std::strncat(text, " (aborting)", sizeof text - 1 - std::strlen(text));
+
+    std::fflush(stdout);
+    std::string message = wrap_message(prefix, text);
+    std::fwrite(message.data(), 1, message.size(), stderr);
+    std::fflush(stderr);
+
+    if (severity == SEVERITY_FATAL || severity == SEVERITY_INTERNAL)
+        end_run(1);
+    if (severity >= SEVERITY_INFO && severity <= SEVERITY_ERROR && severity > diagnostics.max_severity)
+        diagnostics.max_severity = severity;
+}
+
+}  // namespace
+
+void end_run(int status)
+{
+    throw RunEnd{status};
+}
+
+void reset_diagnostics()
+{
+    diagnostics = Diagnostics{};
+}
+
+void report(int severity, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vreport(severity, format, args);
+    va_end(args);
+}
+
+void fatal(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vreport(SEVERITY_FATAL, format, args);
+    va_end(args);
+    end_run(1);  // not reached: vreport ends the run for this level
+}
+
+void internal_error(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vreport(SEVERITY_INTERNAL, format, args);
+    va_end(args);
+    end_run(1);
+}
+
+void report_syntax_error()
+{
+    int cursor = lexer_cursor();
+    std::printf("%.*s\n", cursor, lexer_buffer());
+    std::printf("%*s^\n", cursor, "");
+    report(SEVERITY_ERROR, "syntax error");
+}
+
+// The first line holds the prefix and a blank; a prefix that leaves less than 15
+// columns goes on a line of its own. Each break consumes exactly one blank;
+// newlines inside the text are written as they stand and are not breaks.
+std::string wrap_message(const std::string& prefix, const std::string& text)
+{
+    std::string out = prefix;
+    size_t w = prefix.size() + 1;
+    if (w > 65) {
+        out += "\n         ";
+        w = 11;
+    } else {
+        out += ' ';
+    }
+    const size_t r = LINE_WIDTH - w;
+    const size_t n = text.size();
+    if (n == 0)
+        return out + '\n';
+
+    size_t s = 0;
+    size_t e = std::min(r, n);
+    for (;;) {
+        size_t b = e;
+        while (b > s && !(b == n || text[b] == ' '))
+            --b;
+        if (b == s) {
+            b = e;
+            while (b < n && text[b] != ' ')
+                ++b;
+            if (b == n) {
+                out.append(text, s, n - s);
+                return out + '\n';
+            }
+        }
+        out.append(text, s, b - s);
+        s = b + 1;
+        e = std::min(b + r, n);
+        if (s >= n)
+            return out + '\n';
+        out += '\n';
+        out.append(w, ' ');
+    }
+}
+
+bool is_power_of_two(uint32_t value)
+{
+    return value != 0 && (value & (value - 1)) == 0;
+}
+
+void trace(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+}
+
+}  // namespace khex

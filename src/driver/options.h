@@ -1,0 +1,101 @@
+// Conversion settings: the one record every module reads, its defaults, and the
+// option handler shared by the command line and command files.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace khex {
+
+enum OutputFormatIndex {
+    FORMAT_DEBUG = 0,
+    FORMAT_INTEL = 1,
+    FORMAT_MOTOROLA = 2,
+    FORMAT_MOTOROLA_S1 = 3,
+    FORMAT_MOTOROLA_S2 = 4,
+    FORMAT_MOTOROLA_S3 = 5,
+    FORMAT_ZQ_TAGGED = 6,
+    FORMAT_TEKTRONIX = 7,
+    FORMAT_ASCII_HEX = 8,
+    FORMAT_GENERIC = 9,
+    FORMAT_BINARY = 10,
+};
+
+enum ByteOrder { ORDER_NONE = 0, ORDER_LS = 1, ORDER_MS = 2 };
+
+enum BootEntryKind {
+    BOOT_REGISTER = 1,         // register address with a numeric value
+    BOOT_REGISTER_SYMBOL = 2,  // register address with a symbol still to resolve
+    BOOT_DELAY = 3,
+    BOOT_START_DSP = 4,
+};
+
+struct BootEntry {
+    int kind;
+    uint32_t address;
+    uint32_t value;
+    std::string name;  // symbol name of a BOOT_REGISTER_SYMBOL entry
+};
+
+enum BootMode {
+    BOOT_MODE_WREN16 = 0,
+    BOOT_MODE_WREN32 = 1,
+    BOOT_MODE_8BIT = 2,
+    BOOT_MODE_KITE16 = 3,
+    BOOT_MODE_NONE = 8,
+};
+enum BootPort { BOOT_PORT_NONE = 0, BOOT_PORT_SERIAL = 2, BOOT_PORT_PARALLEL = 3 };
+
+struct BootParams {
+    int mode;
+    int port;
+    int alignment;  // bytes
+};
+
+constexpr uint32_t NOT_GIVEN = 0xFFFFFFFF;  // -1 in address-valued settings
+
+// Widths are kept in bytes; options give them in bits.
+struct ConvOptions {
+    int format;
+    int romwidth;
+    bool romwidth_given;
+    int memwidth;
+    int datawidth;
+    int order;
+    bool image;
+    bool zero;
+    bool boot_all;  // -boot: every initialized section goes into the boot table
+    uint32_t fill;
+    int32_t olength;
+    bool quiet;
+    uint32_t entry_address;
+    bool has_entry_symbol;
+    std::string entry_symbol;
+    uint32_t bootorg;
+    int32_t bootpage;
+    bool has_bootstrap;
+    std::string bootstrap;
+    FILE* map_file;
+    std::string map_name;
+    std::deque<std::string> output_names;
+    int device;
+    bool device_given;  // a -v7734 option was given
+    int revision;
+    BootParams boot;
+    std::vector<BootEntry> boot_entries;
+    int verbose;
+    int symtrace;
+};
+extern ConvOptions options;
+
+// Puts every setting and every module's state back to its default.
+void set_defaults();
+void reset_options();
+
+void walk_command_line(int argc, const char* const* argv);
+void handle_option(const char* text, bool from_command_file);
+[[noreturn]] void print_usage(bool full);
+
+}  // namespace khex

@@ -1,0 +1,79 @@
+#include "driver/run.h"
+
+#include <cstdio>
+#include <new>
+
+#include "cmdfile/lexer.h"
+#include "cmdfile/parser.h"
+#include "coff/loader.h"
+#include "driver/diagnostics.h"
+#include "driver/input.h"
+#include "driver/options.h"
+#include "driver/walk.h"
+#include "memory/ranges.h"
+#include "memory/specs.h"
+
+namespace khex {
+
+namespace {
+
+int convert(int argc, const char* const* argv)
+{
+    set_defaults();
+    lexer_init();
+    walk_command_line(argc, argv);
+    if (!input.coff_file)
+        fatal("no input files");
+    resolve_memory();
+    if (diagnostics.max_severity > SEVERITY_WARNING)
+        fatal("errors prevent conversion");
+
+    bool loaded = load_coff();
+    if (!loaded)
+        report_load_failure();
+    close_inputs();
+    return diagnostics.max_severity > SEVERITY_WARNING || !loaded ? 1 : 0;
+}
+
+// Files still open after a run that ended early are closed here, with whatever
+// was written to them.
+void release_run()
+{
+    close_inputs();
+    if (options.map_file)
+        std::fclose(options.map_file);
+    options.map_file = nullptr;
+    release_parser_stacks();
+}
+
+}  // namespace
+
+void set_defaults()
+{
+    reset_diagnostics();
+    reset_options();
+    reset_input();
+    reset_walk();
+    reset_ranges();
+    reset_specs();
+    release_parser_stacks();
+}
+
+int run_khex(int argc, const char* const* argv)
+{
+    int status;
+    try {
+        try {
+            status = convert(argc, argv);
+        } catch (const std::bad_alloc&) {
+            fatal("out of memory");
+        }
+    } catch (const RunEnd& end) {
+        status = end.status;
+    }
+    release_run();
+    std::fflush(stdout);
+    return status;
+}
+
+}  // namespace khex

@@ -1,0 +1,29 @@
+// One open output file and the writer interface every output format implements.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace khex {
+
+struct OutputStream {
+    FILE* file;
+    size_t fill;              // length of the record being built in line
+    uint32_t last_address;    // record_address the writer last saw
+    std::vector<char> line;   // the record being built; sized for the widest data operation
+    bool address_written;     // meaning belongs to the writer (ZQ-Tagged, Generic)
+    const std::string* name;  // file name for messages
+};
+
+enum WriterOp {
+    OP_START_FILE = 1,
+    OP_NEW_ADDRESS = 2,
+    OP_DATA = 3,
+    OP_END_RECORD = 4,
+    OP_END_FILE = 5,
+};
+
+using RecordWriter = void (*)(int op, OutputStream& stream, const uint8_t* data, int nbytes);
+
+}  // namespace khex

@@ -1,0 +1,154 @@
+#include "runner.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace khextest {
+
+namespace {
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void remove_tree(const std::string& path)
+{
+    if (DIR* d = opendir(path.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "/" + name;
+            struct stat st;
+            if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                remove_tree(child);
+            else
+                unlink(child.c_str());
+        }
+        closedir(d);
+    }
+    rmdir(path.c_str());
+}
+
+// Runs argv in dir with stdout and stderr going to files; returns the status.
+int spawn(const std::string& dir, const std::string& program, const std::vector<std::string>& argv,
+          const std::string& out_path, const std::string& err_path)
+{
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || chdir(dir.c_str()) != 0)
+            _exit(127);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(program.c_str(), args.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+TempDir::TempDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/khex-test-XXXXXX";
+    if (!mkdtemp(templ.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = templ;
+}
+
+TempDir::~TempDir()
+{
+    remove_tree(path_);
+}
+
+void TempDir::write(const std::string& name, const std::string& content) const
+{
+    std::ofstream(file(name), std::ios::binary) << content;
+}
+
+void TempDir::write(const std::string& name, const coffgen::Bytes& content) const
+{
+    coffgen::write_file(file(name), content);
+}
+
+std::string TempDir::read(const std::string& name) const
+{
+    return slurp(file(name));
+}
+
+bool TempDir::exists(const std::string& name) const
+{
+    struct stat st;
+    return stat(file(name).c_str(), &st) == 0;
+}
+
+std::vector<std::string> TempDir::files() const
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(path_.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+RunResult run_khex(const TempDir& dir, const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv{"khex"};  // the program name as a user types it
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string out_path = dir.path() + ".stdout";
+    std::string err_path = dir.path() + ".stderr";
+    int status = spawn(dir.path(), KHEX_BINARY, argv, out_path, err_path);
+    RunResult result{status, slurp(out_path), slurp(err_path)};
+    unlink(out_path.c_str());
+    unlink(err_path.c_str());
+    return result;
+}
+
+std::string objcopy_decode(const TempDir& dir, const std::string& name, const std::string& input_format)
+{
+    std::string out_path = dir.path() + ".objcopy";
+    std::string err_path = dir.path() + ".objcopy-err";
+    std::string bin = dir.file(name + ".bin");
+    int status = spawn(dir.path(), "objcopy", {"objcopy", "-I", input_format, "-O", "binary", name, bin}, out_path, err_path);
+    std::string err = slurp(err_path);
+    unlink(out_path.c_str());
+    unlink(err_path.c_str());
+    if (status != 0)
+        throw std::runtime_error("objcopy failed on " + name + ": " + err);
+    std::string bytes = slurp(bin);
+    unlink(bin.c_str());
+    return bytes;
+}
+
+}  // namespace khextest

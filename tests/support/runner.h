@@ -1,0 +1,43 @@
+// Runs the real khex binary in a temporary directory and captures what it did.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "coff_builder.h"
+
+namespace khextest {
+
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// A fresh directory under the system's temporary directory, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    void write(const std::string& name, const std::string& content) const;
+    void write(const std::string& name, const coffgen::Bytes& content) const;
+    std::string read(const std::string& name) const;
+    bool exists(const std::string& name) const;
+    // Names of the files in the directory, sorted.
+    std::vector<std::string> files() const;
+
+private:
+    std::string path_;
+};
+
+// Runs khex with the given arguments (argv[0] is "khex") in dir.
+RunResult run_khex(const TempDir& dir, const std::vector<std::string>& args);
+
+// Decodes a hex file with objcopy into the raw bytes it describes.
+std::string objcopy_decode(const TempDir& dir, const std::string& name, const std::string& input_format);
+
+}  // namespace khextest

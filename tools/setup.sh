@@ -1,0 +1,31 @@
+#!/bin/sh
+# Installs the Debian packages khex needs to build and test, when they are
+# missing. Usage: tools/setup.sh [fuzz]
+set -e
+
+missing=""
+need() {  # need <package> <test command...>
+    pkg=$1; shift
+    if ! "$@" >/dev/null 2>&1; then missing="$missing $pkg"; fi
+}
+
+need g++ command -v g++
+need cmake command -v cmake
+need make command -v make
+need bison command -v bison
+need binutils command -v objcopy
+need libgtest-dev test -f /usr/include/gtest/gtest.h
+if [ "$1" = fuzz ]; then
+    need clang command -v clang++
+    need libclang-rt-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
+fi
+
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" != 0 ]; then
+    echo "khex needs these Debian packages:$missing" >&2
+    echo "install them with: sudo apt-get install$missing" >&2
+    exit 1
+fi
+echo "installing:$missing"
+apt-get update -qq
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
