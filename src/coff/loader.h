@@ -2,13 +2,98 @@
 // one COFF file and hands the data on piece by piece.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace khex {
 
 // Size of the loader's one data buffer; every piece handed on is at most this long.
 constexpr int LOADBUFSIZE = 24576;
 
+// Section flag bits the conversion looks at.
+enum : uint32_t {
+    STYP_DSECT = 0x0001,   // dummy section
+    STYP_NOLOAD = 0x0002,
+    STYP_COPY = 0x0010,
+    STYP_TEXT = 0x0020,
+};
+
+// Every header version normalised to the 48-byte layout, in host byte order.
+struct SectionHeader {
+    char s_name[9];    // inline name (up to 8 characters, NUL-terminated)
+    std::string name;  // name text: the inline name or the string-table name
+    uint32_t s_paddr;
+    uint32_t s_vaddr;
+    uint32_t s_size;
+    uint32_t s_scnptr;
+    uint32_t s_relptr;
+    uint32_t s_lnnoptr;
+    uint32_t s_nreloc;
+    uint32_t s_nlnno;
+    uint32_t s_flags;
+    uint16_t s_page;
+};
+
+enum LoadFailure {
+    LOAD_NO_FAILURE,
+    LOAD_READ_ERROR,
+    LOAD_WRONG_MAGIC,
+    LOAD_SYMBOL_READ_ERROR,
+    LOAD_BAD_STRING_TABLE,
+    LOAD_BAD_NAME_OFFSET,
+    LOAD_BAD_SYMBOL_TABLE,
+};
+
+// Receives each piece of section data; write_target_memory outside of tests.
+using PieceSink = void (*)(uint8_t* data, int nbytes, uint32_t address);
+
+struct CoffState {
+    std::vector<SectionHeader> sections;  // in conversion order once selection has run
+    std::vector<char> string_table;       // names part, starting at offset 4
+    size_t string_table_used;             // bytes up to and including the last NUL
+    bool headers_swapped;
+    bool target_big_endian;
+    uint16_t version;                     // 0x00C0, 0x00C1 or 0x00C2
+    uint16_t file_flags;
+    uint32_t symbol_offset;
+    int32_t symbol_count;
+    uint32_t coff_entry_point;
+    int load_failure;
+    int current_section;                  // index of the section being loaded
+    int64_t file_size;
+    // autoinitialisation records may span pieces
+    uint16_t cinit_words_left;
+    uint32_t cinit_address;
+    PieceSink piece_sink;
+};
+extern CoffState coff;
+
+void reset_coff();
+
 bool load_coff();
+bool read_coff_headers();
+bool read_string_table();
 void report_load_failure();
+
+// Reads exactly n bytes at offset of the COFF file.
+bool read_coff_bytes(uint64_t offset, void* buffer, size_t n);
+
+// Header fields in the header byte order.
+uint16_t header16(const uint8_t* p);
+uint32_t header32(const uint8_t* p);
+
+// The name of a name field (section header or symbol entry): inline or from the
+// string table. False when the string-table offset lies outside the table.
+bool resolve_name(const uint8_t* field, std::string& name);
+
+bool load_sections();
+bool load_section(const SectionHeader& s);
+bool load_cinit(uint8_t* buffer, int& piece_length, int& carry);
+// A 16- or 32-bit field of the target's data, in the target's byte order.
+uint32_t extract_field(const uint8_t* bytes, int width);
+
+// True for the RAM-model autoinitialisation section: a copy section whose
+// inline name is ".cinit".
+bool is_copy_cinit(const SectionHeader& s);
 
 }  // namespace khex

@@ -1,13 +1,244 @@
+#include <cstdio>
+#include <cstring>
+
 #include "coff/loader.h"
+#include "coff/sym.h"
 #include "driver/diagnostics.h"
+#include "driver/input.h"
+#include "driver/options.h"
+#include "memory/datapath.h"
+#include "memory/translate.h"
 
 namespace khex {
 
-bool load_coff()
+CoffState coff;
+
+namespace {
+
+constexpr size_t FILE_HEADER_READ = 22;
+constexpr uint16_t OPTIONAL_HEADER_SIZE = 28;
+
+bool is_version_id(uint16_t id)
 {
-    fatal("COFF loading is not available yet");
+    return id == 0x00C0 || id == 0x00C1 || id == 0x00C2 || id == 0x009C;
 }
 
-void report_load_failure() {}
+uint16_t swap16(uint16_t v)
+{
+    return static_cast<uint16_t>(v << 8 | v >> 8);
+}
+
+int fail(int code)
+{
+    coff.load_failure = code;
+    return false;
+}
+
+int64_t measure_file()
+{
+    FILE* f = input.coff_file;
+    if (std::fseek(f, 0, SEEK_END) != 0)
+        return INT64_MAX;
+    long size = std::ftell(f);
+    return size < 0 ? INT64_MAX : size;
+}
+
+}  // namespace
+
+void reset_coff()
+{
+    coff = CoffState{};
+    coff.piece_sink = write_target_memory;
+}
+
+bool read_coff_bytes(uint64_t offset, void* buffer, size_t n)
+{
+    FILE* f = input.coff_file;
+    if (offset > static_cast<uint64_t>(INT64_MAX) || std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0)
+        return false;
+    return std::fread(buffer, 1, n, f) == n;
+}
+
+uint16_t header16(const uint8_t* p)
+{
+    uint16_t v = static_cast<uint16_t>(p[0] | p[1] << 8);
+    return coff.headers_swapped ? swap16(v) : v;
+}
+
+uint32_t header32(const uint8_t* p)
+{
+    uint32_t v = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    if (coff.headers_swapped)
+        v = (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24);
+    return v;
+}
+
+bool resolve_name(const uint8_t* field, std::string& name)
+{
+    if (field[0] | field[1] | field[2] | field[3]) {
+        size_t length = 0;
+        while (length < 8 && field[length])
+            ++length;
+        name.assign(reinterpret_cast<const char*>(field), length);
+        return true;
+    }
+    uint32_t offset = header32(field + 4);
+    if (offset < 4 || offset - 4 >= coff.string_table_used)
+        return false;
+    name = coff.string_table.data() + (offset - 4);  // the table ends with a NUL
+    return true;
+}
+
+bool read_string_table()
+{
+    coff.string_table.clear();
+    coff.string_table_used = 0;
+    if (coff.symbol_count == 0)
+        return true;
+    if (coff.symbol_count < 0)
+        return fail(LOAD_BAD_SYMBOL_TABLE);
+
+    uint64_t position = coff.symbol_offset + 18ull * static_cast<uint64_t>(coff.symbol_count);
+    uint8_t length_field[4];
+    if (!read_coff_bytes(position, length_field, 4))
+        return true;  // no string table
+    uint32_t length = header32(length_field);
+    if (length < 4)
+        return fail(LOAD_BAD_STRING_TABLE);
+    uint32_t names = length - 4;
+    if (options.verbose > 0)
+        trace("   %ld symbols.  String table size=%ld\n", static_cast<long>(coff.symbol_count),
+              static_cast<long>(names));
+    if (names == 0)
+        return true;
+    // Never allocate more than the file can hold.
+    if (static_cast<int64_t>(position + 4 + names) > coff.file_size)
+        return fail(LOAD_READ_ERROR);
+    coff.string_table.resize(names);
+    if (!read_coff_bytes(position + 4, coff.string_table.data(), names))
+        return fail(LOAD_READ_ERROR);
+    // Bytes after the last NUL belong to no name.
+    size_t used = names;
+    while (used > 0 && coff.string_table[used - 1] != '\0')
+        --used;
+    coff.string_table_used = used;
+    return true;
+}
+
+bool read_coff_headers()
+{
+    coff.headers_swapped = false;
+    coff.file_size = measure_file();
+
+    uint8_t header[FILE_HEADER_READ];
+    if (!read_coff_bytes(0, header, sizeof header))
+        return fail(LOAD_READ_ERROR);
+    uint16_t id = static_cast<uint16_t>(header[0] | header[1] << 8);
+    if (!is_version_id(id)) {
+        id = swap16(id);
+        if (!is_version_id(id))
+            return fail(LOAD_WRONG_MAGIC);
+        coff.headers_swapped = true;
+    }
+    uint16_t section_count = header16(header + 2);
+    coff.symbol_offset = header32(header + 8);
+    coff.symbol_count = static_cast<int32_t>(header32(header + 12));
+    uint16_t optional_size = header16(header + 16);
+    coff.file_flags = header16(header + 18);
+    uint16_t target_id = header16(header + 20);
+    coff.target_big_endian = coff.file_flags & 0x0200;
+
+    if (id == 0x00C1 || id == 0x00C2) {
+        if (target_id != 0x009C)
+            return fail(LOAD_WRONG_MAGIC);
+        coff.version = id;
+    } else {
+        coff.version = 0x00C0;
+    }
+    const uint64_t header_length = coff.version == 0x00C0 ? 20 : 22;
+
+    if (optional_size == OPTIONAL_HEADER_SIZE) {
+        uint8_t optional[OPTIONAL_HEADER_SIZE];
+        if (!read_coff_bytes(header_length, optional, sizeof optional))
+            return fail(LOAD_READ_ERROR);
+        coff.coff_entry_point = header32(optional + 16);
+    }
+
+    if (!read_string_table())
+        return false;
+
+    const size_t entry_size = coff.version == 0x00C2 ? 48 : 40;
+    const uint64_t table_offset = header_length + optional_size;
+    const uint64_t table_size = entry_size * section_count;
+    if (static_cast<int64_t>(table_offset + table_size) > coff.file_size)
+        return fail(LOAD_READ_ERROR);
+    std::vector<uint8_t> table(table_size);
+    if (table_size && !read_coff_bytes(table_offset, table.data(), table_size))
+        return fail(LOAD_READ_ERROR);
+
+    coff.sections.assign(section_count, SectionHeader{});
+    for (size_t i = 0; i < section_count; ++i) {
+        const uint8_t* h = table.data() + i * entry_size;
+        SectionHeader& s = coff.sections[i];
+        std::memcpy(s.s_name, h, 8);
+        s.s_name[8] = '\0';
+        s.s_paddr = header32(h + 8);
+        s.s_vaddr = header32(h + 12);
+        s.s_size = header32(h + 16);
+        s.s_scnptr = header32(h + 20);
+        s.s_relptr = header32(h + 24);
+        s.s_lnnoptr = header32(h + 28);
+        if (entry_size == 48) {
+            s.s_nreloc = header32(h + 32);
+            s.s_nlnno = header32(h + 36);
+            s.s_flags = header32(h + 40);
+            s.s_page = header16(h + 46);
+        } else {
+            s.s_nreloc = header16(h + 32);
+            s.s_nlnno = header16(h + 34);
+            s.s_flags = header16(h + 36);
+            s.s_page = h[39];
+        }
+    }
+    for (size_t i = 0; i < section_count; ++i) {
+        const uint8_t* h = table.data() + i * entry_size;
+        bool long_name = (h[0] | h[1] | h[2] | h[3]) == 0;
+        if (long_name && coff.string_table.empty()) {
+            std::fflush(stdout);
+            std::fputs("error reading COFF file - corrupted section header", stderr);
+            std::fflush(stderr);
+            end_run(-1);
+        }
+        if (!resolve_name(h, coff.sections[i].name))
+            return fail(LOAD_BAD_NAME_OFFSET);
+    }
+
+    start_translation();
+
+    if (options.verbose > 0)
+        trace("   %d sections, %s format, %s data\n   %s\n", static_cast<int>(section_count),
+              coff.headers_swapped ? "swapped" : "unswapped", coff.target_big_endian ? "big-E" : "little-E",
+              "No relocation");
+    return true;
+}
+
+bool load_coff()
+{
+    coff.load_failure = LOAD_NO_FAILURE;
+    return read_coff_headers() && read_symbols() && load_sections();
+}
+
+void report_load_failure()
+{
+    switch (coff.load_failure) {
+    case LOAD_READ_ERROR: fatal("error reading COFF file");
+    case LOAD_WRONG_MAGIC: fatal("COFF file has wrong magic number");
+    case LOAD_SYMBOL_READ_ERROR: fatal("symbol read error");
+    case LOAD_BAD_STRING_TABLE: fatal("COFF file has a string table shorter than its own length field");
+    case LOAD_BAD_NAME_OFFSET: fatal("COFF file names a string outside its string table");
+    case LOAD_BAD_SYMBOL_TABLE: fatal("COFF file has a corrupted symbol table");
+    default: break;
+    }
+}
 
 }  // namespace khex

@@ -3,15 +3,23 @@
 #include <cstdio>
 #include <new>
 
+#include "boot/buffer.h"
+#include "boot/table.h"
 #include "cmdfile/lexer.h"
 #include "cmdfile/parser.h"
 #include "coff/loader.h"
+#include "coff/sym.h"
 #include "driver/diagnostics.h"
 #include "driver/input.h"
 #include "driver/options.h"
 #include "driver/walk.h"
+#include "memory/datapath.h"
+#include "memory/map.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
+#include "memory/translate.h"
+#include "output/framework.h"
+#include "output/writers.h"
 
 namespace khex {
 
@@ -21,6 +29,7 @@ int convert(int argc, const char* const* argv)
 {
     set_defaults();
     lexer_init();
+    clear_symbol_table();
     walk_command_line(argc, argv);
     if (!input.coff_file)
         fatal("no input files");
@@ -32,6 +41,8 @@ int convert(int argc, const char* const* argv)
     if (!loaded)
         report_load_failure();
     close_inputs();
+    finish_conversion();
+    close_map_file();
     return diagnostics.max_severity > SEVERITY_WARNING || !loaded ? 1 : 0;
 }
 
@@ -40,6 +51,7 @@ int convert(int argc, const char* const* argv)
 void release_run()
 {
     close_inputs();
+    abandon_output_files();
     if (options.map_file)
         std::fclose(options.map_file);
     options.map_file = nullptr;
@@ -56,6 +68,14 @@ void set_defaults()
     reset_walk();
     reset_ranges();
     reset_specs();
+    reset_coff();
+    reset_translate();
+    reset_datapath();
+    reset_output();
+    reset_truncation_warnings();
+    reset_map();
+    reset_boot_table();
+    reset_boot_buffer();
     release_parser_stacks();
 }
 

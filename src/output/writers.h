@@ -1,4 +1,5 @@
-// The record writer of each output format.
+// The record writer of each output format, called by the framework with the
+// operation codes of WriterOp.
 #pragma once
 #include "output/stream.h"
 
@@ -12,5 +13,18 @@ void tektronix_writer(int op, OutputStream& stream, const uint8_t* data, int nby
 void ascii_hex_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
 void generic_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
 void binary_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
+
+// Formats that cut addresses warn once per section spec: the spec each writer
+// last warned about. A run starts afresh.
+struct TruncationWarnings {
+    const void* motorola_spec;
+    const void* zq_tagged_spec;
+};
+extern TruncationWarnings truncation_warnings;
+void reset_truncation_warnings();
+
+// True when there is a current spec that was not the last one warned about in
+// last_warned; it then becomes the last one.
+bool first_warning_for_spec(const void*& last_warned);
 
 }  // namespace khex

@@ -1,0 +1,34 @@
+// The output files of the current range: opened on its first data, each memory
+// word split into ROM-width byte lanes, one lane per file, and the records of
+// the selected format written through its RecordWriter.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "output/stream.h"
+
+namespace khex {
+
+constexpr int MAX_STREAMS = 8;
+
+struct OutputState {
+    OutputStream streams[MAX_STREAMS];  // entry k carries byte lane k
+};
+extern OutputState output;
+
+void reset_output();
+
+void write_range_data(const uint8_t* data, int nbytes);
+void flush_range_records();
+void close_range_files();
+// Closes whatever output files a run that ended early left open.
+void abandon_output_files();
+
+// Checked writes for the writers: a failed write ends the run with a FATAL error.
+void write_text(OutputStream& stream, const char* text, size_t n);
+void write_line(OutputStream& stream);  // writes line[0..fill) and empties the line
+
+// The address the writers put into records: the current range's record_address.
+uint32_t record_address();
+
+}  // namespace khex

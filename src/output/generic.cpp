@@ -1,0 +1,63 @@
+// Generic: a heading, then lines of an address, a tab and up to -olength
+// ROM-width words, each followed by a blank, within 100 characters.
+#include <cstdio>
+
+#include "driver/options.h"
+#include "memory/ranges.h"
+#include "output/framework.h"
+#include "output/hex.h"
+#include "output/writers.h"
+
+namespace khex {
+
+namespace {
+
+constexpr long GENERIC_LINE = 100;
+
+}  // namespace
+
+void generic_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes)
+{
+    char* line = stream.line.data();
+    const size_t w = static_cast<size_t>(ranges.current_range->romwidth);
+    const size_t s = 2 * w + 1;  // characters of one word and its blank
+    switch (op) {
+    case OP_START_FILE:
+        write_text(stream, "ADDRESS\tDATA\n-------\t----\n", 26);
+        break;
+    case OP_NEW_ADDRESS: {
+        if (stream.fill != 0)
+            generic_writer(OP_END_RECORD, stream, nullptr, 0);
+        char prefix[32];
+        int n = std::snprintf(prefix, sizeof prefix, "%04lx\t", static_cast<unsigned long>(record_address()));
+        write_text(stream, prefix, static_cast<size_t>(n));
+        stream.address_written = true;
+        break;
+    }
+    case OP_DATA: {
+        const long room = static_cast<size_t>(nbytes) < w ? 2L * nbytes + 1 : static_cast<long>(s);
+        for (int i = 0; i < nbytes; ++i) {
+            if (static_cast<size_t>(i) % w == 0) {
+                bool full = static_cast<long>(stream.fill / s) >= options.olength ||
+                            static_cast<long>(stream.fill) >= GENERIC_LINE - room;
+                if (full || !stream.address_written)
+                    generic_writer(OP_NEW_ADDRESS, stream, nullptr, 0);
+            }
+            line[stream.fill++] = HEX_DIGITS[data[i] >> 4];
+            line[stream.fill++] = HEX_DIGITS[data[i] & 0xF];
+            if ((stream.fill % s) / 2 % w == 0)
+                line[stream.fill++] = ' ';
+        }
+        break;
+    }
+    case OP_END_RECORD:
+        line[stream.fill++] = '\n';
+        write_line(stream);
+        stream.address_written = false;
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace khex

@@ -1,0 +1,81 @@
+// ZQ-Tagged: lines of tags (K header, 9 load address, B two data bytes, * one
+// data byte, 7 checksum, F end), padded to column 72 and identified in 73-80.
+#include <cstring>
+
+#include "driver/diagnostics.h"
+#include "output/framework.h"
+#include "output/hex.h"
+#include "output/writers.h"
+
+namespace khex {
+
+namespace {
+
+constexpr size_t ZQ_THRESHOLD = 62;
+constexpr size_t ZQ_PADDED = 72;
+constexpr char ZQ_IDENTIFIER[] = "COFFTOZQ";
+
+}  // namespace
+
+void zq_tagged_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes)
+{
+    char* line = stream.line.data();
+    if (op != OP_END_RECORD && stream.fill >= ZQ_THRESHOLD)
+        zq_tagged_writer(OP_END_RECORD, stream, nullptr, 0);
+    switch (op) {
+    case OP_START_FILE:
+        std::memcpy(line, "K0000COFFTOZQ", 13);
+        stream.fill = 13;
+        stream.address_written = false;
+        break;
+    case OP_NEW_ADDRESS: {
+        uint32_t address = record_address();
+        if ((address & 0xFFFF0000) && first_warning_for_spec(truncation_warnings.zq_tagged_spec))
+            report(SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated",
+                   static_cast<unsigned long>(address));
+        line[stream.fill] = '9';
+        put_hex(line + stream.fill + 1, address & 0xFFFF, 4);
+        stream.fill += 5;
+        stream.address_written = true;
+        stream.last_address = address;
+        break;
+    }
+    case OP_DATA:
+        if (!stream.address_written)
+            zq_tagged_writer(OP_NEW_ADDRESS, stream, nullptr, 0);
+        for (int i = 0; i < nbytes; ++i) {
+            if (i % 2 == 0) {
+                if (stream.fill >= ZQ_THRESHOLD)
+                    zq_tagged_writer(OP_END_RECORD, stream, nullptr, 0);
+                line[stream.fill++] = i == nbytes - 1 ? '*' : 'B';
+            }
+            line[stream.fill++] = HEX_DIGITS[data[i] >> 4];
+            line[stream.fill++] = HEX_DIGITS[data[i] & 0xF];
+        }
+        stream.last_address = record_address();
+        break;
+    case OP_END_RECORD: {
+        line[stream.fill++] = '7';
+        unsigned sum = 0;
+        for (size_t i = 0; i < stream.fill; ++i)
+            sum += static_cast<unsigned char>(line[i]);
+        put_hex(line + stream.fill, (0u - sum) & 0xFFFF, 4);
+        stream.fill += 4;
+        line[stream.fill++] = 'F';
+        while (stream.fill < ZQ_PADDED)
+            line[stream.fill++] = ' ';
+        std::memcpy(line + stream.fill, ZQ_IDENTIFIER, 8);
+        stream.fill += 8;
+        line[stream.fill++] = '\n';
+        write_line(stream);
+        break;
+    }
+    case OP_END_FILE:
+        write_text(stream, ":\n", 2);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace khex
