@@ -234,7 +234,7 @@ void report_load_failure()
     case LOAD_READ_ERROR: fatal("error reading COFF file");
     case LOAD_WRONG_MAGIC: fatal("COFF file has wrong magic number");
     case LOAD_SYMBOL_READ_ERROR: fatal("symbol read error");
-    case LOAD_BAD_STRING_TABLE: fatal("COFF file has a string table shorter than its own length field");
+    case LOAD_BAD_STRING_TABLE: fatal("COFF file has a string table length below 4");
     case LOAD_BAD_NAME_OFFSET: fatal("COFF file names a string outside its string table");
     case LOAD_BAD_SYMBOL_TABLE: fatal("COFF file has a corrupted symbol table");
     default: break;
