@@ -17,5 +17,16 @@ build:
 test: setup build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# Converts the bundled example into $(BUILD)/demo and shows the map.
+demo: setup build
+	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
+	@$(BUILD)/mkcoff demo $(BUILD)/demo/demo.out
+	@cp demo/demo.cmd $(BUILD)/demo/
+	@cd $(BUILD)/demo && ../khex demo.cmd
+	@echo "--- $(BUILD)/demo/demo.map ---"
+	@cat $(BUILD)/demo/demo.map
+	@echo "--- files in $(BUILD)/demo ---"
+	@ls $(BUILD)/demo
+
 clean:
 	rm -rf $(BUILD) build-*

@@ -13,36 +13,6 @@ using namespace coffgen;
 
 namespace {
 
-// A small program: code, initialised data, RAM-model autoinitialisation
-// records for .bss, and the symbols a linker keeps.
-Coff demo_program()
-{
-    Coff coff;
-    coff.entry_point = 0x0010;
-
-    Section text{".text", 0x0000, {}, 0, STYP_TEXT};
-    for (int i = 0; i < 0x60; ++i)
-        text.data.push_back(static_cast<uint8_t>(0x3C + i * 7));
-    Section data{".data", 0x0100, pattern(0x40, 0xA0), 0, STYP_DATA};
-    Bytes cinit = cinit_record(0x0200, {0x11, 0x22, 0x33, 0x44}, false);
-    Bytes second = cinit_record(0x0210, {0x55, 0x66}, false);
-    cinit.insert(cinit.end(), second.begin(), second.end());
-    cinit.insert(cinit.end(), {0, 0});  // a zero count ends the records
-    Section cinit_section{".cinit", 0x0180, cinit, 0, STYP_COPY};
-    Section bss{".bss", 0x0200, {}, 0x20, STYP_BSS};
-    coff.sections = {text, data, cinit_section, bss};
-
-    coff.symbols = {
-        {"_c_int00", 0x0010, 1, 2, 0},
-        {"_main", 0x0040, 1, 2, 1},
-        {"_table", 0x0100, 2, 2, 0},
-        {"_counter", 0x0200, 4, 2, 0},
-        {"_initialised_flag", 0x0210, 4, 2, 0},
-        {"$local", 0x0020, 1, 3, 0},
-    };
-    return coff;
-}
-
 Bytes bench_bytes(size_t n)
 {
     Bytes b(n);

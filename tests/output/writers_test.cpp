@@ -19,6 +19,13 @@ using coffgen::Bytes;
 
 namespace {
 
+std::string stream_name(int i)
+{
+    std::string name = "f";
+    name += static_cast<char>('0' + i);
+    return name;
+}
+
 // One range written by the framework into files of a temporary directory.
 class RangeWriter {
 public:
@@ -35,7 +42,7 @@ public:
         r.romwidth = romwidth;
         r.file_count = romwidth < memwidth ? memwidth / romwidth : 1;
         for (int i = 0; i < r.file_count; ++i)
-            r.files.push_back(dir.file("f" + std::to_string(i)));
+            r.files.push_back(dir.file(stream_name(i)));
         ranges.rom_list.push_back(&r);
         ranges.current_range = &r;
         spec.name = ".text";
@@ -49,10 +56,10 @@ public:
         if (range->files_open)
             close_range_files();
     }
-    std::string file(int i = 0) const { return dir.read("f" + std::to_string(i)); }
+    std::string file(int i = 0) const { return dir.read(stream_name(i)); }
     Bytes decoded(const std::string& input_format, int i = 0) const
     {
-        std::string bytes = khextest::objcopy_decode(dir, "f" + std::to_string(i), input_format);
+        std::string bytes = khextest::objcopy_decode(dir, stream_name(i), input_format);
         return Bytes(bytes.begin(), bytes.end());
     }
 
@@ -381,14 +388,17 @@ TEST(WideRoms, TheWidestAcceptedRomWidthFitsEveryTextFormat)
             w.close();
         });
         std::string text = w.file();
-        if (format == FORMAT_BINARY)
+        if (format == FORMAT_BINARY) {
             EXPECT_EQ(text.size(), 2u * widest);
-        else
+        } else {
             EXPECT_GT(text.size(), 4u * widest) << output_formats[format].name;  // two digits a byte
-        if (format == FORMAT_INTEL)
+        }
+        if (format == FORMAT_INTEL) {
             EXPECT_EQ(w.decoded("ihex").size(), 2u * widest);
-        if (format >= FORMAT_MOTOROLA && format <= FORMAT_MOTOROLA_S3)
+        }
+        if (format >= FORMAT_MOTOROLA && format <= FORMAT_MOTOROLA_S3) {
             EXPECT_EQ(w.decoded("srec").size(), 2u * widest);
+        }
         if (format == FORMAT_TEKTRONIX) {
             EXPECT_EQ(w.decoded("tekhex").size(), 2u * widest);
             expect_tektronix_fields(text);

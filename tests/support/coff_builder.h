@@ -64,6 +64,10 @@ struct Coff {
 // An autoinitialisation record: word count, address, data (data.size() even).
 Bytes cinit_record(uint32_t address, const Bytes& data, bool big_endian);
 
+// The bundled example: .text, .data, a RAM-model .cinit with records for .bss,
+// .bss, and symbols with the entry point _c_int00.
+Coff demo_program();
+
 // Patches a header field in the file's header byte order.
 void put16(Bytes& file, size_t offset, uint16_t value, bool big_endian);
 void put32(Bytes& file, size_t offset, uint32_t value, bool big_endian);

@@ -1,0 +1,79 @@
+// The bundled example of `make demo`, pinned file by file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "helpers.h"
+
+using namespace khextest;
+
+namespace {
+
+std::string source_file(const std::string& path)
+{
+    std::ifstream in(std::string(KHEX_SOURCE_DIR) + "/" + path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(Demo, TwoRangesOfByteWideRomsWithAMap)
+{
+    TempDir dir;
+    dir.write("demo.out", coffgen::demo_program().build());
+    dir.write("demo.cmd", source_file("demo/demo.cmd"));
+    auto r = run_khex(dir, {"demo.cmd"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "Translating demo.out to Intel format...\n"
+              "   \"demo.out\"   ==> .text\n"
+              "   \"demo.out\"   ==> .data\n"
+              "   \"demo.out\"   ==> .cinit\n");
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"code_hi.hex", "code_lo.hex", "data_hi.hex", "data_lo.hex",
+                                                     "demo.cmd", "demo.map", "demo.out"}));
+    EXPECT_EQ(dir.read("code_lo.hex"),
+              ":200000003C4A58667482909EACBAC8D6E4F2000E1C2A38465462707E8C9AA8B6C4D2E0EE40\n"
+              ":10004000FC0A18263442505E6C7A8896A4B2C0CE60\n"
+              ":00000001FF\n");
+    EXPECT_EQ(dir.read("code_hi.hex"),
+              ":2000000043515F6D7B8997A5B3C1CFDDEBF9071523313F4D5B69778593A1AFBDCBD9E7F560\n"
+              ":1000400003111F2D3B49576573818F9DABB9C7D5F0\n"
+              ":00000001FF\n");
+    EXPECT_EQ(dir.read("data_lo.hex"),
+              ":20010000A0A2A4A6A8AAACAEB0B2B4B6B8BABCBEC0C2C4C6C8CACCCED0D2D4D6D8DADCDEFF\n"
+              ":020200001133B8\n"
+              ":010210005598\n"
+              ":00000001FF\n");
+    EXPECT_EQ(dir.read("data_hi.hex"),
+              ":20010000A1A3A5A7A9ABADAFB1B3B5B7B9BBBDBFC1C3C5C7C9CBCDCFD1D3D5D7D9DBDDDFDF\n"
+              ":02020000224496\n"
+              ":010210006687\n"
+              ":00000001FF\n");
+    std::string map = dir.read("demo.map");
+    EXPECT_EQ(map.substr(map.find("OUTPUT TRANSLATION MAP")),
+              "OUTPUT TRANSLATION MAP\n"
+              "--------------------------------------------------------------------------------\n"
+              "00000000..000000ff  Page=0  Memory Width=16  ROM Width=8  \"code_rom\"\n"
+              "--------------------------------------------------------------------------------\n"
+              "   OUTPUT FILES: code_lo.hex [b0..b7]\n"
+              "                 code_hi.hex [b8..b15]\n"
+              "\n"
+              "   CONTENTS: 00000000..0000005f   .text\n"
+              "\n"
+              "--------------------------------------------------------------------------------\n"
+              "00000100..000002ff  Page=0  Memory Width=16  ROM Width=8  \"data_rom\"\n"
+              "--------------------------------------------------------------------------------\n"
+              "   OUTPUT FILES: data_lo.hex [b0..b7]\n"
+              "                 data_hi.hex [b8..b15]\n"
+              "\n"
+              "   CONTENTS: 00000100..0000013f   .data\n"
+              "             00000200..00000211   .cinit\n");
+    // an independent reader sees the even bytes of .text in the low lane
+    std::string low = objcopy_decode(dir, "code_lo.hex", "ihex");
+    EXPECT_EQ(static_cast<uint8_t>(low[0]), 0x3C);
+    EXPECT_EQ(static_cast<uint8_t>(low[1]), 0x3C + 2 * 7);
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+// The map file end to end: header, range entries, fill areas, sections that
+// continue in the next range, incomplete sections and empty ranges.
+#include <gtest/gtest.h>
+
+#include "helpers.h"
+
+using namespace khextest;
+using coffgen::Coff;
+
+namespace {
+
+const std::string STARS(80, '*');
+const std::string DASHES(80, '-');
+
+std::string header(const std::string& format, const std::string& widths)
+{
+    return STARS + "\n" + "khex COFF to hex converter" + std::string(41, ' ') + "Version 1.0.0\n" + STARS +
+           "\n\nINPUT FILE NAME: <app.out>\nOUTPUT FORMAT:   " + format + "\n\nPHYSICAL MEMORY PARAMETERS\n" + widths;
+}
+
+const std::string DEFAULT_WIDTHS =
+    "   Default data width   :   8\n"
+    "   Default memory width :  16\n"
+    "   Default output width :   8\n";
+
+std::string range_line(const std::string& line)
+{
+    return "\n" + DASHES + "\n" + line + "\n" + DASHES + "\n";
+}
+
+TEST(Map, DefaultRangesWithAndWithoutContents)
+{
+    TempDir dir;
+    dir.write("app.out", small_program().build());
+    auto r = run_khex(dir, {"-q", "-i", "-map", "app.map", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.read("app.map"),
+              header("Intel", DEFAULT_WIDTHS) + "\n\nOUTPUT TRANSLATION MAP" +
+                  range_line("00000000..00ffffff  Page=0  Memory Width=16  ROM Width=8") +
+                  "   OUTPUT FILES: app.i00 [b0..b7]\n"
+                  "                 app.i01 [b8..b15]\n"
+                  "\n   CONTENTS: 00000100..00000107   .text\n"
+                  "             00000200..00000203   .data\n" +
+                  range_line("00000000..00ffffff  Page=1  Memory Width=16  ROM Width=8  \"*DEFAULT PAGE 1*\"") +
+                  "   NO CONTENTS\n");
+}
+
+TEST(Map, ImageModeFillLinesAndOrderNote)
+{
+    TempDir dir;
+    dir.write("app.out", small_program().build());
+    dir.write("r.cmd",
+              "ROMS {\n"
+              "  a: o = 0x100 l = 0x80 fill = 0xFFFF\n"
+              "  b: o = 0x180 l = 0x100\n"
+              "  c: o = 0x400 l = 0x10\n"
+              "}\n");
+    auto r = run_khex(dir, {"-q", "-x", "-image", "-datawidth", "32", "-order", "LS", "-map", "app.map", "r.cmd", "app"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.read("app.map"),
+              header("Extended Tektronix",
+                     "   Default data width   :  32\n"
+                     "   Default memory width :  16 (LS-->MS)\n"
+                     "   Default output width :   8\n") +
+                  "\n\nOUTPUT TRANSLATION MAP" +
+                  range_line("00000100..0000017f  Page=0  Memory Width=16  ROM Width=8  \"a\"") +
+                  "   OUTPUT FILES: app.x00 [b0..b7]\n"
+                  "                 app.x01 [b8..b15]\n"
+                  "\n   CONTENTS: 00000100..00000107   .text\n"
+                  "             00000108..0000017f   FILL = 0000ffff\n" +
+                  range_line("00000180..0000027f  Page=0  Memory Width=16  ROM Width=8  \"b\"") +
+                  "   OUTPUT FILES: app.x10 [b0..b7]\n"
+                  "                 app.x11 [b8..b15]\n"
+                  "\n   CONTENTS: 00000180..000001ff   FILL = 00000000\n"
+                  "             00000200..00000203   .data\n"
+                  "             00000204..0000027f   FILL = 00000000\n" +
+                  range_line("00000400..0000040f  Page=0  Memory Width=16  ROM Width=8  \"c\"") +
+                  "   OUTPUT FILES: app.x20 [b0..b7]\n"
+                  "                 app.x21 [b8..b15]\n");
+}
+
+TEST(Map, SectionsContinuedInTheNextRangeAndIncompleteOnes)
+{
+    TempDir dir;
+    Coff c = small_program();
+    c.sections[1].vaddr = 0x106;  // starts inside .text
+    dir.write("app.out", c.build());
+    dir.write("r.cmd", "ROMS { lo: o = 0x100 l = 4  hi: o = 0x104 l = 0x100 w = 16 }\n");
+    auto r = run_khex(dir, {"-q", "-map", "app.map", "r.cmd", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              ">> WARNING: section '.data' at 0106h overlaps .text (.data incomplete or\n"
+              "            skipped)\n");
+    std::string map = dir.read("app.map");
+    EXPECT_EQ(map.substr(map.find("\n\nOUTPUT TRANSLATION MAP")),
+              "\n\nOUTPUT TRANSLATION MAP" +
+                  range_line("00000100..00000103  Page=0  Memory Width=16  ROM Width=8  \"lo\"") +
+                  "   OUTPUT FILES: app.x00 [b0..b7]\n"
+                  "                 app.x01 [b8..b15]\n"
+                  "\n   CONTENTS: 00000100..00000103   .text\n" +
+                  range_line("00000104..00000203  Page=0  Memory Width=16  ROM Width=16  \"hi\"") +
+                  "   OUTPUT FILES: app.x10 [b0..b15]\n"
+                  "\n   CONTENTS: 00000104..00000107   .text\n"
+                  "             00000108..00000109   .data (INCOMPLETE)\n");
+}
+
+TEST(Map, NoSymbolTableNoHeader)
+{
+    TempDir dir;
+    Coff c = small_program();
+    c.symbols.clear();
+    dir.write("app.out", c.build());
+    auto r = run_khex(dir, {"-q", "-map", "app.map", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.read("app.map").substr(0, 25), "\n\nOUTPUT TRANSLATION MAP\n");
+}
+
+TEST(Map, ALaterMapOptionReplacesTheFileAndBadNamesAreWarnings)
+{
+    TempDir dir;
+    dir.write("app.out", small_program().build());
+    auto r = run_khex(dir, {"-q", "-map", "first.map", "-map", "no/such/dir/m.map", "-map", "second.map", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, ">> WARNING: cannot open map file 'no/such/dir/m.map': No such file or directory\n");
+    EXPECT_EQ(dir.read("first.map"), "");
+    EXPECT_NE(dir.read("second.map").find("OUTPUT TRANSLATION MAP"), std::string::npos);
+    r = run_khex(dir, {"-q", "app", "-map"});
+    EXPECT_EQ(r.err, ">> WARNING: no name on -map (ignored)\n");
+}
+
+}  // namespace
