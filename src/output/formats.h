@@ -9,6 +9,7 @@ struct OutputFormat {
     int unit;               // smallest ROM width in bytes the format can carry
     const char* extension;  // default extension: a dot, a letter and "00"
     RecordWriter writer;
+    DataRunWriter run;      // runs of data operations in one call; none: one call per operation
 };
 
 constexpr int FORMAT_COUNT = 11;

@@ -73,19 +73,6 @@ void reset_output()
     }
 }
 
-uint32_t record_address()
-{
-    return ranges.current_range->record_address;
-}
-
-int hex_encode(char* out, const uint8_t* bytes, int n)
-{
-    for (int i = 0; i < n; ++i) {
-        out[2 * i] = HEX_DIGITS[bytes[i] >> 4];
-        out[2 * i + 1] = HEX_DIGITS[bytes[i] & 0xF];
-    }
-    return 2 * n;
-}
 
 void write_text(OutputStream& stream, const char* text, size_t n)
 {
@@ -118,6 +105,17 @@ void write_range_data(const uint8_t* data, int nbytes)
     if (romwidth <= r.memwidth) {
         if (nbytes % r.memwidth != 0)
             internal_error("nbytes not a multiple of mem width/rom width");
+        if (const DataRunWriter run = output_formats[options.format].run) {
+            // each lane's file takes its whole run at once: the files are
+            // independent, so this writes what word-by-word calls would
+            const int words = nbytes / r.memwidth;
+            for (int k = 0; k < streams; ++k)
+                run(output.streams[k], data + k * romwidth, words, romwidth, r.memwidth, r.record_address, memwidth);
+            r.next_address += static_cast<uint32_t>(nbytes);
+            r.record_address += static_cast<uint32_t>(nbytes);
+            r.written_up_to = r.next_address;
+            return;
+        }
         for (const uint8_t* word = data; word < data + nbytes; word += memwidth) {
             for (int k = 0; k < streams; ++k)
                 write(OP_DATA, output.streams[k], word + k * romwidth, romwidth);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "memory/ranges.h"
 #include "output/stream.h"
 
 namespace khex {
@@ -29,6 +30,9 @@ void write_text(OutputStream& stream, const char* text, size_t n);
 void write_line(OutputStream& stream);  // writes line[0..fill) and empties the line
 
 // The address the writers put into records: the current range's record_address.
-uint32_t record_address();
+inline uint32_t record_address()
+{
+    return ranges.current_range->record_address;
+}
 
 }  // namespace khex

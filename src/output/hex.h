@@ -28,7 +28,28 @@ inline int hex_value(char c)
     return 0;
 }
 
+// The two digits of every byte value, high nibble first.
+struct HexPairs {
+    char digits[512];
+    constexpr HexPairs() : digits()
+    {
+        for (int b = 0; b < 256; ++b) {
+            digits[2 * b] = HEX_DIGITS[b >> 4];
+            digits[2 * b + 1] = HEX_DIGITS[b & 0xF];
+        }
+    }
+};
+inline constexpr HexPairs HEX_PAIRS;
+
 // Two upper-case digits per byte, high nibble first; returns 2 * n.
-int hex_encode(char* out, const uint8_t* bytes, int n);
+inline int hex_encode(char* out, const uint8_t* bytes, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const char* pair = HEX_PAIRS.digits + 2 * bytes[i];
+        out[2 * i] = pair[0];
+        out[2 * i + 1] = pair[1];
+    }
+    return 2 * n;
+}
 
 }  // namespace khex

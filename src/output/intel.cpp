@@ -1,7 +1,5 @@
 // Intel hex: data records of at most 32 bytes, an extended linear address
 // record whenever the upper 16 bits of the address change, an end record.
-#include <cstring>
-
 #include "output/framework.h"
 #include "output/hex.h"
 #include "output/writers.h"
@@ -18,56 +16,93 @@ bool upper_changed(uint32_t a, uint32_t b)
     return (a >> 16) != (b >> 16);
 }
 
-}  // namespace
-
-void intel_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes)
+// Starts a record of the given type at a 16-bit address; the count and the
+// checksum are filled in when it ends. stream.sum adds up its bytes.
+void begin_record(OutputStream& stream, uint32_t address16, uint32_t type)
 {
     char* line = stream.line.data();
+    line[0] = ':';
+    line[1] = line[2] = '0';
+    put_hex(line + 3, address16, 4);
+    put_hex(line + 7, type, 2);
+    stream.fill = INTEL_HEADER;
+    stream.sum = (address16 >> 8) + (address16 & 0xFF) + type;
+}
+
+void append_bytes(OutputStream& stream, const uint8_t* data, int nbytes)
+{
+    char* out = stream.line.data() + stream.fill;
+    for (int i = 0; i < nbytes; ++i) {
+        const char* pair = HEX_PAIRS.digits + 2 * data[i];
+        out[2 * i] = pair[0];
+        out[2 * i + 1] = pair[1];
+        stream.sum += data[i];
+    }
+    stream.fill += 2 * static_cast<size_t>(nbytes);
+}
+
+void end_record(OutputStream& stream)
+{
+    char* line = stream.line.data();
+    uint32_t count = static_cast<uint32_t>((stream.fill - INTEL_HEADER) / 2);
+    put_hex(line + 1, count, 2);
+    put_hex(line + stream.fill, (0u - (count + stream.sum)) & 0xFF, 2);
+    line[stream.fill + 2] = '\n';
+    stream.fill += 3;
+    write_line(stream);
+}
+
+void new_address(OutputStream& stream, uint32_t address)
+{
+    if (stream.fill != 0)
+        end_record(stream);
+    if (upper_changed(address, stream.last_address)) {
+        begin_record(stream, 0, 4);
+        uint8_t upper[2] = {static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16)};
+        append_bytes(stream, upper, 2);
+        end_record(stream);
+    }
+    begin_record(stream, address & 0xFFFF, 0);
+    stream.last_address = address;
+}
+
+inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
+{
+    if (stream.fill >= INTEL_THRESHOLD)
+        end_record(stream);
+    if (stream.fill == 0 || upper_changed(address, stream.last_address))
+        new_address(stream, address);
+    append_bytes(stream, bytes, nbytes);
+    stream.last_address = address;
+}
+
+}  // namespace
+
+void intel_writer(int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
+{
     switch (op) {
-    case OP_NEW_ADDRESS: {
-        if (stream.fill != 0)
-            intel_writer(OP_END_RECORD, stream, nullptr, 0);
-        uint32_t address = record_address();
-        if (upper_changed(address, stream.last_address)) {
-            std::memcpy(line, ":02000004", 9);
-            put_hex(line + 9, address >> 16, 4);
-            stream.fill = 13;
-            intel_writer(OP_END_RECORD, stream, nullptr, 0);
-        }
-        std::memcpy(line, ":00", 3);
-        put_hex(line + 3, address & 0xFFFF, 4);
-        std::memcpy(line + 7, "00", 2);
-        stream.fill = INTEL_HEADER;
-        stream.last_address = address;
+    case OP_NEW_ADDRESS:
+        new_address(stream, record_address());
         break;
-    }
-    case OP_DATA: {
-        if (stream.fill >= INTEL_THRESHOLD)
-            intel_writer(OP_END_RECORD, stream, nullptr, 0);
-        uint32_t address = record_address();
-        if (stream.fill == 0 || upper_changed(address, stream.last_address))
-            intel_writer(OP_NEW_ADDRESS, stream, nullptr, 0);
-        stream.fill += static_cast<size_t>(hex_encode(line + stream.fill, data, nbytes));
-        stream.last_address = address;
+    case OP_DATA:
+        data(stream, bytes, nbytes, record_address());
         break;
-    }
-    case OP_END_RECORD: {
-        put_hex(line + 1, static_cast<uint32_t>((stream.fill - INTEL_HEADER) / 2), 2);
-        unsigned sum = 0;
-        for (size_t i = 1; i + 1 < stream.fill; i += 2)
-            sum += static_cast<unsigned>(hex_value(line[i]) << 4 | hex_value(line[i + 1]));
-        put_hex(line + stream.fill, (0u - sum) & 0xFF, 2);
-        line[stream.fill + 2] = '\n';
-        stream.fill += 3;
-        write_line(stream);
+    case OP_END_RECORD:
+        end_record(stream);
         break;
-    }
     case OP_END_FILE:
         write_text(stream, ":00000001FF\n", 12);
         break;
     default:
         break;
     }
+}
+
+void intel_run(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride, uint32_t address,
+               uint32_t step)
+{
+    for (int k = 0; k < ops; ++k, bytes += stride, address += step)
+        data(stream, bytes, op_bytes, address);
 }
 
 }  // namespace khex

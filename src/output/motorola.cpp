@@ -34,66 +34,94 @@ const RecordType& record_type()
     }
 }
 
+void end_record(OutputStream& stream)
+{
+    // the count covers address, data and the checksum byte
+    char* line = stream.line.data();
+    uint32_t count = static_cast<uint32_t>((stream.fill - 2) / 2);
+    put_hex(line + 2, count, 2);
+    put_hex(line + stream.fill, ~(count + stream.sum) & 0xFF, 2);
+    line[stream.fill + 2] = '\n';
+    stream.fill += 3;
+    write_line(stream);
+}
+
+void new_address(OutputStream& stream, uint32_t address)
+{
+    if (stream.fill != 0)
+        end_record(stream);
+    const RecordType& type = record_type();
+    uint32_t field = address;
+    if (type.address_digits == 4 && (address & 0xFFFF0000)) {
+        if (first_warning_for_spec(truncation_warnings.motorola_spec))
+            report(SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
+                   static_cast<unsigned long>(address));
+        field &= 0xFFFF;
+    } else if (type.address_digits == 6 && (address & 0xFF000000)) {
+        if (first_warning_for_spec(truncation_warnings.motorola_spec))
+            report(SEVERITY_WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m3)",
+                   static_cast<unsigned long>(address));
+        field &= 0xFFFFFF;
+    }
+    char* line = stream.line.data();
+    line[0] = 'S';
+    line[1] = type.data_type;
+    line[2] = line[3] = '0';
+    put_hex(line + 4, field, type.address_digits);
+    stream.fill = 4 + static_cast<size_t>(type.address_digits);
+    stream.sum = (field >> 24) + ((field >> 16) & 0xFF) + ((field >> 8) & 0xFF) + (field & 0xFF);
+    stream.last_address = address;
+}
+
+inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
+{
+    if (stream.fill >= MOTOROLA_THRESHOLD)
+        end_record(stream);
+    if (stream.fill == 0)
+        new_address(stream, address);
+    char* out = stream.line.data() + stream.fill;
+    for (int i = 0; i < nbytes; ++i) {
+        const char* pair = HEX_PAIRS.digits + 2 * bytes[i];
+        out[2 * i] = pair[0];
+        out[2 * i + 1] = pair[1];
+        stream.sum += bytes[i];
+    }
+    stream.fill += 2 * static_cast<size_t>(nbytes);
+    stream.last_address = address;
+}
+
 }  // namespace
 
-void motorola_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes)
+void motorola_writer(int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    char* line = stream.line.data();
-    const RecordType& type = record_type();
     switch (op) {
     case OP_START_FILE:
         write_text(stream, "S00600004844521B\n", 17);
         break;
-    case OP_NEW_ADDRESS: {
-        if (stream.fill != 0)
-            motorola_writer(OP_END_RECORD, stream, nullptr, 0);
-        uint32_t address = record_address();
-        uint32_t field = address;
-        if (type.address_digits == 4 && (address & 0xFFFF0000)) {
-            if (first_warning_for_spec(truncation_warnings.motorola_spec))
-                report(SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
-                       static_cast<unsigned long>(address));
-            field &= 0xFFFF;
-        } else if (type.address_digits == 6 && (address & 0xFF000000)) {
-            if (first_warning_for_spec(truncation_warnings.motorola_spec))
-                report(SEVERITY_WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m3)",
-                       static_cast<unsigned long>(address));
-            field &= 0xFFFFFF;
-        }
-        line[0] = 'S';
-        line[1] = type.data_type;
-        line[2] = line[3] = '0';
-        put_hex(line + 4, field, type.address_digits);
-        stream.fill = 4 + static_cast<size_t>(type.address_digits);
-        stream.last_address = address;
+    case OP_NEW_ADDRESS:
+        new_address(stream, record_address());
         break;
-    }
     case OP_DATA:
-        if (stream.fill >= MOTOROLA_THRESHOLD)
-            motorola_writer(OP_END_RECORD, stream, nullptr, 0);
-        if (stream.fill == 0)
-            motorola_writer(OP_NEW_ADDRESS, stream, nullptr, 0);
-        stream.fill += static_cast<size_t>(hex_encode(line + stream.fill, data, nbytes));
-        stream.last_address = record_address();
+        data(stream, bytes, nbytes, record_address());
         break;
-    case OP_END_RECORD: {
-        // the count covers address, data and the checksum byte
-        put_hex(line + 2, static_cast<uint32_t>((stream.fill - 2) / 2), 2);
-        unsigned sum = 0;
-        for (size_t i = 2; i + 1 < stream.fill; i += 2)
-            sum += static_cast<unsigned>(hex_value(line[i]) << 4 | hex_value(line[i + 1]));
-        put_hex(line + stream.fill, ~sum & 0xFF, 2);
-        line[stream.fill + 2] = '\n';
-        stream.fill += 3;
-        write_line(stream);
+    case OP_END_RECORD:
+        end_record(stream);
+        break;
+    case OP_END_FILE: {
+        const char* end = record_type().end_record;
+        write_text(stream, end, std::strlen(end));
         break;
     }
-    case OP_END_FILE:
-        write_text(stream, type.end_record, std::strlen(type.end_record));
-        break;
     default:
         break;
     }
+}
+
+void motorola_run(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride, uint32_t address,
+                  uint32_t step)
+{
+    for (int k = 0; k < ops; ++k, bytes += stride, address += step)
+        data(stream, bytes, op_bytes, address);
 }
 
 }  // namespace khex

@@ -13,6 +13,7 @@ struct OutputStream {
     uint32_t last_address;    // record_address the writer last saw
     std::vector<char> line;   // the record being built; sized for the widest data operation
     bool address_written;     // meaning belongs to the writer (ZQ-Tagged, Generic)
+    uint32_t sum;             // running checksum of the record being built; meaning belongs to the writer
     const std::string* name;  // file name for messages
 };
 
@@ -25,5 +26,11 @@ enum WriterOp {
 };
 
 using RecordWriter = void (*)(int op, OutputStream& stream, const uint8_t* data, int nbytes);
+
+// The fast path of the hot formats: `ops` data operations of `op_bytes` bytes,
+// operation k taken from data + k * stride and addressed at address + k * step,
+// written exactly as that many OP_DATA calls would write them.
+using DataRunWriter = void (*)(OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+                               uint32_t address, uint32_t step);
 
 }  // namespace khex

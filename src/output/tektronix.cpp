@@ -13,53 +13,91 @@ namespace {
 
 constexpr size_t TEKTRONIX_THRESHOLD = 79;
 
+// Digit values of the characters of a record add up to its checksum.
+uint32_t nibble_sum(uint32_t value)
+{
+    uint32_t sum = 0;
+    for (; value != 0; value >>= 4)
+        sum += value & 0xF;
+    return sum;
+}
+
+// Starts a record of type '6' or '8' with an 8-digit address; stream.sum adds
+// up the digit values after the length and the checksum.
 void begin_record(OutputStream& stream, const char* start, uint32_t address)
 {
     char* line = stream.line.data();
     std::memcpy(line, start, 7);
     put_hex(line + 7, address, 8);
     stream.fill = 15;
+    stream.sum = static_cast<uint32_t>(hex_value(start[3])) + 8 + nibble_sum(address);
+}
+
+void end_record(OutputStream& stream)
+{
+    // the length counts the characters after "%"; the checksum sums the digit
+    // values of all of them, its own still-zero digits included
+    char* line = stream.line.data();
+    uint32_t length = static_cast<uint32_t>(stream.fill - 1);
+    put_hex(line + 1, length, 2);
+    put_hex(line + 4, (nibble_sum(length & 0xFF) + stream.sum) & 0xFF, 2);
+    line[stream.fill++] = '\n';
+    write_line(stream);
+}
+
+void new_address(OutputStream& stream, uint32_t address)
+{
+    if (stream.fill != 0)
+        end_record(stream);
+    begin_record(stream, "%006008", address);
+    stream.last_address = address;
+}
+
+inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
+{
+    if (stream.fill >= TEKTRONIX_THRESHOLD)
+        end_record(stream);
+    if (stream.fill == 0)
+        new_address(stream, address);
+    char* out = stream.line.data() + stream.fill;
+    for (int i = 0; i < nbytes; ++i) {
+        const char* pair = HEX_PAIRS.digits + 2 * bytes[i];
+        out[2 * i] = pair[0];
+        out[2 * i + 1] = pair[1];
+        stream.sum += static_cast<uint32_t>((bytes[i] >> 4) + (bytes[i] & 0xF));
+    }
+    stream.fill += 2 * static_cast<size_t>(nbytes);
+    stream.last_address = address;
 }
 
 }  // namespace
 
-void tektronix_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes)
+void tektronix_writer(int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    char* line = stream.line.data();
     switch (op) {
     case OP_NEW_ADDRESS:
-        if (stream.fill != 0)
-            tektronix_writer(OP_END_RECORD, stream, nullptr, 0);
-        begin_record(stream, "%006008", record_address());
-        stream.last_address = record_address();
+        new_address(stream, record_address());
         break;
     case OP_DATA:
-        if (stream.fill >= TEKTRONIX_THRESHOLD)
-            tektronix_writer(OP_END_RECORD, stream, nullptr, 0);
-        if (stream.fill == 0)
-            tektronix_writer(OP_NEW_ADDRESS, stream, nullptr, 0);
-        stream.fill += static_cast<size_t>(hex_encode(line + stream.fill, data, nbytes));
-        stream.last_address = record_address();
+        data(stream, bytes, nbytes, record_address());
         break;
-    case OP_END_RECORD: {
-        // the length counts the characters after "%"; the checksum sums the digit
-        // values of all of them, its own still-zero digits included
-        put_hex(line + 1, static_cast<uint32_t>(stream.fill - 1), 2);
-        unsigned sum = 0;
-        for (size_t i = 1; i < stream.fill; ++i)
-            sum += static_cast<unsigned>(hex_value(line[i]));
-        put_hex(line + 4, sum & 0xFF, 2);
-        line[stream.fill++] = '\n';
-        write_line(stream);
+    case OP_END_RECORD:
+        end_record(stream);
         break;
-    }
     case OP_END_FILE:
         begin_record(stream, "%0E8008", coff.coff_entry_point);
-        tektronix_writer(OP_END_RECORD, stream, nullptr, 0);
+        end_record(stream);
         break;
     default:
         break;
     }
+}
+
+void tektronix_run(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride, uint32_t address,
+                   uint32_t step)
+{
+    for (int k = 0; k < ops; ++k, bytes += stride, address += step)
+        data(stream, bytes, op_bytes, address);
 }
 
 }  // namespace khex

@@ -14,6 +14,13 @@ void ascii_hex_writer(int op, OutputStream& stream, const uint8_t* data, int nby
 void generic_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
 void binary_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
 
+void intel_run(OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride, uint32_t address,
+               uint32_t step);
+void motorola_run(OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride, uint32_t address,
+                  uint32_t step);
+void tektronix_run(OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride, uint32_t address,
+                   uint32_t step);
+
 // Formats that cut addresses warn once per section spec: the spec each writer
 // last warned about. A run starts afresh.
 struct TruncationWarnings {
