@@ -17,15 +17,23 @@ build:
 test: setup build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-# Converts the bundled example into $(BUILD)/demo and shows the map.
+# Converts the bundled example into $(BUILD)/demo twice: into two ranges of
+# byte-wide ROMs, and into a boot table for the serial boot loader.
 demo: setup build
 	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
 	@$(BUILD)/mkcoff demo $(BUILD)/demo/demo.out
-	@cp demo/demo.cmd $(BUILD)/demo/
+	@cp demo/demo.cmd demo/boot.cmd $(BUILD)/demo/
+	@echo "=== khex demo.cmd: ROM images in two ranges"
 	@cd $(BUILD)/demo && ../khex demo.cmd
-	@echo "--- $(BUILD)/demo/demo.map ---"
+	@echo "--- $(BUILD)/demo/demo.map"
 	@cat $(BUILD)/demo/demo.map
-	@echo "--- files in $(BUILD)/demo ---"
+	@echo
+	@echo "=== khex boot.cmd: a boot table for the serial boot loader"
+	@cd $(BUILD)/demo && ../khex boot.cmd
+	@echo "--- $(BUILD)/demo/boot.map"
+	@cat $(BUILD)/demo/boot.map
+	@echo
+	@echo "--- files in $(BUILD)/demo"
 	@ls $(BUILD)/demo
 
 # Speed and memory against objcopy on 16 MiB of section data.

@@ -76,4 +76,47 @@ TEST(Demo, TwoRangesOfByteWideRomsWithAMap)
     EXPECT_EQ(static_cast<uint8_t>(low[1]), 0x3C + 2 * 7);
 }
 
+TEST(Demo, BootTableForTheSerialBootLoader)
+{
+    TempDir dir;
+    dir.write("demo.out", coffgen::demo_program().build());
+    dir.write("boot.cmd", source_file("demo/boot.cmd"));
+    auto r = run_khex(dir, {"boot.cmd"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "Translating demo.out to Intel format...\n"
+              "   \"demo.out\"   ==> .text \t(BOOT LOAD)\n"
+              "   \"demo.out\"   ==> .data \t(BOOT LOAD)\n"
+              "   \"demo.out\"   ==> .cinit \t(BOOT LOAD)\n");
+    // header: entry point 0x10 and no register entries; then .text's record
+    // (0x60 bytes at 0) and bytes, .data's, one record per .cinit record, and
+    // the end marker; 16-bit words read most significant byte first
+    EXPECT_EQ(dir.read("boot.hex"),
+              ":2000000000000010000000000000006000000000433C514A5F586D667B7489829790A59E68\n"
+              ":20002000B3ACC1BACFC8DDD6EBE4F9F20700150E231C312A3F384D465B5469627770857EB0\n"
+              ":20004000938CA19AAFA8BDB6CBC4D9D2E7E0F5EE03FC110A1F182D263B3449425750655E90\n"
+              ":10006000736C817A8F889D96ABA4B9B2C7C0D5CE88\n"
+              ":200070000000004000000100A1A0A3A2A5A4A7A6A9A8ABAAADACAFAEB1B0B3B2B5B4B7B61B\n"
+              ":20009000B9B8BBBABDBCBFBEC1C0C3C2C5C4C7C6C9C8CBCACDCCCFCED1D0D3D2D5D4D7D660\n"
+              ":0800B000D9D8DBDADDDCDFDE6C\n"
+              ":1A00B8000000000400000200221144330000000200000210665500000000AF\n"
+              ":00000001FF\n");
+    std::string map = dir.read("boot.map");
+    EXPECT_EQ(map.substr(map.find("BOOT LOADER PARAMETERS")),
+              "BOOT LOADER PARAMETERS\n"
+              "   Table Type:\t\t  SERIAL PORT (Kite 16 bit Mode)\n"
+              "   Entry Point:\t\t  0x00000010  (_c_int00)\n"
+              "\n\nOUTPUT TRANSLATION MAP\n"
+              "--------------------------------------------------------------------------------\n"
+              "00000000..000003ff  Page=0  Memory Width=16  ROM Width=16  \"boot_rom\"\n"
+              "--------------------------------------------------------------------------------\n"
+              "   OUTPUT FILES: boot.hex [b0..b15]\n"
+              "\n"
+              "   CONTENTS: 00000000..000000d1   BOOT TABLE\n"
+              "                            .text : dest=00000000  size=00000060  width=00000001x\n"
+              "                            .data : dest=00000100  size=00000040  width=00000001x\n"
+              "                           .cinit : dest=00000180  size=00000014  width=00000001x\n");
+}
+
 }  // namespace
