@@ -1,9 +1,10 @@
-# khex: set-up, build, test, demo, benchmark and fuzzing.
+# khex: set-up, build, test, demo, benchmark, fuzzing and installation.
 BUILD ?= build
+PREFIX ?= /usr/local
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test demo bench fuzz clean
+.PHONY: all setup build test demo bench fuzz install clean
 
 all: setup build
 
@@ -39,6 +40,28 @@ demo: setup build
 # Speed and memory against objcopy on 16 MiB of section data.
 bench: setup build
 	@tools/bench.sh $(BUILD)
+
+# libFuzzer targets (clang): a whole run on a fuzzed COFF file, and command-file
+# parsing with ROM resolution. `make fuzz` builds them and runs each for
+# FUZZ_SECONDS (default 60); corpora grow in build-fuzz/corpus.
+FUZZ_SECONDS ?= 60
+FUZZ_OUT = $(CURDIR)/build-fuzz
+FUZZ_FLAGS = -timeout=1 -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1
+fuzz:
+	@tools/setup.sh fuzz
+	@cmake -S . -B build-fuzz -DKHEX_FUZZ=ON -DKHEX_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++ \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-fuzz -j$(JOBS)
+	@mkdir -p build-fuzz/corpus/coff build-fuzz/corpus/cmdfile build-fuzz/seeds/coff
+	@build-fuzz/mkcoff seeds build-fuzz/seeds/coff
+	build-fuzz/fuzz_coff_run $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
+	    $(FUZZ_OUT)/corpus/coff $(FUZZ_OUT)/seeds/coff $(CURDIR)/tests/fuzz/coff
+	build-fuzz/fuzz_cmdfile_parse $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
+	    $(FUZZ_OUT)/corpus/cmdfile $(CURDIR)/fuzz/corpus/cmdfile $(CURDIR)/tests/fuzz/cmdfile
+
+# The program and its manual page under $(PREFIX).
+install: setup build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) build-*

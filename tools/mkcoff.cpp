@@ -2,6 +2,7 @@
 //   mkcoff demo FILE          the example program of `make demo`
 //   mkcoff bench BYTES FILE   one section of BYTES bytes of varied data at 0
 //   mkcoff raw BYTES FILE     the same bytes as the bench section, as a raw file
+//   mkcoff seeds DIR          seed inputs of the COFF fuzz target
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,9 +25,41 @@ Bytes bench_bytes(size_t n)
     return b;
 }
 
+// A fuzz input: four bytes that choose the options, then the COFF file.
+void write_seed(const std::string& dir, const std::string& name, const Bytes& options, const Coff& coff)
+{
+    Bytes input = options;
+    Bytes file = coff.build();
+    input.insert(input.end(), file.begin(), file.end());
+    write_file(dir + "/" + name, input);
+}
+
+void write_seeds(const std::string& dir)
+{
+    Coff demo = demo_program();
+    write_seed(dir, "demo-intel", {1, 1, 0, 1}, demo);
+    write_seed(dir, "demo-image-map", {7, 0, 0x09, 1}, demo);
+    write_seed(dir, "demo-boot", {0, 4, 0x0C, 0x0C}, demo);
+    write_seed(dir, "demo-bootstrap-rev1", {10, 0, 0x04, 0x10}, demo);
+    write_seed(dir, "demo-zq", {6, 4, 0x23, 2}, demo);
+    write_seed(dir, "demo-generic-ms", {9, 3, 0x61, 1}, demo);
+    Coff big = demo;
+    big.big_endian_headers = true;
+    big.target_big_endian = true;
+    write_seed(dir, "demo-big-endian", {3, 1, 0xA0, 1}, big);
+    Coff old = demo;
+    old.version = 0x009C;
+    old.optional_header_size = 0;
+    write_seed(dir, "demo-version0", {4, 2, 0x10, 1}, old);
+    Coff v1 = demo;
+    v1.version = 0x00C1;
+    v1.sections[0].name = ".text_with_a_long_name";
+    write_seed(dir, "demo-version1-long-name", {5, 1, 0, 0}, v1);
+}
+
 int usage()
 {
-    std::fprintf(stderr, "usage: mkcoff demo FILE | mkcoff bench BYTES FILE | mkcoff raw BYTES FILE\n");
+    std::fprintf(stderr, "usage: mkcoff demo FILE | mkcoff bench BYTES FILE | mkcoff raw BYTES FILE | mkcoff seeds DIR\n");
     return 2;
 }
 
@@ -36,6 +69,10 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "demo") == 0) {
         write_file(argv[2], demo_program().build());
+        return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "seeds") == 0) {
+        write_seeds(argv[2]);
         return 0;
     }
     if (argc == 4 && (std::strcmp(argv[1], "bench") == 0 || std::strcmp(argv[1], "raw") == 0)) {

@@ -29,7 +29,7 @@ const char* severity_label(int severity)
     }
 }
 
-void vreport(int severity, const char* format, va_list args)
+[[gnu::format(printf, 2, 0)]] void vreport(int severity, const char* format, va_list args)
 {
     std::fflush(stdout);
     std::fflush(stderr);

@@ -46,9 +46,11 @@ int convert(int argc, const char* const* argv)
     return diagnostics.max_severity > SEVERITY_WARNING || !loaded ? 1 : 0;
 }
 
+}  // namespace
+
 // Files still open after a run that ended early are closed here, with whatever
 // was written to them.
-void release_run()
+void close_run_files()
 {
     close_inputs();
     abandon_output_files();
@@ -57,8 +59,6 @@ void release_run()
     options.map_file = nullptr;
     release_parser_stacks();
 }
-
-}  // namespace
 
 void set_defaults()
 {
@@ -91,7 +91,7 @@ int run_khex(int argc, const char* const* argv)
     } catch (const RunEnd& end) {
         status = end.status;
     }
-    release_run();
+    close_run_files();
     std::fflush(stdout);
     return status;
 }

@@ -7,4 +7,7 @@ namespace khex {
 // one process; every file opened by the run is closed when it returns.
 int run_khex(int argc, const char* const* argv);
 
+// Closes every file a run left open; run_khex calls it before returning.
+void close_run_files();
+
 }  // namespace khex

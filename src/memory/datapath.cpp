@@ -23,7 +23,7 @@ namespace {
 constexpr int FILL_BLOCK = 4096;
 
 struct DatapathState {
-    std::vector<SectionSpec*> spec_by_section;  // the spec of each section table entry
+    std::vector<SectionSpec*> spec_by_section;  // the section spec of each section table entry
     bool cinit_announced;
     std::vector<uint8_t> pattern;               // fill pattern of the current range
     std::vector<uint8_t> fill_block;            // repeated fill words for image mode

@@ -21,7 +21,7 @@ void motorola_run(OutputStream& stream, const uint8_t* data, int ops, int op_byt
 void tektronix_run(OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride, uint32_t address,
                    uint32_t step);
 
-// Formats that cut addresses warn once per section spec: the spec each writer
+// Formats that cut addresses warn once per section spec: the section spec each writer
 // last warned about. A run starts afresh.
 struct TruncationWarnings {
     const void* motorola_spec;

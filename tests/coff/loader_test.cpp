@@ -51,7 +51,8 @@ protected:
     {
         std::fseek(file_, 0, SEEK_END);
         uint32_t offset = static_cast<uint32_t>(std::ftell(file_));
-        std::fwrite(bytes.data(), 1, bytes.size(), file_);
+        if (!bytes.empty())
+            std::fwrite(bytes.data(), 1, bytes.size(), file_);
         std::fflush(file_);
         return offset;
     }

@@ -226,9 +226,11 @@ TEST(CoffMalformed, RealFileWith65535SectionsConverts)
     TempDir dir;
     Coff c;
     c.optional_header_size = 0;
-    for (int i = 0; i < 65535; ++i)
-        c.sections.push_back({"s" + std::to_string(i), static_cast<uint32_t>(2 * i), {static_cast<uint8_t>(i), 0}, 0,
-                              coffgen::STYP_DATA});
+    for (int i = 0; i < 65535; ++i) {
+        std::string name = "s";
+        name += std::to_string(i);
+        c.sections.push_back({name, static_cast<uint32_t>(2 * i), {static_cast<uint8_t>(i), 0}, 0, coffgen::STYP_DATA});
+    }
     dir.write("app.out", c.build());
     auto r = run_khex(dir, {"-q", "-i", "-memwidth", "8", "app"});
     EXPECT_EQ(r.status, 0);

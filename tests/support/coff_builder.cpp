@@ -199,7 +199,8 @@ void write_file(const std::string& path, const Bytes& bytes)
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         throw std::runtime_error("cannot create " + path);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
 

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -44,9 +46,10 @@ void remove_tree(const std::string& path)
     rmdir(path.c_str());
 }
 
-// Runs argv in dir with stdout and stderr going to files; returns the status.
+// Runs argv in dir with stdout and stderr going to files; returns the status,
+// or TIMED_OUT when a time limit (seconds above 0) passed first.
 int spawn(const std::string& dir, const std::string& program, const std::vector<std::string>& argv,
-          const std::string& out_path, const std::string& err_path)
+          const std::string& out_path, const std::string& err_path, double seconds = 0)
 {
     pid_t pid = fork();
     if (pid < 0)
@@ -66,7 +69,19 @@ int spawn(const std::string& dir, const std::string& program, const std::vector<
         _exit(127);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    if (seconds <= 0) {
+        waitpid(pid, &status, 0);
+    } else {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                return TIMED_OUT;
+            }
+            usleep(1000);
+        }
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -124,11 +139,16 @@ std::vector<std::string> TempDir::files() const
 
 RunResult run_khex(const TempDir& dir, const std::vector<std::string>& args)
 {
+    return run_khex_limited(dir, args, 0);
+}
+
+RunResult run_khex_limited(const TempDir& dir, const std::vector<std::string>& args, double seconds)
+{
     std::vector<std::string> argv{"khex"};  // the program name as a user types it
     argv.insert(argv.end(), args.begin(), args.end());
     std::string out_path = dir.path() + ".stdout";
     std::string err_path = dir.path() + ".stderr";
-    int status = spawn(dir.path(), KHEX_BINARY, argv, out_path, err_path);
+    int status = spawn(dir.path(), KHEX_BINARY, argv, out_path, err_path, seconds);
     RunResult result{status, slurp(out_path), slurp(err_path)};
     unlink(out_path.c_str());
     unlink(err_path.c_str());

@@ -37,6 +37,11 @@ private:
 // Runs khex with the given arguments (argv[0] is "khex") in dir.
 RunResult run_khex(const TempDir& dir, const std::vector<std::string>& args);
 
+// The same, but a run still going after the time limit is killed; its status
+// is then TIMED_OUT.
+constexpr int TIMED_OUT = -2;
+RunResult run_khex_limited(const TempDir& dir, const std::vector<std::string>& args, double seconds);
+
 // Decodes a hex file with objcopy into the raw bytes it describes.
 std::string objcopy_decode(const TempDir& dir, const std::string& name, const std::string& input_format);
 

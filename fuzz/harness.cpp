@@ -1,0 +1,114 @@
+#include "harness.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cmdfile/lexer.h"
+#include "coff/sym.h"
+#include "driver/diagnostics.h"
+#include "driver/input.h"
+#include "driver/options.h"
+#include "driver/run.h"
+#include "memory/ranges.h"
+
+namespace khexfuzz {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void write_file(const char* name, const uint8_t* data, size_t size)
+{
+    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<long>(size));
+}
+
+// Leaves only the inputs of the next run behind.
+void clear_scratch_directory()
+{
+    for (const fs::directory_entry& entry : fs::directory_iterator(fs::current_path()))
+        fs::remove_all(entry.path());
+}
+
+const char* const FORMAT_FLAGS[] = {"--d", "-i", "-m", "-m1", "-m2", "-m3", "-t", "-x", "-a", "--b", "-b"};
+const char* const WIDTHS[] = {"8", "16", "32"};
+const char* const REVISIONS[] = {"-v7734:1", "-v7734:2", "-v7734:3"};
+
+// Small ranges, so that image mode fills little.
+const char RANGES[] =
+    "ROMS { PAGE 0: low: origin = 0, length = 0x800\n"
+    "               high: origin = 0x800, length = 0x800 fill = 0x5AA5\n"
+    "       PAGE 1: other: origin = 0, length = 0x400 }\n";
+
+}  // namespace
+
+void enter_scratch_directory()
+{
+    fs::path dir = fs::temp_directory_path() / ("khex-fuzz-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::current_path(dir);
+}
+
+int run_coff_input(const uint8_t* data, size_t size)
+{
+    if (size < 4)
+        return 0;
+    clear_scratch_directory();
+    const uint8_t choice = data[0], widths = data[1], modes = data[2], more = data[3];
+    write_file("in.out", data + 4, size - 4);
+    std::ofstream("ranges.cmd") << RANGES;
+
+    std::vector<const char*> args{"khex", FORMAT_FLAGS[choice % 11], "-memwidth", WIDTHS[widths % 3],
+                                  "-romwidth", WIDTHS[(widths / 3) % 3]};
+    if (modes & 0x01)
+        args.push_back("-image");
+    if (modes & 0x03)
+        args.push_back("ranges.cmd");
+    if (modes & 0x04)
+        args.push_back("-boot");
+    if (modes & 0x08)
+        args.insert(args.end(), {"-map", "out.map"});
+    if (modes & 0x10)
+        args.push_back("-zero");
+    if (modes & 0x20)
+        args.insert(args.end(), {"-order", modes & 0x40 ? "MS" : "LS"});
+    if (modes & 0x80)
+        args.insert(args.end(), {"-datawidth", "16"});
+    args.push_back(REVISIONS[more % 3]);
+    if (more & 0x04)
+        args.insert(args.end(), {"-e", "_main"});
+    if (more & 0x08)
+        args.insert(args.end(), {"-reg_config", "0x10,_clock,5", "-delay", "3"});
+    if (more & 0x10)
+        args.push_back("-bootstrap=.text");
+    args.push_back("in.out");
+    return khex::run_khex(static_cast<int>(args.size()), args.data());
+}
+
+int run_command_file_input(const uint8_t* data, size_t size)
+{
+    for (size_t i = 0; i < size; ++i)
+        if (data[i] == '/' || data[i] == '\\')
+            return -1;
+    clear_scratch_directory();
+    write_file("fuzz.cmd", data, size);
+    int status;
+    try {
+        khex::set_defaults();
+        khex::lexer_init();
+        khex::clear_symbol_table();
+        khex::add_input("fuzz.cmd");
+        khex::input.coff_name = "app.out";  // default output names come from it
+        khex::resolve_memory();
+        status = khex::diagnostics.max_severity > khex::SEVERITY_WARNING ? 1 : 0;
+    } catch (const khex::RunEnd& end) {
+        status = end.status;
+    }
+    khex::close_run_files();
+    return status;
+}
+
+}  // namespace khexfuzz

@@ -1,0 +1,24 @@
+// What the fuzz targets run, shared with the test that replays the inputs that
+// once found faults.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace khexfuzz {
+
+// Makes a fresh scratch directory the working directory; every run writes
+// only there.
+void enter_scratch_directory();
+
+// A whole run on a COFF file made of the input after its first four bytes,
+// which choose the output format, widths, byte order, image mode, -zero, boot
+// loading, the revision and a map file. Returns the run's exit status.
+int run_coff_input(const uint8_t* data, size_t size);
+
+// Parses the input as a command file and resolves the ROM ranges. Returns the
+// exit status the driver would have at that point. Inputs that hold a path
+// separator are not run (-1): they could name files outside the scratch
+// directory.
+int run_command_file_input(const uint8_t* data, size_t size);
+
+}  // namespace khexfuzz

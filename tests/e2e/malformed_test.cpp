@@ -1,0 +1,76 @@
+// Every truncation of the example COFF file, and every byte of its headers
+// flipped in turn: each run ends by itself, converting or with a diagnostic.
+#include <gtest/gtest.h>
+
+#include "helpers.h"
+
+using namespace khextest;
+using coffgen::Bytes;
+
+namespace {
+
+constexpr double TIME_LIMIT = 1.0;  // seconds
+
+// A run either converts, or says why it did not; nothing crashes or hangs.
+void expect_sound_ending(const RunResult& r, const std::string& what)
+{
+    SCOPED_TRACE(what);
+    ASSERT_NE(r.status, TIMED_OUT) << "still running after " << TIME_LIMIT << " s";
+    EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+    switch (r.status) {
+    case 0:
+        break;
+    case 1:
+        EXPECT_NE(r.err.find("ERROR:"), std::string::npos) << "a failure without a message";
+        break;
+    case 255:
+        EXPECT_EQ(r.err, "error reading COFF file - corrupted section header");
+        break;
+    default:
+        ADD_FAILURE() << "exit status " << r.status << "\n" << r.err;
+    }
+}
+
+class Malformed : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        coffgen::Coff demo = coffgen::demo_program();
+        file_ = demo.build();
+        headers_end_ = demo.section_table_offset + 48 * demo.sections.size();
+        dir_.write("demo.cmd", "-i -map demo.map -boot -e _main\n");
+    }
+    RunResult convert(const Bytes& file)
+    {
+        dir_.write("demo.out", file);
+        return run_khex_limited(dir_, {"-q", "demo.cmd", "demo.out"}, TIME_LIMIT);
+    }
+
+    TempDir dir_;
+    Bytes file_;
+    size_t headers_end_ = 0;
+};
+
+TEST_F(Malformed, EveryTruncation)
+{
+    expect_sound_ending(convert(file_), "whole file");
+    for (size_t size = 0; size < file_.size(); ++size) {
+        std::string what = "cut at ";
+        what += std::to_string(size);
+        expect_sound_ending(convert(Bytes(file_.begin(), file_.begin() + static_cast<long>(size))), what);
+    }
+}
+
+TEST_F(Malformed, EveryHeaderByteFlipped)
+{
+    for (size_t offset = 0; offset < headers_end_; ++offset) {
+        Bytes damaged = file_;
+        damaged[offset] ^= 0xFF;
+        std::string what = "flipped byte ";
+        what += std::to_string(offset);
+        expect_sound_ending(convert(damaged), what);
+    }
+}
+
+}  // namespace
