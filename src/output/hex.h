@@ -52,4 +52,17 @@ inline int hex_encode(char* out, const uint8_t* bytes, int n)
     return 2 * n;
 }
 
+// hex_encode that also returns the sum of the byte values, for checksums.
+inline uint32_t hex_encode_summing(char* out, const uint8_t* bytes, int n)
+{
+    uint32_t sum = 0;
+    for (int i = 0; i < n; ++i) {
+        const char* pair = HEX_PAIRS.digits + 2 * bytes[i];
+        out[2 * i] = pair[0];
+        out[2 * i + 1] = pair[1];
+        sum += bytes[i];
+    }
+    return sum;
+}
+
 }  // namespace khex

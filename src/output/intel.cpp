@@ -31,13 +31,7 @@ void begin_record(OutputStream& stream, uint32_t address16, uint32_t type)
 
 void append_bytes(OutputStream& stream, const uint8_t* data, int nbytes)
 {
-    char* out = stream.line.data() + stream.fill;
-    for (int i = 0; i < nbytes; ++i) {
-        const char* pair = HEX_PAIRS.digits + 2 * data[i];
-        out[2 * i] = pair[0];
-        out[2 * i + 1] = pair[1];
-        stream.sum += data[i];
-    }
+    stream.sum += hex_encode_summing(stream.line.data() + stream.fill, data, nbytes);
     stream.fill += 2 * static_cast<size_t>(nbytes);
 }
 
@@ -101,8 +95,7 @@ void intel_writer(int op, OutputStream& stream, const uint8_t* bytes, int nbytes
 void intel_run(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride, uint32_t address,
                uint32_t step)
 {
-    for (int k = 0; k < ops; ++k, bytes += stride, address += step)
-        data(stream, bytes, op_bytes, address);
+    run_data_operations<data>(stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

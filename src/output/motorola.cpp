@@ -79,13 +79,7 @@ inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_
         end_record(stream);
     if (stream.fill == 0)
         new_address(stream, address);
-    char* out = stream.line.data() + stream.fill;
-    for (int i = 0; i < nbytes; ++i) {
-        const char* pair = HEX_PAIRS.digits + 2 * bytes[i];
-        out[2 * i] = pair[0];
-        out[2 * i + 1] = pair[1];
-        stream.sum += bytes[i];
-    }
+    stream.sum += hex_encode_summing(stream.line.data() + stream.fill, bytes, nbytes);
     stream.fill += 2 * static_cast<size_t>(nbytes);
     stream.last_address = address;
 }
@@ -120,8 +114,7 @@ void motorola_writer(int op, OutputStream& stream, const uint8_t* bytes, int nby
 void motorola_run(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride, uint32_t address,
                   uint32_t step)
 {
-    for (int k = 0; k < ops; ++k, bytes += stride, address += step)
-        data(stream, bytes, op_bytes, address);
+    run_data_operations<data>(stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

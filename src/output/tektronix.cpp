@@ -96,8 +96,7 @@ void tektronix_writer(int op, OutputStream& stream, const uint8_t* bytes, int nb
 void tektronix_run(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride, uint32_t address,
                    uint32_t step)
 {
-    for (int k = 0; k < ops; ++k, bytes += stride, address += step)
-        data(stream, bytes, op_bytes, address);
+    run_data_operations<data>(stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

@@ -14,6 +14,16 @@ void ascii_hex_writer(int op, OutputStream& stream, const uint8_t* data, int nby
 void generic_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
 void binary_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
 
+// A format's data operation with an explicit address, repeated over a run of
+// operations as DataRunWriter describes.
+template <void (*data_operation)(OutputStream&, const uint8_t*, int, uint32_t)>
+void run_data_operations(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+                         uint32_t address, uint32_t step)
+{
+    for (int k = 0; k < ops; ++k, bytes += stride, address += step)
+        data_operation(stream, bytes, op_bytes, address);
+}
+
 void intel_run(OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride, uint32_t address,
                uint32_t step);
 void motorola_run(OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride, uint32_t address,
