@@ -1,5 +1,8 @@
 #include "driver/walk.h"
 
+#include <string>
+#include <string_view>
+
 #include "cmdfile/lexer.h"
 #include "driver/diagnostics.h"
 #include "driver/input.h"
@@ -14,6 +17,7 @@ struct WalkState {
     const char* const* argv;
     int argc;
     int next;  // index of the next argument
+    std::string word;  // the last word taken from the command line
 };
 WalkState walk;
 
@@ -26,7 +30,7 @@ const char* next_argument()
 
 void reset_walk()
 {
-    walk = WalkState{"", nullptr, 0, 0};
+    walk = WalkState{"", nullptr, 0, 0, {}};
 }
 
 const char* program_name()
@@ -36,7 +40,7 @@ const char* program_name()
 
 void walk_command_line(int argc, const char* const* argv)
 {
-    walk = WalkState{argc > 0 ? argv[0] : "", argv, argc, 1};
+    walk = WalkState{argc > 0 ? argv[0] : "", argv, argc, 1, {}};
     int files = 0;
     while (const char* argument = next_argument()) {
         if (argument[0] == '-') {
@@ -76,6 +80,8 @@ bool take_number(const char* option_text, bool from_command_file, uint32_t& valu
     return true;
 }
 
+// A word from the command line is taken whole, however long: a file name cut
+// short would name another file.
 const char* take_word(bool from_command_file)
 {
     if (from_command_file)
@@ -83,7 +89,13 @@ const char* take_word(bool from_command_file)
     const char* argument = next_argument();
     if (!argument)
         return nullptr;
-    return lex_string(argument, false) == TOK_NAME ? token_value.text : nullptr;
+    std::string_view text(argument);
+    size_t start = text.find_first_not_of(" \t\f\r\n");
+    if (start == std::string_view::npos)
+        return nullptr;
+    size_t end = text.find_first_of(" \t\f\r\n", start);
+    walk.word.assign(text.substr(start, end == std::string_view::npos ? end : end - start));
+    return walk.word.c_str();
 }
 
 }  // namespace khex

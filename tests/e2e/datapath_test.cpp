@@ -1,6 +1,7 @@
 // Placing data into ROM ranges end to end: pages, gaps, overflow into the next
 // range, unplaced data, padding, image fill, byte order and lanes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "helpers.h"
 
@@ -264,6 +265,14 @@ TEST(Names, DefaultAndGivenOutputNames)
     r = convert(sole, program({text(0, 2)}), "ROMS { r: o = 0 }\n", {"-q", "-a"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(sole.files(), (std::vector<std::string>{"app.a0", "app.a1", "app.out", "c.cmd"}));
+
+    // a long name is used whole, never cut to another file's name
+    std::string deep = "d/" + std::string(250, 'n') + "/" + std::string(250, 'm') + ".hex";
+    mkdir((sole.path() + "/d").c_str(), 0700);
+    mkdir((sole.path() + "/d/" + std::string(250, 'n')).c_str(), 0700);
+    r = convert(sole, program({text(0, 2)}), "", {"-q", "-i", "-memwidth", "8", "-o", deep});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(sole.exists(deep));
 
     TempDir files;
     r = convert(files, program({text(0, 2)}), "ROMS { r: o = 0 files = { x y z } }\n", {"-q"});
