@@ -55,9 +55,9 @@ fuzz:
 	@mkdir -p build-fuzz/corpus/coff build-fuzz/corpus/cmdfile build-fuzz/seeds/coff
 	@build-fuzz/mkcoff seeds build-fuzz/seeds/coff
 	build-fuzz/fuzz_coff_run $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
-	    $(FUZZ_OUT)/corpus/coff $(FUZZ_OUT)/seeds/coff $(CURDIR)/tests/fuzz/coff
+	    $(FUZZ_OUT)/corpus/coff $(FUZZ_OUT)/seeds/coff
 	build-fuzz/fuzz_cmdfile_parse $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
-	    $(FUZZ_OUT)/corpus/cmdfile $(CURDIR)/fuzz/corpus/cmdfile $(CURDIR)/tests/fuzz/cmdfile
+	    $(FUZZ_OUT)/corpus/cmdfile $(CURDIR)/fuzz/corpus/cmdfile
 
 # The program and its manual page under $(PREFIX).
 install: setup build

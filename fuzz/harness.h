@@ -1,5 +1,4 @@
-// What the fuzz targets run, shared with the test that replays the inputs that
-// once found faults.
+// What the fuzz targets run: the harness of both libFuzzer targets.
 #pragma once
 #include <cstddef>
 #include <cstdint>
