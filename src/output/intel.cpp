@@ -74,22 +74,8 @@ inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_
 
 void intel_writer(int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    switch (op) {
-    case OP_NEW_ADDRESS:
-        new_address(stream, record_address());
-        break;
-    case OP_DATA:
-        data(stream, bytes, nbytes, record_address());
-        break;
-    case OP_END_RECORD:
-        end_record(stream);
-        break;
-    case OP_END_FILE:
+    if (!record_operation<new_address, data, end_record>(op, stream, bytes, nbytes) && op == OP_END_FILE)
         write_text(stream, ":00000001FF\n", 12);
-        break;
-    default:
-        break;
-    }
 }
 
 void intel_run(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride, uint32_t address,

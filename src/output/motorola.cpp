@@ -88,26 +88,13 @@ inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_
 
 void motorola_writer(int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    switch (op) {
-    case OP_START_FILE:
+    if (record_operation<new_address, data, end_record>(op, stream, bytes, nbytes))
+        return;
+    if (op == OP_START_FILE) {
         write_text(stream, "S00600004844521B\n", 17);
-        break;
-    case OP_NEW_ADDRESS:
-        new_address(stream, record_address());
-        break;
-    case OP_DATA:
-        data(stream, bytes, nbytes, record_address());
-        break;
-    case OP_END_RECORD:
-        end_record(stream);
-        break;
-    case OP_END_FILE: {
+    } else if (op == OP_END_FILE) {
         const char* end = record_type().end_record;
         write_text(stream, end, std::strlen(end));
-        break;
-    }
-    default:
-        break;
     }
 }
 

@@ -74,22 +74,10 @@ inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_
 
 void tektronix_writer(int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    switch (op) {
-    case OP_NEW_ADDRESS:
-        new_address(stream, record_address());
-        break;
-    case OP_DATA:
-        data(stream, bytes, nbytes, record_address());
-        break;
-    case OP_END_RECORD:
-        end_record(stream);
-        break;
-    case OP_END_FILE:
+    if (!record_operation<new_address, data, end_record>(op, stream, bytes, nbytes) && op == OP_END_FILE) {
+        // every file ends with a termination record carrying the entry point
         begin_record(stream, "%0E8008", coff.coff_entry_point);
         end_record(stream);
-        break;
-    default:
-        break;
     }
 }
 

@@ -1,6 +1,7 @@
 // The record writer of each output format, called by the framework with the
 // operation codes of WriterOp.
 #pragma once
+#include "output/framework.h"
 #include "output/stream.h"
 
 namespace khex {
@@ -13,6 +14,28 @@ void tektronix_writer(int op, OutputStream& stream, const uint8_t* data, int nby
 void ascii_hex_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
 void generic_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
 void binary_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes);
+
+// The operations that Intel, Motorola and Extended Tektronix handle alike, given
+// their procedures that take an explicit address. Returns false for the other
+// operations, which each format handles itself.
+template <void (*new_address)(OutputStream&, uint32_t),
+          void (*data_operation)(OutputStream&, const uint8_t*, int, uint32_t), void (*end_record)(OutputStream&)>
+bool record_operation(int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
+{
+    switch (op) {
+    case OP_NEW_ADDRESS:
+        new_address(stream, record_address());
+        return true;
+    case OP_DATA:
+        data_operation(stream, bytes, nbytes, record_address());
+        return true;
+    case OP_END_RECORD:
+        end_record(stream);
+        return true;
+    default:
+        return false;
+    }
+}
 
 // A format's data operation with an explicit address, repeated over a run of
 // operations as DataRunWriter describes.
