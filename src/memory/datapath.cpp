@@ -70,18 +70,21 @@ bool wrapped(uint32_t before, uint32_t after)
 }
 
 // Image mode: fill words from next_address up to last (whole words, so the end
-// may pass last a little). Several words go to the writers at once when each
-// word splits into lanes anyway; a ROM wider than a word gets one word at a time,
-// as each call is one data operation then. Returns whether the fill wrapped
-// past the top of the address space.
+// may pass last a little). One-byte words take the two fill bytes in turn,
+// starting with the first at every call; wider words are the pattern's first
+// memwidth bytes. Several words go to the writers at once when each word splits
+// into lanes anyway; a ROM wider than a word gets one word at a time, as each
+// call is one data operation then. Returns whether the fill wrapped past the
+// top of the address space.
 bool write_fill(RomRange& r, uint32_t last)
 {
     build_pattern(r);
     const uint32_t memwidth = static_cast<uint32_t>(r.memwidth);
     if (r.romwidth > r.memwidth) {
-        while (r.next_address <= last) {
+        for (uint32_t word = 0; r.next_address <= last; ++word) {
             uint32_t before = r.next_address;
-            write_range_data(datapath.pattern.data(), r.memwidth);
+            uint32_t o = memwidth == 1 ? word % 2 : 0;
+            write_range_data(datapath.pattern.data() + o, r.memwidth);
             if (wrapped(before, r.next_address))
                 return true;
         }
@@ -90,7 +93,6 @@ bool write_fill(RomRange& r, uint32_t last)
     const uint32_t block_words = std::max<uint32_t>(1, FILL_BLOCK / memwidth);
     datapath.fill_block.resize(block_words * memwidth);
     for (uint32_t w = 0; w < block_words; ++w) {
-        // one-byte words alternate the two fill bytes, starting with the first
         uint32_t o = memwidth == 1 ? w % 2 : 0;
         std::memcpy(datapath.fill_block.data() + w * memwidth, datapath.pattern.data() + o, memwidth);
     }

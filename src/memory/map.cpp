@@ -124,8 +124,8 @@ void write_contents(const RomRange& r, std::vector<SectionSpec*>& held)
     put("\n   CONTENTS: ");
     uint32_t a = r.origin;
     bool boot_pending = true;
-    // Every step lists a new boot section or moves a forward; the bound only
-    // guards against address arithmetic that wraps.
+    // Every step lists a new boot section or moves a forward; the bound is a
+    // safety net only.
     size_t steps_left = 4 * held.size() + 4;
     for (SectionSpec* e = first; e && steps_left > 0; --steps_left) {
         if (e != first)
@@ -158,7 +158,9 @@ void write_contents(const RomRange& r, std::vector<SectionSpec*>& held)
         put("%08lx..%08lx   %s%s\n", hex(e->start_address), hex(e->end_address), e->name.c_str(),
             (e->flags & SPEC_INCOMPLETE) ? " (INCOMPLETE)" : "");
         e->flags |= SPEC_LISTED;
-        if (e->end_address == 0xFFFFFFFF) {
+        // A section whose last word reaches past the top of the address space
+        // ends the range's contents; nothing lies beyond it.
+        if (e->end_address == 0xFFFFFFFF || e->end_address < e->start_address) {
             a = 0;
             break;
         }

@@ -294,6 +294,11 @@ void resolve_memory()
             r.memwidth = unit;
         if (!r.fill_given)
             r.fill = options.fill;
+        // The range's last word is written whole, so its end moves up to the
+        // word's end: say so, since the ROMS directive says otherwise.
+        if (r.length % static_cast<uint32_t>(r.memwidth) != 0)
+            report(SEVERITY_WARNING, "range '%s' length 0x%lx is not a whole number of %d-bit memory words",
+                   r.name.c_str(), static_cast<unsigned long>(r.length), bits(r.memwidth));
         assign_files(r, i);
     }
     if (options.zero && !options.image) {

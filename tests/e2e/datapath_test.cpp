@@ -144,6 +144,36 @@ TEST(ImageMode, RangesWithoutDataGetFilesOfFillAndZeroNumbersFromTheOrigin)
     EXPECT_EQ(dir.read("app.d10"), debug_file("ADDR:00000000: DATA:FF EE FF EE :END:\n"));
 }
 
+// The fill value 0x1C9F on a little-endian target: one-byte memory words take
+// its two bytes in turn whatever the ROM width; a 16-bit word is the whole
+// value, written most significant byte first by the default -order LS.
+TEST(ImageMode, FilledImageForEachRomWidth)
+{
+    struct Case {
+        int romwidth, memwidth;
+        std::vector<uint8_t> image;
+    };
+    const Case cases[] = {
+        {8, 8, {0x9F, 0x1C, 0x9F, 0x1C, 0xAA, 0xBB, 0x9F, 0x1C}},
+        {16, 8, {0x9F, 0x1C, 0x9F, 0x1C, 0xAA, 0xBB, 0x9F, 0x1C}},
+        {32, 8, {0x9F, 0x1C, 0x9F, 0x1C, 0xAA, 0xBB, 0x9F, 0x1C}},
+        {64, 8, {0x9F, 0x1C, 0x9F, 0x1C, 0xAA, 0xBB, 0x9F, 0x1C}},
+        {16, 16, {0x1C, 0x9F, 0x1C, 0x9F, 0xBB, 0xAA, 0x1C, 0x9F}},
+        {32, 16, {0x1C, 0x9F, 0x1C, 0x9F, 0xBB, 0xAA, 0x1C, 0x9F}},
+    };
+    Section data{".text", 4, {0xAA, 0xBB}, 0, coffgen::STYP_TEXT};
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::string roms = "ROMS { R: origin = 0, length = 8, romwidth = " + std::to_string(c.romwidth) +
+                           ", memwidth = " + std::to_string(c.memwidth) + ", fill = 0x1C9F }\n";
+        auto r = convert(dir, program({data}), roms, {"-q", "-image", "-i"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::string image = objcopy_decode(dir, "app.i0", "ihex");
+        EXPECT_EQ(std::vector<uint8_t>(image.begin(), image.end()), c.image)
+            << "romwidth " << c.romwidth << ", memwidth " << c.memwidth;
+    }
+}
+
 TEST(ImageMode, MissingBoundsAndMissingRomsAreErrors)
 {
     TempDir dir;
@@ -252,6 +282,16 @@ TEST(Widths, RefusedBeforeConversion)
     r = convert(dir, program({text(0, 4)}), "", {"-q", "-memwidth", "24", "-romwidth", "16"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(">> FATAL ERROR: memwidth(24) not a factor of romwidth(16) (aborting)\n"), std::string::npos);
+}
+
+TEST(Widths, ALengthThatSplitsAMemoryWordIsWarnedAboutAndGetsTheWholeWord)
+{
+    TempDir dir;
+    auto r = convert(dir, program({text(0, 4)}), "ROMS { R: o = 0 l = 3 }\n", {"-q", "--d"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, ">> WARNING: range 'R' length 0x3 is not a whole number of 16-bit memory words\n");
+    EXPECT_EQ(dir.read("app.d0"), debug_file("ADDR:00000000: DATA:00 02 :END:\n"));
+    EXPECT_EQ(dir.read("app.d1"), debug_file("ADDR:00000000: DATA:01 03 :END:\n"));
 }
 
 TEST(Names, DefaultAndGivenOutputNames)

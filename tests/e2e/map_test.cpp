@@ -104,6 +104,19 @@ TEST(Map, SectionsContinuedInTheNextRangeAndIncompleteOnes)
                   "             00000108..00000109   .data (INCOMPLETE)\n");
 }
 
+TEST(Map, ASectionWhoseLastWordWrapsIsListedOnce)
+{
+    TempDir dir;
+    Coff c;
+    c.sections = {{".switch", 0xFFFFFFFB, {1, 2, 3, 4, 5}, 0, coffgen::STYP_DATA}};
+    dir.write("app.out", c.build());
+    dir.write("r.cmd", "ROMS { r0x: origin 0xfffffff8, length 8 }\n");
+    auto r = run_khex(dir, {"-q", "-map", "app.map", "r.cmd", "app"});
+    EXPECT_EQ(r.status, 0);
+    std::string map = dir.read("app.map");
+    EXPECT_EQ(map.substr(map.find("   CONTENTS:")), "   CONTENTS: fffffffb..00000000   .switch\n");
+}
+
 TEST(Map, NoSymbolTableNoHeader)
 {
     TempDir dir;
