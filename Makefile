@@ -4,7 +4,9 @@ PREFIX ?= /usr/local
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build test demo bench fuzz install clean
+VERSION := $(shell grep -o 'khex VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
+
+.PHONY: all setup build test demo bench fuzz install clean windows test-windows dist-windows
 
 all: setup build
 
@@ -58,6 +60,30 @@ fuzz:
 	    $(FUZZ_OUT)/corpus/coff $(FUZZ_OUT)/seeds/coff
 	build-fuzz/fuzz_cmdfile_parse $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
 	    $(FUZZ_OUT)/corpus/cmdfile $(CURDIR)/fuzz/corpus/cmdfile
+
+# Windows: a statically linked build-windows/khex.exe from Debian's MinGW-w64,
+# the end-to-end tests run against it under Wine, and a zip to hand out.
+WINDOWS_BUILD = build-windows
+WINDOWS_DIST = $(WINDOWS_BUILD)/khex-$(VERSION)-win64
+windows:
+	@tools/setup.sh windows
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DKHEX_TESTS=OFF \
+	    -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j$(JOBS) --target khex
+
+test-windows: setup build windows
+	@tools/setup.sh wine
+	JOBS=$(JOBS) tools/wine-test.sh $(BUILD) $(WINDOWS_BUILD)
+
+# The manual page goes in as text rendered from doc/khex.1; text files get
+# Windows line ends.
+dist-windows: windows
+	@rm -rf $(WINDOWS_DIST) $(WINDOWS_DIST).zip && mkdir -p $(WINDOWS_DIST)
+	@cp $(WINDOWS_BUILD)/khex.exe $(WINDOWS_DIST)/
+	@groff -man -Tascii -P-cbou doc/khex.1 | sed 's/$$/\r/' > $(WINDOWS_DIST)/khex.txt
+	@sed 's/$$/\r/' README.md > $(WINDOWS_DIST)/README.txt
+	@cd $(WINDOWS_BUILD) && zip -q -r khex-$(VERSION)-win64.zip khex-$(VERSION)-win64
+	@echo "$(WINDOWS_DIST).zip"
 
 # The program and its manual page under $(PREFIX).
 install: setup build

@@ -1,6 +1,15 @@
+#include <string>
+#include <vector>
+
+#include "driver/platform.h"
 #include "driver/run.h"
 
 int main(int argc, char** argv)
 {
-    return khex::run_khex(argc, argv);
+    std::vector<std::string> arguments = khex::program_arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& a : arguments)
+        pointers.push_back(a.c_str());
+    pointers.push_back(nullptr);
+    return khex::run_khex(static_cast<int>(arguments.size()), pointers.data());
 }

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the Debian packages khex needs to build and test, when they are
-# missing. Usage: tools/setup.sh [fuzz]
+# missing. Usage: tools/setup.sh [fuzz|windows|wine]
 set -e
 
 missing=""
@@ -15,6 +15,15 @@ need make command -v make
 need bison command -v bison
 need binutils command -v objcopy
 need libgtest-dev test -f /usr/include/gtest/gtest.h
+if [ "$1" = windows ]; then
+    need g++-mingw-w64-x86-64-posix command -v x86_64-w64-mingw32-g++-posix
+    need groff-base command -v groff
+    need zip command -v zip
+fi
+if [ "$1" = wine ]; then
+    need wine command -v wine
+    need wine64 sh -c 'command -v wine64 || ls /usr/lib/wine/wine64'
+fi
 if [ "$1" = fuzz ]; then
     need clang command -v clang++
     need libclang-rt-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'

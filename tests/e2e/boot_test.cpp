@@ -46,7 +46,7 @@ Bytes boot_binary(const TempDir& dir, const Coff& c, std::vector<std::string> op
         *result = r;
     else
         EXPECT_EQ(r.err, "");
-    std::string text = dir.read(dir.exists("app.b00") ? "app.b00" : "app.b0");
+    std::string text = dir.read_bytes(dir.exists("app.b00") ? "app.b00" : "app.b0");
     return Bytes(text.begin(), text.end());
 }
 
@@ -236,7 +236,7 @@ TEST(BootBuffer, OddStartCarriesTheLastByteOfEachPiece)
     EXPECT_NE(r.out.find("Length of Data         : 24576\nLength of Buffer       : 27033\n"), std::string::npos);
     EXPECT_NE(r.out.find("Overflow Buffer Length : 1\n"), std::string::npos);
     EXPECT_NE(r.out.find("Adding Post-section padding\n"), std::string::npos);
-    std::string table = dir.read("app.b0");
+    std::string table = dir.read_bytes("app.b0");
     Bytes expected{0x20};
     expected.insert(expected.end(), data.begin(), data.end());
     expected.push_back(0x20);

@@ -242,6 +242,7 @@ TEST(Lanes, OrderMsSendsTheFirstFileTheLastLane)
 
 TEST(WriteErrors, OutputAndMapWriteFailuresEndTheRun)
 {
+    SKIP_FOR_WINDOWS_PROGRAM("/dev/full is a Linux device");
     TempDir dir;
     auto r = convert(dir, program({text(0, 4)}), "", {"-q", "-i", "-memwidth", "8", "-o", "/dev/full"});
     EXPECT_EQ(r.status, 1);

@@ -111,7 +111,40 @@ void TempDir::write(const std::string& name, const coffgen::Bytes& content) cons
     coffgen::write_file(file(name), content);
 }
 
+namespace {
+
+std::string text_lines(std::string text)
+{
+    if (!testing_windows_program())
+        return text;
+    std::string lines;
+    lines.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            lines += text[i];
+    return lines;
+}
+
+std::string program_under_test()
+{
+    const char* program = std::getenv("KHEX_TEST_PROGRAM");
+    return program && *program ? program : KHEX_BINARY;
+}
+
+}  // namespace
+
+bool testing_windows_program()
+{
+    std::string program = program_under_test();
+    return program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0;
+}
+
 std::string TempDir::read(const std::string& name) const
+{
+    return text_lines(slurp(file(name)));
+}
+
+std::string TempDir::read_bytes(const std::string& name) const
 {
     return slurp(file(name));
 }
@@ -145,11 +178,18 @@ RunResult run_khex(const TempDir& dir, const std::vector<std::string>& args)
 RunResult run_khex_limited(const TempDir& dir, const std::vector<std::string>& args, double seconds)
 {
     std::vector<std::string> argv{"khex"};  // the program name as a user types it
+    std::string program = program_under_test();
+    const char* launcher = std::getenv("KHEX_TEST_LAUNCHER");
+    if (launcher && *launcher) {
+        // the Windows program sees its own path, which it shows as "khex"
+        argv = {launcher, program};
+        program = launcher;
+    }
     argv.insert(argv.end(), args.begin(), args.end());
     std::string out_path = dir.path() + ".stdout";
     std::string err_path = dir.path() + ".stderr";
-    int status = spawn(dir.path(), KHEX_BINARY, argv, out_path, err_path, seconds);
-    RunResult result{status, slurp(out_path), slurp(err_path)};
+    int status = spawn(dir.path(), program, argv, out_path, err_path, seconds);
+    RunResult result{status, text_lines(slurp(out_path)), text_lines(slurp(err_path))};
     unlink(out_path.c_str());
     unlink(err_path.c_str());
     return result;

@@ -25,7 +25,10 @@ public:
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     void write(const std::string& name, const std::string& content) const;
     void write(const std::string& name, const coffgen::Bytes& content) const;
+    // A text file as written by the program, with the platform's line ends
+    // read as "\n"; read_bytes gives the file's bytes exactly.
     std::string read(const std::string& name) const;
+    std::string read_bytes(const std::string& name) const;
     bool exists(const std::string& name) const;
     // Names of the files in the directory, sorted.
     std::vector<std::string> files() const;
@@ -33,6 +36,21 @@ public:
 private:
     std::string path_;
 };
+
+// The program under test is the build's khex, or the one that the environment
+// names: KHEX_TEST_PROGRAM, started through KHEX_TEST_LAUNCHER when that is set
+// (for example khex.exe through wine). A program ending in ".exe" is a Windows
+// program: its standard output, standard error and text files end lines with
+// CR LF, which the runner and TempDir::read take as "\n".
+bool testing_windows_program();
+
+// Skips the current test, with the reason shown, when the program under test
+// is a Windows program.
+#define SKIP_FOR_WINDOWS_PROGRAM(reason)                     \
+    do {                                                      \
+        if (::khextest::testing_windows_program())            \
+            GTEST_SKIP() << "not for a Windows program: " << reason; \
+    } while (0)
 
 // Runs khex with the given arguments (argv[0] is "khex") in dir.
 RunResult run_khex(const TempDir& dir, const std::vector<std::string>& args);
