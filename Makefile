@@ -80,7 +80,7 @@ test-windows: setup build windows
 dist-windows: windows
 	@rm -rf $(WINDOWS_DIST) $(WINDOWS_DIST).zip && mkdir -p $(WINDOWS_DIST)
 	@cp $(WINDOWS_BUILD)/khex.exe $(WINDOWS_DIST)/
-	@groff -man -Tascii -P-cbou doc/khex.1 | sed 's/$$/\r/' > $(WINDOWS_DIST)/khex.txt
+	@groff -t -man -Tascii -P-cbou doc/khex.1 | sed 's/$$/\r/' > $(WINDOWS_DIST)/khex.txt
 	@sed 's/$$/\r/' README.md > $(WINDOWS_DIST)/README.txt
 	@cd $(WINDOWS_BUILD) && zip -q -r khex-$(VERSION)-win64.zip khex-$(VERSION)-win64
 	@echo "$(WINDOWS_DIST).zip"

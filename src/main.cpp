@@ -3,6 +3,7 @@
 
 #include "driver/platform.h"
 #include "driver/run.h"
+#include "output/pending.h"
 
 int main(int argc, char** argv)
 {
@@ -11,5 +12,6 @@ int main(int argc, char** argv)
     for (const std::string& a : arguments)
         pointers.push_back(a.c_str());
     pointers.push_back(nullptr);
+    khex::on_interrupt(khex::remove_pending_files_now);
     return khex::run_khex(static_cast<int>(arguments.size()), pointers.data());
 }

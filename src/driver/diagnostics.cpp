@@ -69,6 +69,12 @@ void reset_diagnostics()
     diagnostics = Diagnostics{};
 }
 
+bool errors_reported()
+{
+    return diagnostics.max_severity > SEVERITY_WARNING ||
+           (diagnostics.warnings_are_errors && diagnostics.max_severity == SEVERITY_WARNING);
+}
+
 void report(int severity, const char* format, ...)
 {
     va_list args;

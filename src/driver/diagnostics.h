@@ -15,7 +15,8 @@ enum Severity {
 };
 
 struct Diagnostics {
-    int max_severity = 0;  // highest of the levels 1..3 reported so far
+    int max_severity = 0;              // highest of the levels 1..3 reported so far
+    bool warnings_are_errors = false;  // -werror
 };
 extern Diagnostics diagnostics;
 
@@ -27,6 +28,9 @@ struct RunEnd {
 [[noreturn]] void end_run(int status);
 
 void reset_diagnostics();
+
+// An ERROR was reported, or a WARNING under -werror: the run fails.
+bool errors_reported();
 
 // printf-style report with a location prefix and a severity label, wrapped at 80
 // columns on standard error. Levels 4 and 5 end the run.

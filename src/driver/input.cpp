@@ -23,6 +23,7 @@ void run_command_file(FILE* stream, const std::string& name)
 {
     input.command_name = name;
     input.command_file = stream;
+    input.command_files.push_back(name);
     lexer_reset(stream);
     parse_command_file();  // its result is not needed: errors were reported
     lexer_reset(nullptr);
@@ -38,6 +39,7 @@ void reset_input()
     close_inputs();
     input.coff_name.clear();
     input.command_name.clear();
+    input.command_files.clear();
 }
 
 const char* current_command_file()

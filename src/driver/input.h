@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace khex {
 
@@ -11,6 +12,7 @@ struct InputState {
     FILE* coff_file;        // open binary stream; none until a COFF file is accepted
     std::string command_name;
     FILE* command_file;     // open only while that command file is parsed
+    std::vector<std::string> command_files;  // every command file parsed in the run
 };
 extern InputState input;
 

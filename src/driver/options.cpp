@@ -8,6 +8,7 @@
 #include "driver/diagnostics.h"
 #include "driver/walk.h"
 #include "memory/ranges.h"
+#include "output/pending.h"
 
 namespace khex {
 
@@ -43,6 +44,9 @@ void opt_boot(const char*, bool) { options.boot_all = true; }
 void opt_symtrace(const char*, bool) { ++options.symtrace; }
 void opt_verbose(const char*, bool) { ++options.verbose; }
 void opt_help(const char*, bool) { print_usage(true); }
+void opt_long_help(const char*, bool) { print_help(); }
+void opt_version(const char*, bool) { print_version(); }
+void opt_werror(const char*, bool) { diagnostics.warnings_are_errors = true; }
 
 void opt_binary(const char*, bool)
 {
@@ -280,13 +284,13 @@ void opt_map(const char*, bool from_file)
         report(SEVERITY_WARNING, "no name on -map (ignored)");
         return;
     }
-    FILE* stream = std::fopen(name, "w");
+    FILE* stream = open_pending(name, false, FileRole::MAP);
     if (!stream) {
         report(SEVERITY_WARNING, "cannot open map file '%s': %s", name, std::strerror(errno));
         return;
     }
     if (options.map_file)
-        std::fclose(options.map_file);
+        drop_pending(options.map_file);
     options.map_file = stream;
     options.map_name = name;
 }
@@ -317,6 +321,12 @@ const OptionRow LATE_WORDS[] = {
     {"map", opt_map}, {"bootpage", opt_bootpage},
 };
 
+// Words of khex's own, beyond the classic options: each is matched whole and
+// begins with none of the words above, so it takes nothing from them.
+const OptionRow EXTENSION_WORDS[] = {
+    {"werror", opt_werror}, {"-help", opt_long_help}, {"-version", opt_version},
+};
+
 // After "--", only the next letter counts: --binary acts as --b.
 const OptionRow DOUBLE_DASH[] = {
     {"b", opt_generic_bytes}, {"d", opt_debug}, {"s", opt_symtrace}, {"v", opt_verbose}, {"w", opt_generic_words},
@@ -338,6 +348,9 @@ Handler match_option(const char* lower)
     for (const OptionRow& row : LATE_WORDS)
         if (std::strcmp(lower, row.word) == 0)
             return row.handle;
+    for (const OptionRow& row : EXTENSION_WORDS)
+        if (std::strcmp(lower, row.word) == 0)
+            return row.handle;
     if (lower[0] == '-')
         for (const OptionRow& row : DOUBLE_DASH)
             if (lower[1] == row.word[0])
@@ -349,8 +362,6 @@ Handler match_option(const char* lower)
 
 void reset_options()
 {
-    if (options.map_file)
-        std::fclose(options.map_file);
     options = ConvOptions{};
     options.format = FORMAT_TEKTRONIX;
     options.romwidth = 1;

@@ -97,5 +97,8 @@ void reset_options();
 void walk_command_line(int argc, const char* const* argv);
 void handle_option(const char* text, bool from_command_file);
 [[noreturn]] void print_usage(bool full);
+// --help: the full usage text, status 0; --version: "khex <version>", status 0.
+[[noreturn]] void print_help();
+[[noreturn]] void print_version();
 
 }  // namespace khex

@@ -10,6 +10,7 @@
 #include "coff/loader.h"
 #include "coff/sym.h"
 #include "driver/diagnostics.h"
+#include "driver/file_uses.h"
 #include "driver/input.h"
 #include "driver/options.h"
 #include "driver/walk.h"
@@ -19,6 +20,7 @@
 #include "memory/specs.h"
 #include "memory/translate.h"
 #include "output/framework.h"
+#include "output/pending.h"
 #include "output/writers.h"
 
 namespace khex {
@@ -34,7 +36,8 @@ int convert(int argc, const char* const* argv)
     if (!input.coff_file)
         fatal("no input files");
     resolve_memory();
-    if (diagnostics.max_severity > SEVERITY_WARNING)
+    check_file_uses();
+    if (errors_reported())
         fatal("errors prevent conversion");
 
     bool loaded = load_coff();
@@ -43,25 +46,26 @@ int convert(int argc, const char* const* argv)
     close_inputs();
     finish_conversion();
     close_map_file();
-    return diagnostics.max_severity > SEVERITY_WARNING || !loaded ? 1 : 0;
+    commit_pending_files();
+    return errors_reported() || !loaded ? 1 : 0;
 }
 
 }  // namespace
 
-// Files still open after a run that ended early are closed here, with whatever
-// was written to them.
+// The one place every run ends: output and map files that a good end did not
+// commit are removed, and every input is closed.
 void close_run_files()
 {
     close_inputs();
     abandon_output_files();
-    if (options.map_file)
-        std::fclose(options.map_file);
     options.map_file = nullptr;
+    discard_pending_files();
     release_parser_stacks();
 }
 
 void set_defaults()
 {
+    close_run_files();
     reset_diagnostics();
     reset_options();
     reset_input();

@@ -37,9 +37,7 @@ const char* const FULL_USAGE[] = {
     "\n",
 };
 
-}  // namespace
-
-void print_usage(bool full)
+void write_usage(bool full)
 {
     std::printf("%-*.*s%s\n", 34, 34, BANNER_TITLE, BANNER_VERSION);
     std::printf("%-*.*s%s\n", 34, 34, BANNER_SUBTITLE, BANNER_NOTICE);
@@ -49,7 +47,26 @@ void print_usage(bool full)
     if (full)
         for (const char* line : FULL_USAGE)
             std::fputs(line, stdout);
+}
+
+}  // namespace
+
+void print_usage(bool full)
+{
+    write_usage(full);
     end_run(1);
+}
+
+void print_help()
+{
+    write_usage(true);
+    end_run(0);
+}
+
+void print_version()
+{
+    std::printf("khex %s\n", PROGRAM_VERSION);
+    end_run(0);
 }
 
 }  // namespace khex

@@ -14,6 +14,7 @@
 #include "memory/ranges.h"
 #include "memory/specs.h"
 #include "output/formats.h"
+#include "output/pending.h"
 
 namespace khex {
 
@@ -242,7 +243,7 @@ void close_map_file()
 {
     FILE* file = options.map_file;
     options.map_file = nullptr;
-    if (file && std::fclose(file) != 0)
+    if (file && !close_pending(file))
         map_write_failed();
 }
 

@@ -8,6 +8,7 @@
 #include "memory/ranges.h"
 #include "output/formats.h"
 #include "output/hex.h"
+#include "output/pending.h"
 
 namespace khex {
 
@@ -46,7 +47,7 @@ void open_range_files(RomRange& r)
     for (int i = 0; i < r.file_count; ++i) {
         OutputStream& stream = output.streams[options.order == ORDER_MS ? r.file_count - 1 - i : i];
         const std::string& name = r.files[i];
-        stream.file = std::fopen(name.c_str(), binary ? "wb" : "w");
+        stream.file = open_pending(name, binary, FileRole::OUTPUT);
         if (!stream.file)
             fatal("cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
         std::setvbuf(stream.file, nullptr, _IOFBF, STREAM_BUFFER);
@@ -158,19 +159,17 @@ void close_range_files()
         writer()(OP_END_FILE, stream, nullptr, 0);
         FILE* file = stream.file;
         stream.file = nullptr;
-        if (std::fclose(file) != 0)
+        if (!close_pending(file))
             write_failed(stream);
     }
     r.files_open = false;
 }
 
+// The files themselves are closed and removed with the run's other pending files.
 void abandon_output_files()
 {
-    for (OutputStream& stream : output.streams) {
-        if (stream.file)
-            std::fclose(stream.file);
+    for (OutputStream& stream : output.streams)
         stream.file = nullptr;
-    }
 }
 
 }  // namespace khex

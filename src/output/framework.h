@@ -22,7 +22,7 @@ void reset_output();
 void write_range_data(const uint8_t* data, int nbytes);
 void flush_range_records();
 void close_range_files();
-// Closes whatever output files a run that ended early left open.
+// Forgets the files of a run that ended early; discard_pending_files closes them.
 void abandon_output_files();
 
 // Checked writes for the writers: a failed write ends the run with a FATAL error.

@@ -12,6 +12,7 @@
 #include "memory/specs.h"
 #include "output/formats.h"
 #include "output/framework.h"
+#include "output/pending.h"
 #include "runner.h"
 
 using namespace khex;
@@ -55,6 +56,7 @@ public:
     {
         if (range->files_open)
             close_range_files();
+        commit_pending_files();
     }
     std::string file(int i = 0) const { return dir.read(stream_name(i)); }
     Bytes decoded(const std::string& input_format, int i = 0) const

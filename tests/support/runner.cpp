@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,7 +50,8 @@ void remove_tree(const std::string& path)
 // Runs argv in dir with stdout and stderr going to files; returns the status,
 // or TIMED_OUT when a time limit (seconds above 0) passed first.
 int spawn(const std::string& dir, const std::string& program, const std::vector<std::string>& argv,
-          const std::string& out_path, const std::string& err_path, double seconds = 0)
+          const std::string& out_path, const std::string& err_path, double seconds = 0,
+          const RunConditions& conditions = {})
 {
     pid_t pid = fork();
     if (pid < 0)
@@ -61,6 +63,12 @@ int spawn(const std::string& dir, const std::string& program, const std::vector<
             _exit(127);
         dup2(out, 1);
         dup2(err, 2);
+        if (conditions.file_size_limit > 0) {
+            // a write past the limit then fails with EFBIG instead of killing
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{static_cast<rlim_t>(conditions.file_size_limit), static_cast<rlim_t>(conditions.file_size_limit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         std::vector<char*> args;
         for (const std::string& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
@@ -69,7 +77,16 @@ int spawn(const std::string& dir, const std::string& program, const std::vector<
         _exit(127);
     }
     int status = 0;
-    if (seconds <= 0) {
+    if (conditions.interrupt_when) {
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (conditions.interrupt_when()) {
+                kill(pid, SIGINT);
+                waitpid(pid, &status, 0);
+                break;
+            }
+            usleep(200);
+        }
+    } else if (seconds <= 0) {
         waitpid(pid, &status, 0);
     } else {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -177,6 +194,12 @@ RunResult run_khex(const TempDir& dir, const std::vector<std::string>& args)
 
 RunResult run_khex_limited(const TempDir& dir, const std::vector<std::string>& args, double seconds)
 {
+    return run_khex_under(dir, args, RunConditions{}, seconds);
+}
+
+RunResult run_khex_under(const TempDir& dir, const std::vector<std::string>& args, const RunConditions& conditions,
+                         double seconds)
+{
     std::vector<std::string> argv{"khex"};  // the program name as a user types it
     std::string program = program_under_test();
     const char* launcher = std::getenv("KHEX_TEST_LAUNCHER");
@@ -188,7 +211,7 @@ RunResult run_khex_limited(const TempDir& dir, const std::vector<std::string>& a
     argv.insert(argv.end(), args.begin(), args.end());
     std::string out_path = dir.path() + ".stdout";
     std::string err_path = dir.path() + ".stderr";
-    int status = spawn(dir.path(), program, argv, out_path, err_path, seconds);
+    int status = spawn(dir.path(), program, argv, out_path, err_path, seconds, conditions);
     RunResult result{status, text_lines(slurp(out_path)), text_lines(slurp(err_path))};
     unlink(out_path.c_str());
     unlink(err_path.c_str());

@@ -1,5 +1,6 @@
 // Runs the real khex binary in a temporary directory and captures what it did.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,17 @@ RunResult run_khex(const TempDir& dir, const std::vector<std::string>& args);
 // is then TIMED_OUT.
 constexpr int TIMED_OUT = -2;
 RunResult run_khex_limited(const TempDir& dir, const std::vector<std::string>& args, double seconds);
+
+// What a run is put through: a limit on the size of every file it writes
+// (bytes; writes past it fail with EFBIG), and SIGINT as soon as
+// interrupt_when, polled while the run goes on, returns true. A run killed by
+// a signal has the status 128 + its number.
+struct RunConditions {
+    long file_size_limit = 0;
+    std::function<bool()> interrupt_when;
+};
+RunResult run_khex_under(const TempDir& dir, const std::vector<std::string>& args, const RunConditions& conditions,
+                         double seconds = 0);
 
 // Decodes a hex file with objcopy into the raw bytes it describes.
 std::string objcopy_decode(const TempDir& dir, const std::string& name, const std::string& input_format);

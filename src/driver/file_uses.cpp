@@ -1,0 +1,56 @@
+#include "driver/file_uses.h"
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "driver/diagnostics.h"
+#include "driver/input.h"
+#include "driver/options.h"
+#include "driver/platform.h"
+#include "memory/ranges.h"
+
+namespace khex {
+
+namespace {
+
+struct FileUse {
+    std::string name;
+    std::string use;  // "output file 0 of range 'lo'", "the map file", ...
+    bool written;     // an output: inputs may be named twice
+};
+
+std::vector<FileUse> uses_of_the_run()
+{
+    std::vector<FileUse> uses;
+    for (const RomRange* r : ranges.rom_list)
+        for (int i = 0; i < r->file_count; ++i)
+            uses.push_back({r->files[i], "output file " + std::to_string(i) + " of range '" + r->name + "'", true});
+    if (options.map_file)
+        uses.push_back({options.map_name, "the map file", true});
+    uses.push_back({input.coff_name, "the COFF file", false});
+    for (const std::string& name : input.command_files)
+        uses.push_back({name, "a command file", false});
+    return uses;
+}
+
+}  // namespace
+
+void check_file_uses()
+{
+    std::unordered_map<std::string, size_t> first_use;  // file identity -> index into uses
+    std::vector<FileUse> uses = uses_of_the_run();
+    for (size_t i = 0; i < uses.size(); ++i) {
+        if (file_kind(uses[i].name) == FileKind::OTHER)
+            continue;  // a device such as /dev/null may take any number of files
+        auto [seen, added] = first_use.emplace(file_identity(uses[i].name), i);
+        if (added)
+            continue;
+        const FileUse& earlier = uses[seen->second];
+        if (earlier.written || uses[i].written)
+            report(SEVERITY_ERROR, "file '%s' is %s and %s", earlier.name.c_str(), earlier.use.c_str(),
+                   uses[i].use.c_str());
+    }
+}
+
+}  // namespace khex

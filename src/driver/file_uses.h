@@ -1,0 +1,10 @@
+// Before conversion: no file of the run may be written twice, and no output
+// or map file may be one of the run's own input files.
+#pragma once
+
+namespace khex {
+
+// Reports an ERROR naming the file and both of its uses for each clash.
+void check_file_uses();
+
+}  // namespace khex
