@@ -12,6 +12,7 @@
 #include "driver/diagnostics.h"
 #include "driver/input.h"
 #include "driver/options.h"
+#include "output/formats.h"
 #include "driver/run.h"
 #include "memory/ranges.h"
 

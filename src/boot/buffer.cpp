@@ -43,34 +43,39 @@ void append(uint8_t byte)
 void print_status()
 {
     const BootBuffer& b = boot_buffer;
-    std::printf("Boot Buffer Address    : 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.storage.data())));
-    std::printf("Length of Data         : %u\n", static_cast<unsigned>(b.length));
-    std::printf("Length of Buffer       : %u\n", static_cast<unsigned>(b.capacity));
-    std::printf("Overflow Buffer Address: 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.overflow.data())));
-    std::printf("Overflow Buffer Length : %u\n", static_cast<unsigned>(b.overflow_length));
+    trace("Boot Buffer Address    : 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.storage.data())));
+    trace("Length of Data         : %u\n", static_cast<unsigned>(b.length));
+    trace("Length of Buffer       : %u\n", static_cast<unsigned>(b.capacity));
+    trace("Overflow Buffer Address: 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.overflow.data())));
+    trace("Overflow Buffer Length : %u\n", static_cast<unsigned>(b.overflow_length));
 }
 
-}  // namespace
+// The extent of what the boot loader takes as one section: the COFF section,
+// or, for a boot-loaded RAM-model .cinit, each record of it on its own.
+struct BootPiece {
+    uint32_t address;  // of the piece's first byte
+    int nbytes;        // bytes of the piece, then the pads counted with them
+    int pads;          // pad bytes added for this piece
+    uint32_t first;    // address of the section's first byte
+    uint32_t end;      // the section's end, for the last-piece tests
+    uint32_t check_end;  // the section's end by its own address, for the consistency check
+};
 
-void reset_boot_buffer()
+bool last_piece(const BootPiece& p)
 {
-    boot_buffer = BootBuffer{};
+    return p.address + static_cast<uint32_t>(p.nbytes) >= p.end;
 }
 
-// Each record of a boot-loaded RAM-model .cinit is a boot section of its own,
-// so its first and last pieces are judged by the record's own extent.
-int boot_buffer_add(const SectionHeader& section, const uint8_t* data, uint32_t address, int nbytes)
+bool section_pads()
+{
+    return translate.coff_device == 7734 && options.revision >= 2;
+}
+
+// The buffer starts empty at every piece, with the bytes carried over from
+// the previous piece in front.
+void carry_in()
 {
     BootBuffer& b = boot_buffer;
-    const SectionSpec& spec = *specs.current_spec;
-    const bool record = spec.flags & SPEC_CINIT;
-    const uint32_t first = record ? address : section.s_paddr;
-    const uint32_t end = record ? address + static_cast<uint32_t>(nbytes) : section.s_paddr + section.s_size;
-    const uint32_t check_end = record ? end : section.s_vaddr + section.s_size;
-    const bool section_pads = translate.coff_device == 7734 && options.revision >= 2;
-
-    if (options.verbose > 0)
-        std::printf("\n");
     if (b.capacity == 0) {
         b.capacity = LOADBUFSIZE;
         b.storage.resize(b.capacity + padding_room());
@@ -82,66 +87,111 @@ int boot_buffer_add(const SectionHeader& section, const uint8_t* data, uint32_t 
         b.overflow.clear();
         b.overflow_length = 0;
     }
+}
 
-    int pads = 0;
-    if (address == first && section_pads) {
-        while ((address + static_cast<uint32_t>(pads)) & 1) {
-            ++pads;
+// A section that starts at an odd address gets one 0x20 in front (revision 2
+// and 3 tables).
+void pad_before_section(BootPiece& p)
+{
+    if (p.address != p.first || !section_pads())
+        return;
+    while ((p.address + static_cast<uint32_t>(p.pads)) & 1) {
+        ++p.pads;
+        if (options.verbose > 0)
+            trace("Adding Pre-section padding\n");
+        append(SECTION_PAD);
+    }
+}
+
+// After the section's last byte: 0x20 to an even count (revision 2 and 3),
+// then zeros to the boot loader's alignment.
+void pad_after_section(BootPiece& p)
+{
+    if (!last_piece(p))
+        return;
+    if (section_pads()) {
+        while ((p.nbytes + p.pads) & 1) {
+            ++p.pads;
             if (options.verbose > 0)
-                std::printf("Adding Pre-section padding\n");
+                trace("Adding Post-section padding\n");
             append(SECTION_PAD);
         }
     }
-    if (data)
-        for (int i = 0; i < nbytes; ++i)
-            append(data[i]);
-    if (address + static_cast<uint32_t>(nbytes) >= end) {
-        if (section_pads) {
-            while ((nbytes + pads) & 1) {
-                ++pads;
-                if (options.verbose > 0)
-                    std::printf("Adding Post-section padding\n");
-                append(SECTION_PAD);
-            }
-        }
-        while ((nbytes + pads) % options.boot.alignment != 0) {
-            ++pads;
+    while ((p.nbytes + p.pads) % options.boot.alignment != 0) {
+        ++p.pads;
+        append(0x00);
+    }
+}
+
+// The placed length becomes whole memory words of the range that will take
+// the bytes, counting pads already in the buffer before adding zeros.
+void pad_to_memory_words(BootPiece& p)
+{
+    const RomRange* r = ranges.current_range;
+    if (!r)
+        return;
+    const RomRange* following = next_range(r);
+    const SectionSpec& spec = *specs.current_spec;
+    if ((spec.page > r->page || (spec.page == r->page && p.address > r->next_address)) && following)
+        r = following;
+    while (p.nbytes % r->memwidth != 0) {
+        if (p.address + static_cast<uint32_t>(p.nbytes) < p.check_end)
+            internal_error("corrupt boot buffer - ABORT");
+        if (p.pads > 0 && static_cast<size_t>(p.nbytes) < boot_buffer.length) {
+            ++p.nbytes;
+            --p.pads;
+        } else {
             append(0x00);
+            ++p.nbytes;
         }
     }
+}
 
-    if (const RomRange* r = ranges.current_range) {
-        const RomRange* following = next_range(r);
-        if ((spec.page > r->page || (spec.page == r->page && address > r->next_address)) && following)
-            r = following;
-        while (nbytes % r->memwidth != 0) {
-            if (address + static_cast<uint32_t>(nbytes) < check_end)
-                internal_error("corrupt boot buffer - ABORT");
-            if (pads > 0 && static_cast<size_t>(nbytes) < b.length) {
-                ++nbytes;
-                --pads;
-            } else {
-                append(0x00);
-                ++nbytes;
-            }
-        }
-    }
-
-    int count;
-    if (address + static_cast<uint32_t>(nbytes) < end) {
-        size_t keep = static_cast<size_t>(nbytes);
+// A piece before the last places its own length and carries the rest over;
+// the last piece places everything the buffer holds.
+int place_or_carry_out(const BootPiece& p)
+{
+    BootBuffer& b = boot_buffer;
+    if (!last_piece(p)) {
+        size_t keep = static_cast<size_t>(p.nbytes);
         b.overflow.assign(b.storage.begin() + static_cast<long>(keep), b.storage.begin() + static_cast<long>(b.length));
         b.overflow_length = b.length - keep;
         b.length = keep;
         if (options.verbose > 0)
             print_status();
-        count = place_data(b.storage.data(), nbytes, boot_table.boot_address);
-        boot_table.boot_address += static_cast<uint32_t>(nbytes);
-    } else {
-        count = place_data(b.storage.data(), static_cast<int>(b.length), boot_table.boot_address);
-        boot_table.boot_address += static_cast<uint32_t>(count);
+        int count = place_data(b.storage.data(), p.nbytes, boot_table.boot_address);
+        boot_table.boot_address += static_cast<uint32_t>(p.nbytes);
+        return count;
     }
+    int count = place_data(b.storage.data(), static_cast<int>(b.length), boot_table.boot_address);
+    boot_table.boot_address += static_cast<uint32_t>(count);
     return count;
+}
+
+}  // namespace
+
+void reset_boot_buffer()
+{
+    boot_buffer = BootBuffer{};
+}
+
+int boot_buffer_add(const SectionHeader& section, const uint8_t* data, uint32_t address, int nbytes)
+{
+    const bool record = specs.current_spec->flags & SPEC_CINIT;
+    BootPiece p{address, nbytes, 0, record ? address : section.s_paddr, 0, 0};
+    p.end = record ? address + static_cast<uint32_t>(nbytes) : section.s_paddr + section.s_size;
+    p.check_end = record ? p.end : section.s_vaddr + section.s_size;
+
+    if (options.verbose > 0)
+        trace("\n");
+    carry_in();
+    pad_before_section(p);
+    if (data)
+        for (int i = 0; i < nbytes; ++i)
+            append(data[i]);
+    pad_after_section(p);
+    pad_to_memory_words(p);
+    return place_or_carry_out(p);
 }
 
 }  // namespace khex

@@ -125,11 +125,20 @@ bool read_string_table()
     return true;
 }
 
-bool read_coff_headers()
+namespace {
+
+// What the file header says about the rest of the headers.
+struct FileHeader {
+    uint16_t section_count;
+    uint16_t optional_size;
+    uint64_t length;  // 20 bytes in version 0, 22 otherwise
+};
+
+// The file header: byte order from the version ID, the version and its target
+// ID check, the symbol table's place and the target's byte order.
+bool read_file_header(FileHeader& file)
 {
     coff.headers_swapped = false;
-    coff.file_size = measure_file();
-
     uint8_t header[FILE_HEADER_READ];
     if (!read_coff_bytes(0, header, sizeof header))
         return fail(LOAD_READ_ERROR);
@@ -140,10 +149,10 @@ bool read_coff_headers()
             return fail(LOAD_WRONG_MAGIC);
         coff.headers_swapped = true;
     }
-    uint16_t section_count = header16(header + 2);
+    file.section_count = header16(header + 2);
     coff.symbol_offset = header32(header + 8);
     coff.symbol_count = static_cast<int32_t>(header32(header + 12));
-    uint16_t optional_size = header16(header + 16);
+    file.optional_size = header16(header + 16);
     coff.file_flags = header16(header + 18);
     uint16_t target_id = header16(header + 20);
     coff.target_big_endian = coff.file_flags & 0x0200;
@@ -155,29 +164,47 @@ bool read_coff_headers()
     } else {
         coff.version = 0x00C0;
     }
-    const uint64_t header_length = coff.version == 0x00C0 ? 20 : 22;
+    file.length = coff.version == 0x00C0 ? 20 : 22;
+    return true;
+}
 
-    if (optional_size == OPTIONAL_HEADER_SIZE) {
-        uint8_t optional[OPTIONAL_HEADER_SIZE];
-        if (!read_coff_bytes(header_length, optional, sizeof optional))
-            return fail(LOAD_READ_ERROR);
-        coff.coff_entry_point = header32(optional + 16);
-    }
+// The entry point, from an optional header of exactly 28 bytes.
+bool read_optional_header(const FileHeader& file)
+{
+    if (file.optional_size != OPTIONAL_HEADER_SIZE)
+        return true;
+    uint8_t optional[OPTIONAL_HEADER_SIZE];
+    if (!read_coff_bytes(file.length, optional, sizeof optional))
+        return fail(LOAD_READ_ERROR);
+    coff.coff_entry_point = header32(optional + 16);
+    return true;
+}
 
-    if (!read_string_table())
-        return false;
+size_t section_entry_size()
+{
+    return coff.version == 0x00C2 ? 48 : 40;
+}
 
-    const size_t entry_size = coff.version == 0x00C2 ? 48 : 40;
-    const uint64_t table_offset = header_length + optional_size;
-    const uint64_t table_size = entry_size * section_count;
+// The section headers as stored, in one read after the optional header.
+bool read_section_table(const FileHeader& file, std::vector<uint8_t>& table)
+{
+    const uint64_t table_offset = file.length + file.optional_size;
+    const uint64_t table_size = section_entry_size() * file.section_count;
     if (static_cast<int64_t>(table_offset + table_size) > coff.file_size)
         return fail(LOAD_READ_ERROR);
-    std::vector<uint8_t> table(table_size);
+    table.resize(table_size);
     if (table_size && !read_coff_bytes(table_offset, table.data(), table_size))
         return fail(LOAD_READ_ERROR);
+    return true;
+}
 
-    coff.sections.assign(section_count, SectionHeader{});
-    for (size_t i = 0; i < section_count; ++i) {
+// Each stored entry into the 48-byte layout, in host byte order.
+void decode_section_headers(const std::vector<uint8_t>& table)
+{
+    const size_t entry_size = section_entry_size();
+    const size_t count = table.size() / entry_size;
+    coff.sections.assign(count, SectionHeader{});
+    for (size_t i = 0; i < count; ++i) {
         const uint8_t* h = table.data() + i * entry_size;
         SectionHeader& s = coff.sections[i];
         std::memcpy(s.s_name, h, 8);
@@ -200,7 +227,14 @@ bool read_coff_headers()
             s.s_page = h[39];
         }
     }
-    for (size_t i = 0; i < section_count; ++i) {
+}
+
+// Inline names, or long names from the string table. A long name in a file
+// without a string table ends the program at once with its own message.
+bool resolve_section_names(const std::vector<uint8_t>& table)
+{
+    const size_t entry_size = section_entry_size();
+    for (size_t i = 0; i < coff.sections.size(); ++i) {
         const uint8_t* h = table.data() + i * entry_size;
         bool long_name = (h[0] | h[1] | h[2] | h[3]) == 0;
         if (long_name && coff.string_table.empty()) {
@@ -212,20 +246,41 @@ bool read_coff_headers()
         if (!resolve_name(h, coff.sections[i].name))
             return fail(LOAD_BAD_NAME_OFFSET);
     }
-
-    start_translation();
-
-    if (options.verbose > 0)
-        trace("   %d sections, %s format, %s data\n   %s\n", static_cast<int>(section_count),
-              coff.headers_swapped ? "swapped" : "unswapped", coff.target_big_endian ? "big-E" : "little-E",
-              "No relocation");
     return true;
 }
 
+void trace_header_summary()
+{
+    if (options.verbose > 0)
+        trace("   %d sections, %s format, %s data\n   %s\n", static_cast<int>(coff.sections.size()),
+              coff.headers_swapped ? "swapped" : "unswapped", coff.target_big_endian ? "big-E" : "little-E",
+              "No relocation");
+}
+
+}  // namespace
+
+bool read_coff_headers()
+{
+    coff.file_size = measure_file();
+    FileHeader file;
+    std::vector<uint8_t> table;
+    if (!read_file_header(file) || !read_optional_header(file) || !read_string_table() ||
+        !read_section_table(file, table))
+        return false;
+    decode_section_headers(table);
+    return resolve_section_names(table);
+}
+
+// Translation starts as soon as the section table is read, before the
+// symbols and the section data.
 bool load_coff()
 {
     coff.load_failure = LOAD_NO_FAILURE;
-    return read_coff_headers() && read_symbols() && load_sections();
+    if (!read_coff_headers())
+        return false;
+    start_translation();
+    trace_header_summary();
+    return read_symbols() && load_sections();
 }
 
 void report_load_failure()

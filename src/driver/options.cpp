@@ -8,6 +8,7 @@
 #include "driver/diagnostics.h"
 #include "driver/walk.h"
 #include "memory/ranges.h"
+#include "output/formats.h"
 #include "output/pending.h"
 
 namespace khex {

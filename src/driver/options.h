@@ -9,20 +9,6 @@
 
 namespace khex {
 
-enum OutputFormatIndex {
-    FORMAT_DEBUG = 0,
-    FORMAT_INTEL = 1,
-    FORMAT_MOTOROLA = 2,
-    FORMAT_MOTOROLA_S1 = 3,
-    FORMAT_MOTOROLA_S2 = 4,
-    FORMAT_MOTOROLA_S3 = 5,
-    FORMAT_ZQ_TAGGED = 6,
-    FORMAT_TEKTRONIX = 7,
-    FORMAT_ASCII_HEX = 8,
-    FORMAT_GENERIC = 9,
-    FORMAT_BINARY = 10,
-};
-
 enum ByteOrder { ORDER_NONE = 0, ORDER_LS = 1, ORDER_MS = 2 };
 
 enum BootEntryKind {
@@ -57,8 +43,25 @@ struct BootParams {
 constexpr uint32_t NOT_GIVEN = 0xFFFFFFFF;  // -1 in address-valued settings
 
 // Widths are kept in bytes; options give them in bits.
+//
+// Every field is the user's setting once the command line has been walked,
+// except these few, which the run settles once, each before any section data
+// is placed, and which nothing changes afterwards:
+//   order           0 (not given) until start_translation (memory/translate.cpp)
+//                   makes it MS or LS from the target's byte order; from the
+//                   header read on it is always MS or LS.
+//   device          start_translation: 1 or 2 for a Phase 1 or Phase 2 file.
+//   boot.alignment  start_translation: 2 for the K7734 at revision 2 or 3, at
+//                   least 2 at revision 1.
+//   bootorg,        boot_table_start (boot/table.cpp, from start_translation):
+//   bootpage        the first range's origin and page when not given.
+//   entry_address   resolve_entry_point (coff/sym.cpp, end of the symbol pass):
+//                   the -e symbol's value, or the COFF file's entry point.
+//   boot_entries    resolve_reg_config_symbols (coff/sym.cpp): symbol values.
+//   zero            resolve_memory (memory/ranges.cpp): off without -image.
+//   output_names    resolve_memory takes the -o names from its head.
 struct ConvOptions {
-    int format;
+    int format;  // row of output_formats (output/formats.h)
     int romwidth;
     bool romwidth_given;
     int memwidth;

@@ -185,7 +185,7 @@ void write_map_header()
     put("%-*s %s\n", 79 - static_cast<int>(std::strlen(BANNER_VERSION)), BANNER_TITLE, BANNER_VERSION);
     put("%s", STARS);
     put("\nINPUT FILE NAME: <%s>\n", input.coff_name.c_str());
-    put("OUTPUT FORMAT:   %s\n", output_formats[options.format].name);
+    put("OUTPUT FORMAT:   %s\n", selected_format().name);
     put("\nPHYSICAL MEMORY PARAMETERS\n");
     put("   Default data width   :  %2d\n", bits(options.datawidth));
     put("   Default memory width :  %2d", bits(options.memwidth));

@@ -83,22 +83,6 @@ void add_default_range(const char* name, int32_t page)
     complete_range(r);
 }
 
-// The widest data operation (one ROM word) a record of the format can carry:
-// the count or length field of a record holds one byte, and a record may already
-// hold data up to its threshold when the operation arrives. 0: no limit.
-int widest_record_operation(int format)
-{
-    switch (format) {
-    case FORMAT_INTEL: return 224;
-    case FORMAT_MOTOROLA:
-    case FORMAT_MOTOROLA_S1:
-    case FORMAT_MOTOROLA_S2:
-    case FORMAT_MOTOROLA_S3: return 222;
-    case FORMAT_TEKTRONIX: return 89;
-    default: return 0;
-    }
-}
-
 void assign_files(RomRange& r, size_t position)
 {
     const int32_t mem = r.memwidth;
@@ -117,9 +101,10 @@ void assign_files(RomRange& r, size_t position)
     if (LOADBUFSIZE % mem != 0 || LOADBUFSIZE % rom != 0)
         report(SEVERITY_ERROR, "widths of %s (memory %d bits, ROM %d bits) do not divide the %d-byte load buffer",
                r.name.c_str(), bits(mem), bits(rom), LOADBUFSIZE);
-    if (int widest = widest_record_operation(options.format); widest != 0 && rom > widest)
+    const OutputFormat& format = selected_format();
+    if (format.widest_operation != 0 && rom > format.widest_operation)
         report(SEVERITY_ERROR, "ROM width of %d bits of %s is too wide for %s records (at most %d bits)",
-               bits(rom), r.name.c_str(), output_formats[options.format].name, bits(widest));
+               bits(rom), r.name.c_str(), format.name, bits(format.widest_operation));
 
     if (r.file_count > needed)
         report(SEVERITY_WARNING, "too many output files for %s (%d given, %d used)", r.name.c_str(),
@@ -279,7 +264,7 @@ void resolve_memory()
         add_default_range("*DEFAULT*", 0);
         add_default_range("*DEFAULT PAGE 1*", 1);
     }
-    const int unit = output_formats[options.format].unit;
+    const int unit = selected_format().unit;
     for (size_t i = 0; i < ranges.rom_list.size(); ++i) {
         RomRange& r = *ranges.rom_list[i];
         if (options.image && !r.image_checked)

@@ -74,10 +74,11 @@ bool start_translation()
 {
     translate.coff_device = device_from_code((coff.file_flags >> 4) & 0xF);
 
-    if (options.format == FORMAT_ZQ_TAGGED && options.romwidth_given && options.romwidth != 2)
-        fatal("ZQ-Tagged format must have a ROM width of 16 bits");
-    if (options.format == FORMAT_BINARY && options.memwidth != 1)
-        fatal("Binary format must have a memory width of 8 bits");
+    const OutputFormat& format = selected_format();
+    if (format.romwidth_option != 0 && options.romwidth_given && options.romwidth != format.romwidth_option)
+        fatal("%s format must have a ROM width of %d bits", format.name, bits(format.romwidth_option));
+    if (format.memwidth != 0 && options.memwidth != format.memwidth)
+        fatal("%s format must have a memory width of %d bits", format.name, bits(format.memwidth));
     switch (translate.coff_device) {
     case 1:
         options.device = 1;
@@ -107,7 +108,7 @@ bool start_translation()
     if (specs.selected_count == 0)
         fatal("no initialized sections in %s", input.coff_name.c_str());
     if (!options.quiet)
-        std::printf("Translating %s to %s format...\n", input.coff_name.c_str(), output_formats[options.format].name);
+        std::printf("Translating %s to %s format...\n", input.coff_name.c_str(), selected_format().name);
     ranges.current_range = ranges.rom_list.empty() ? nullptr : ranges.rom_list.front();
     return true;
 }

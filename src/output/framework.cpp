@@ -20,7 +20,7 @@ constexpr size_t STREAM_BUFFER = 1 << 16;
 
 RecordWriter writer()
 {
-    return output_formats[options.format].writer;
+    return selected_format().writer;
 }
 
 [[noreturn]] void write_failed(const OutputStream& stream)
@@ -43,7 +43,7 @@ void open_range_files(RomRange& r)
     // A record holds at most one data operation beyond its threshold, and a data
     // operation carries at most one ROM word.
     const size_t line_size = 128 + 4 * static_cast<size_t>(r.romwidth);
-    const bool binary = options.format == FORMAT_BINARY;
+    const bool binary = selected_format().binary;
     for (int i = 0; i < r.file_count; ++i) {
         OutputStream& stream = output.streams[options.order == ORDER_MS ? r.file_count - 1 - i : i];
         const std::string& name = r.files[i];
@@ -106,7 +106,7 @@ void write_range_data(const uint8_t* data, int nbytes)
     if (romwidth <= r.memwidth) {
         if (nbytes % r.memwidth != 0)
             internal_error("nbytes not a multiple of mem width/rom width");
-        if (const DataRunWriter run = output_formats[options.format].run) {
+        if (const DataRunWriter run = selected_format().run) {
             // each lane's file takes its whole run at once: the files are
             // independent, so this writes what word-by-word calls would
             const int words = nbytes / r.memwidth;

@@ -37,13 +37,8 @@ void append_bytes(OutputStream& stream, const uint8_t* data, int nbytes)
 
 void end_record(OutputStream& stream)
 {
-    char* line = stream.line.data();
     uint32_t count = static_cast<uint32_t>((stream.fill - INTEL_HEADER) / 2);
-    put_hex(line + 1, count, 2);
-    put_hex(line + stream.fill, (0u - (count + stream.sum)) & 0xFF, 2);
-    line[stream.fill + 2] = '\n';
-    stream.fill += 3;
-    write_line(stream);
+    finish_counted_record(stream, 1, count, 0u - (count + stream.sum));
 }
 
 void new_address(OutputStream& stream, uint32_t address)

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "driver/diagnostics.h"
-#include "driver/options.h"
+#include "output/formats.h"
 #include "output/framework.h"
 #include "output/hex.h"
 #include "output/writers.h"
@@ -25,11 +25,12 @@ const RecordType S1 = {'1', 4, "S9030000FC\n"};
 const RecordType S2 = {'2', 6, "S804000000FB\n"};
 const RecordType S3 = {'3', 8, "S70500000000FA\n"};
 
+// The row's variant is the S-record type of its data records.
 const RecordType& record_type()
 {
-    switch (options.format) {
-    case FORMAT_MOTOROLA_S1: return S1;
-    case FORMAT_MOTOROLA_S3: return S3;
+    switch (selected_format().variant) {
+    case 1: return S1;
+    case 3: return S3;
     default: return S2;
     }
 }
@@ -37,13 +38,8 @@ const RecordType& record_type()
 void end_record(OutputStream& stream)
 {
     // the count covers address, data and the checksum byte
-    char* line = stream.line.data();
     uint32_t count = static_cast<uint32_t>((stream.fill - 2) / 2);
-    put_hex(line + 2, count, 2);
-    put_hex(line + stream.fill, ~(count + stream.sum) & 0xFF, 2);
-    line[stream.fill + 2] = '\n';
-    stream.fill += 3;
-    write_line(stream);
+    finish_counted_record(stream, 2, count, ~(count + stream.sum));
 }
 
 void new_address(OutputStream& stream, uint32_t address)

@@ -1,7 +1,6 @@
 #include "output/names.h"
 
 #include "driver/input.h"
-#include "driver/options.h"
 #include "output/formats.h"
 
 namespace khex {
@@ -50,7 +49,7 @@ std::string set_extension(const std::string& name, const std::string& ext, bool 
 
 std::string default_output_name(int range_index, bool several_ranges, int file_index)
 {
-    std::string ext(output_formats[options.format].extension, 2);
+    std::string ext(selected_format().extension, 2);
     if (several_ranges)
         ext += std::to_string(range_index);
     ext += std::to_string(file_index);

@@ -2,6 +2,7 @@
 // operation codes of WriterOp.
 #pragma once
 #include "output/framework.h"
+#include "output/hex.h"
 #include "output/stream.h"
 
 namespace khex {
@@ -35,6 +36,18 @@ bool record_operation(int op, OutputStream& stream, const uint8_t* bytes, int nb
     default:
         return false;
     }
+}
+
+// Ends an Intel or Motorola record: its count over the two placeholder digits
+// at count_at, then the checksum byte and the line end after the data.
+inline void finish_counted_record(OutputStream& stream, size_t count_at, uint32_t count, uint32_t checksum)
+{
+    char* line = stream.line.data();
+    put_hex(line + count_at, count, 2);
+    put_hex(line + stream.fill, checksum & 0xFF, 2);
+    line[stream.fill + 2] = '\n';
+    stream.fill += 3;
+    write_line(stream);
 }
 
 // A format's data operation with an explicit address, repeated over a run of

@@ -11,6 +11,7 @@
 #include "cmdfile/lexer.h"
 #include "driver/diagnostics.h"
 #include "driver/walk.h"
+#include "output/formats.h"
 
 using namespace khex;
 

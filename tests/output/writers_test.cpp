@@ -86,22 +86,38 @@ void expect_tektronix_fields(const std::string& text)
     }
 }
 
-TEST(IntelWriter, DataRecordAndEndRecord)
+// One write at one address, and the whole file each format makes of it.
+TEST(Writers, OneWriteInEachFormat)
 {
-    RangeWriter w(FORMAT_INTEL, 1, 1);
-    w.gap_to(0x100);
-    w.write({1, 2, 3, 4});
-    w.close();
-    EXPECT_EQ(w.file(), ":0401000001020304F1\n:00000001FF\n");
-}
-
-TEST(IntelWriter, ExtendedLinearAddressOnTheFirstHighAddress)
-{
-    RangeWriter w(FORMAT_INTEL, 1, 1);
-    w.gap_to(0x12345);
-    w.write({0xAA, 0xBB});
-    w.close();
-    EXPECT_EQ(w.file(), ":020000040001F9\n:02234500AABB31\n:00000001FF\n");
+    struct Case {
+        int format, width;
+        uint32_t address;
+        Bytes data;
+        std::string file;
+    };
+    const Case cases[] = {
+        {FORMAT_INTEL, 1, 0x100, {1, 2, 3, 4}, ":0401000001020304F1\n:00000001FF\n"},
+        // the extended linear address record comes with the first high address
+        {FORMAT_INTEL, 1, 0x12345, {0xAA, 0xBB}, ":020000040001F9\n:02234500AABB31\n:00000001FF\n"},
+        {FORMAT_MOTOROLA_S3, 1, 0x12345678, {1, 2}, "S00600004844521B\nS307123456780102E1\nS70500000000FA\n"},
+        {FORMAT_TEKTRONIX, 1, 0x1000, {0xAB, 0xCD}, "%12640800001000ABCD\n%0E81E800000000\n"},
+        {FORMAT_ZQ_TAGGED, 2, 0x100, {0x12, 0x34, 0x56, 0x78},
+         "K0000COFFTOZQ90100B1234B56787F930F" + std::string(38, ' ') + "COFFTOZQ\n:\n"},
+        {FORMAT_DEBUG, 1, 0x1000, {0xAB, 0xCD},
+         "*** FILE HEADER ***\nADDR:00001000: DATA:AB CD :END:\n*** FILE FOOTER ***\n"},
+    };
+    for (const Case& c : cases) {
+        RangeWriter w(c.format, c.width, c.width);
+        w.gap_to(c.address);
+        w.write(c.data);
+        w.close();
+        EXPECT_EQ(w.file(), c.file) << output_formats[c.format].name;
+    }
+    RangeWriter tektronix(FORMAT_TEKTRONIX, 1, 1);
+    tektronix.gap_to(0x1000);
+    tektronix.write({0xAB, 0xCD});
+    tektronix.close();
+    EXPECT_EQ(tektronix.decoded("tekhex"), (Bytes{0xAB, 0xCD}));
 }
 
 TEST(IntelWriter, ContiguousDataAcross64k)
@@ -159,14 +175,8 @@ TEST(MotorolaWriter, CutAddressesWarnOncePerSection)
     EXPECT_NE(w.file().find("S10520000102D7\n"), std::string::npos);
 }
 
-TEST(MotorolaWriter, S3CarriesAll32BitsAndS2Warns)
+TEST(MotorolaWriter, S2WarnsAboutAddressesAbove24Bits)
 {
-    RangeWriter s3(FORMAT_MOTOROLA_S3, 1, 1);
-    s3.gap_to(0x12345678);
-    s3.write({1, 2});
-    s3.close();
-    EXPECT_EQ(s3.file(), "S00600004844521B\nS307123456780102E1\nS70500000000FA\n");
-
     RangeWriter s2(FORMAT_MOTOROLA_S2, 1, 1);
     auto out = khextest::capture([&] {
         s2.gap_to(0x01000000);
@@ -177,30 +187,14 @@ TEST(MotorolaWriter, S3CarriesAll32BitsAndS2Warns)
     EXPECT_EQ(s2.file(), "S00600004844521B\nS2060000000102F6\nS804000000FB\n");
 }
 
-TEST(TektronixWriter, ChecksumOfDigitValuesAndTermination)
+TEST(TektronixWriter, ChecksumOfDigitValuesOverManyRecords)
 {
-    RangeWriter w(FORMAT_TEKTRONIX, 1, 1);
-    w.gap_to(0x1000);
-    w.write({0xAB, 0xCD});
-    w.close();
-    EXPECT_EQ(w.file(), "%12640800001000ABCD\n%0E81E800000000\n");
-    EXPECT_EQ(w.decoded("tekhex"), (Bytes{0xAB, 0xCD}));
-
     RangeWriter long_run(FORMAT_TEKTRONIX, 1, 1);
     Bytes data = coffgen::pattern(1000, 9);
     long_run.write(data);
     long_run.close();
     expect_tektronix_fields(long_run.file());
     EXPECT_EQ(long_run.decoded("tekhex"), data);
-}
-
-TEST(ZqTaggedWriter, TagsChecksumPaddingAndLastLine)
-{
-    RangeWriter w(FORMAT_ZQ_TAGGED, 2, 2);
-    w.gap_to(0x100);
-    w.write({0x12, 0x34, 0x56, 0x78});
-    w.close();
-    EXPECT_EQ(w.file(), "K0000COFFTOZQ90100B1234B56787F930F" + std::string(38, ' ') + "COFFTOZQ\n:\n");
 }
 
 TEST(ZqTaggedWriter, LinesContinueWithoutAddressesAndOddBytesGetStars)
@@ -285,15 +279,6 @@ TEST(BinaryWriter, BytesAfterAGapFollowDirectly)
     w.write({3});
     w.close();
     EXPECT_EQ(w.file(), std::string("\x01\x02\x03", 3));
-}
-
-TEST(DebugWriter, GroupsOfDataOperations)
-{
-    RangeWriter w(FORMAT_DEBUG, 1, 1);
-    w.gap_to(0x1000);
-    w.write({0xAB, 0xCD});
-    w.close();
-    EXPECT_EQ(w.file(), "*** FILE HEADER ***\nADDR:00001000: DATA:AB CD :END:\n*** FILE FOOTER ***\n");
 }
 
 TEST(Lanes, EachByteOfAWordGoesToItsOwnFile)
@@ -437,6 +422,7 @@ TEST(FormatTable, EveryRowHasNameUnitExtensionAndWriter)
         EXPECT_EQ(std::string(f.extension).size(), 4u);
         EXPECT_EQ(std::string(f.extension).substr(2), "00");
         EXPECT_NE(f.writer, nullptr);
+        EXPECT_EQ(f.binary, i == FORMAT_BINARY);
     }
     EXPECT_STREQ(output_formats[FORMAT_TEKTRONIX].name, "Extended Tektronix");
     EXPECT_STREQ(output_formats[FORMAT_MOTOROLA_S3].extension, ".m00");
