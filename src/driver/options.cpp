@@ -48,6 +48,7 @@ void opt_help(const char*, bool) { print_usage(true); }
 void opt_long_help(const char*, bool) { print_help(); }
 void opt_version(const char*, bool) { print_version(); }
 void opt_werror(const char*, bool) { diagnostics.warnings_are_errors = true; }
+void opt_romaddr(const char*, bool) { options.romaddr = true; }
 
 void opt_binary(const char*, bool)
 {
@@ -325,7 +326,7 @@ const OptionRow LATE_WORDS[] = {
 // Words of khex's own, beyond the classic options: each is matched whole and
 // begins with none of the words above, so it takes nothing from them.
 const OptionRow EXTENSION_WORDS[] = {
-    {"werror", opt_werror}, {"-help", opt_long_help}, {"-version", opt_version},
+    {"werror", opt_werror}, {"romaddr", opt_romaddr}, {"-help", opt_long_help}, {"-version", opt_version},
 };
 
 // After "--", only the next letter counts: --binary acts as --b.

@@ -69,6 +69,7 @@ struct ConvOptions {
     int order;
     bool image;
     bool zero;
+    bool romaddr;  // -romaddr: lane files carry ROM-device addresses
     bool boot_all;  // -boot: every initialized section goes into the boot table
     uint32_t fill;
     int32_t olength;

@@ -14,6 +14,7 @@
 #include "memory/ranges.h"
 #include "memory/specs.h"
 #include "output/formats.h"
+#include "output/framework.h"
 #include "output/pending.h"
 
 namespace khex {
@@ -75,7 +76,11 @@ void write_output_files(const RomRange& r)
     for (int i = 0; i < r.file_count; ++i) {
         if (i > 0)
             put("                 ");
-        put("%s [b%d..b%d]\n", r.files[i].c_str(), i * bits(r.romwidth), (i + 1) * bits(r.romwidth) - 1);
+        put("%s [b%d..b%d]", r.files[i].c_str(), i * bits(r.romwidth), (i + 1) * bits(r.romwidth) - 1);
+        if (device_addressing(r))
+            put("  ROM addresses %08lx..%08lx", hex(device_address(r, r.origin)),
+                hex(device_address(r, r.end) + static_cast<uint32_t>(r.romwidth) - 1));
+        put("\n");
     }
 }
 

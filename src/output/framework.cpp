@@ -75,6 +75,18 @@ void reset_output()
 }
 
 
+bool device_addressing(const RomRange& r)
+{
+    return options.romaddr && r.romwidth < r.memwidth;
+}
+
+uint32_t device_address(const RomRange& r, uint32_t address)
+{
+    if (options.zero)
+        address -= r.origin;
+    return address / static_cast<uint32_t>(r.memwidth) * static_cast<uint32_t>(r.romwidth);
+}
+
 void write_text(OutputStream& stream, const char* text, size_t n)
 {
     if (std::fwrite(text, 1, n, stream.file) != n)
@@ -95,8 +107,12 @@ void write_range_data(const uint8_t* data, int nbytes)
     const RecordWriter write = writer();
     const int streams = stream_count(r);
 
+    // a memory word advances record addresses by its own width, or by one ROM
+    // word in the device's addresses
+    const bool device = device_addressing(r);
+    const uint32_t step = device ? static_cast<uint32_t>(r.romwidth) : static_cast<uint32_t>(r.memwidth);
     if (r.next_address != r.written_up_to && !options.zero) {
-        r.record_address = r.next_address;
+        r.record_address = device ? device_address(r, r.next_address) : r.next_address;
         for (int k = 0; k < streams; ++k)
             write(OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
     }
@@ -111,9 +127,9 @@ void write_range_data(const uint8_t* data, int nbytes)
             // independent, so this writes what word-by-word calls would
             const int words = nbytes / r.memwidth;
             for (int k = 0; k < streams; ++k)
-                run(output.streams[k], data + k * romwidth, words, romwidth, r.memwidth, r.record_address, memwidth);
+                run(output.streams[k], data + k * romwidth, words, romwidth, r.memwidth, r.record_address, step);
             r.next_address += static_cast<uint32_t>(nbytes);
-            r.record_address += static_cast<uint32_t>(nbytes);
+            r.record_address += static_cast<uint32_t>(words) * step;
             r.written_up_to = r.next_address;
             return;
         }
@@ -121,7 +137,7 @@ void write_range_data(const uint8_t* data, int nbytes)
             for (int k = 0; k < streams; ++k)
                 write(OP_DATA, output.streams[k], word + k * romwidth, romwidth);
             r.next_address += memwidth;
-            r.record_address += memwidth;
+            r.record_address += step;
             r.written_up_to = r.next_address;
         }
         return;

@@ -29,6 +29,13 @@ void abandon_output_files();
 void write_text(OutputStream& stream, const char* text, size_t n);
 void write_line(OutputStream& stream);  // writes line[0..fill) and empties the line
 
+// Records of a range whose ROM is narrower than its memory word carry, under
+// -romaddr, the address in the ROM device: the word at target byte address A
+// is at (A / memwidth) * romwidth, counted from the range's first byte with
+// -zero. Otherwise records carry target byte addresses.
+bool device_addressing(const RomRange& r);
+uint32_t device_address(const RomRange& r, uint32_t address);
+
 // The address the writers put into records: the current range's record_address.
 inline uint32_t record_address()
 {

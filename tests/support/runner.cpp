@@ -218,70 +218,32 @@ RunResult run_khex_under(const TempDir& dir, const std::vector<std::string>& arg
     return result;
 }
 
-namespace {
-
-int tekhex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 40;
-    return c == '$' ? 36 : c == '%' ? 37 : c == '.' ? 38 : 39;
-}
-
-// objcopy's Extended Tektronix reader takes data only inside sections, which
-// symbol records define; khex writes none. This prepends one section record
-// covering every data record of the file.
-std::string with_tekhex_section(const std::string& text)
-{
-    unsigned long low = ~0ul, high = 0;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.size() < 15 || line[3] != '6')
-            continue;
-        unsigned long address = std::stoul(line.substr(7, 8), nullptr, 16);
-        low = std::min(low, address);
-        high = std::max(high, address + (line.size() - 15) / 2);
-    }
-    if (high == 0)
-        return text;
-    char range[32];
-    std::snprintf(range, sizeof range, "1S18%08lX8%08lX", low, high);
-    std::string rest = range;
-    char head[8];
-    std::snprintf(head, sizeof head, "%02X300", static_cast<unsigned>(rest.size() + 5));
-    std::string record = head + rest;
-    unsigned sum = 0;
-    for (char c : record)
-        sum += static_cast<unsigned>(tekhex_value(c));
-    char checksum[4];
-    std::snprintf(checksum, sizeof checksum, "%02X", sum & 0xFF);
-    record.replace(3, 2, checksum);
-    return "%" + record + "\n" + text;
-}
-
-}  // namespace
-
 std::string objcopy_decode(const TempDir& dir, const std::string& name, const std::string& input_format)
 {
-    if (input_format == "tekhex") {
-        dir.write(name + ".sec", with_tekhex_section(dir.read(name)));
-        std::string bytes = objcopy_decode(dir, name + ".sec", "tekhex-sectioned");
-        unlink(dir.file(name + ".sec").c_str());
-        return bytes;
-    }
-    std::string format = input_format == "tekhex-sectioned" ? "tekhex" : input_format;
     std::string out_path = dir.path() + ".objcopy";
     std::string err_path = dir.path() + ".objcopy-err";
+    auto run = [&](const std::vector<std::string>& argv) {
+        int status = spawn(dir.path(), argv[0], argv, out_path, err_path);
+        std::string err = slurp(err_path);
+        unlink(out_path.c_str());
+        unlink(err_path.c_str());
+        if (status != 0)
+            throw std::runtime_error(argv[0] + " failed on " + name + ": " + err);
+    };
+    std::string input = name;
+    std::string format = input_format;
+    if (input_format == "tekhex") {
+        // objcopy reads Extended Tektronix data only inside sections, which
+        // khex does not write; SRecord reads the records as they are and
+        // checks their checksums
+        input = name + ".ihex";
+        run({"srec_cat", name, "-tektronix_extended", "-o", input, "-intel"});
+        format = "ihex";
+    }
     std::string bin = dir.file(name + ".bin");
-    int status = spawn(dir.path(), "objcopy", {"objcopy", "-I", format, "-O", "binary", name, bin}, out_path, err_path);
-    std::string err = slurp(err_path);
-    unlink(out_path.c_str());
-    unlink(err_path.c_str());
-    if (status != 0)
-        throw std::runtime_error("objcopy failed on " + name + ": " + err);
+    run({"objcopy", "-I", format, "-O", "binary", input, bin});
+    if (input != name)
+        unlink(dir.file(input).c_str());
     std::string bytes = slurp(bin);
     unlink(bin.c_str());
     return bytes;

@@ -72,7 +72,8 @@ struct RunConditions {
 RunResult run_khex_under(const TempDir& dir, const std::vector<std::string>& args, const RunConditions& conditions,
                          double seconds = 0);
 
-// Decodes a hex file with objcopy into the raw bytes it describes.
+// Decodes a hex file into the raw bytes it describes, from its lowest address
+// on: objcopy for "ihex" and "srec", SRecord's srec_cat for "tekhex".
 std::string objcopy_decode(const TempDir& dir, const std::string& name, const std::string& input_format);
 
 }  // namespace khextest
