@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 
 VERSION := $(shell grep -o 'khex VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
 
-.PHONY: all setup build test demo bench fuzz install clean windows test-windows dist-windows
+.PHONY: all setup build test demo demo-picture bench fuzz install clean windows test-windows dist-windows
 
 all: setup build
 
@@ -26,8 +26,8 @@ demo: setup build
 	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
 	@$(BUILD)/mkcoff demo $(BUILD)/demo/demo.out
 	@cp demo/demo.cmd demo/boot.cmd $(BUILD)/demo/
-	@echo "=== khex demo.cmd: ROM images in two ranges"
-	@cd $(BUILD)/demo && ../khex demo.cmd
+	@echo "=== khex -mapsvg demo.svg demo.cmd: ROM images in two ranges, a map and its picture"
+	@cd $(BUILD)/demo && ../khex -mapsvg demo.svg demo.cmd
 	@echo "--- $(BUILD)/demo/demo.map"
 	@cat $(BUILD)/demo/demo.map
 	@echo
@@ -38,6 +38,10 @@ demo: setup build
 	@echo
 	@echo "--- files in $(BUILD)/demo"
 	@ls $(BUILD)/demo
+
+# The README's picture of the demo's ROM layout, rendered from demo.svg.
+demo-picture: demo
+	rsvg-convert $(BUILD)/demo/demo.svg -o doc/demo-layout.png
 
 # Speed and memory against objcopy on 16 MiB of section data.
 bench: setup build

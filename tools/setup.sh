@@ -15,6 +15,8 @@ need make command -v make
 need bison command -v bison
 need binutils command -v objcopy
 need srecord command -v srec_cat
+need libxml2-utils command -v xmllint
+need librsvg2-bin command -v rsvg-convert
 need libgtest-dev test -f /usr/include/gtest/gtest.h
 if [ "$1" = windows ]; then
     need g++-mingw-w64-x86-64-posix command -v x86_64-w64-mingw32-g++-posix

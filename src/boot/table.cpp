@@ -68,10 +68,16 @@ void write_register_entries()
 
 // Revision 1: a header only when the entry point is not the first section's
 // start; it has the shape of a record of k zero words at the entry point.
+void mark(BootMark::Kind kind, const SectionSpec* spec = nullptr)
+{
+    boot_table.marks.push_back({kind, boot_table.boot_address, spec});
+}
+
 void write_table_header(uint32_t first_address)
 {
     const uint32_t entry = options.entry_address;
     if (options.revision >= 2) {
+        mark(BootMark::HEADER);
         write_pair(entry >> 16, entry & 0xFFFF);
         uint32_t n = static_cast<uint32_t>(options.boot_entries.size());
         write_pair(n >> 16, n & 0xFFFF);
@@ -80,6 +86,7 @@ void write_table_header(uint32_t first_address)
     }
     if (entry == first_address)
         return;
+    mark(BootMark::HEADER);
     int k = std::max(options.boot.alignment / 2, 1);
     write_field(static_cast<uint32_t>(k));
     write_pair(entry >> 17, (entry >> 1) & 0xFFFF);
@@ -90,6 +97,7 @@ void write_table_header(uint32_t first_address)
 void write_section_record(uint32_t address, uint32_t size)
 {
     const SectionSpec& spec = *specs.current_spec;
+    mark(BootMark::SECTION, &spec);
     if (options.revision >= 2) {
         write_pair(size >> 16, size & 0xFFFF);
         write_pair(address >> 16, address & 0xFFFF);
@@ -162,6 +170,7 @@ void boot_table_end()
         }
     }
     if (device_is_7734()) {
+        mark(BootMark::END_MARKER);
         int fields = options.revision >= 2 || options.boot.mode == BOOT_MODE_WREN32 ? 2 : 1;
         for (int i = 0; i < fields; ++i)
             write_field(0);

@@ -28,6 +28,8 @@ std::vector<FileUse> uses_of_the_run()
             uses.push_back({r->files[i], "output file " + std::to_string(i) + " of range '" + r->name + "'", true});
     if (options.map_file)
         uses.push_back({options.map_name, "the map file", true});
+    if (options.svg_file)
+        uses.push_back({options.svg_name, "the map picture", true});
     uses.push_back({input.coff_name, "the COFF file", false});
     for (const std::string& name : input.command_files)
         uses.push_back({name, "a command file", false});

@@ -279,11 +279,12 @@ void opt_bootstrap(const char* typed, bool)
     options.bootstrap = typed + std::strlen("bootstrap=");
 }
 
-void opt_map(const char*, bool from_file)
+// -map and -mapsvg: a later one replaces the file of an earlier one.
+void open_map_option(const char* option, bool from_file, FILE*& file, std::string& file_name)
 {
     const char* name = take_word(from_file);
     if (!name) {
-        report(SEVERITY_WARNING, "no name on -map (ignored)");
+        report(SEVERITY_WARNING, "no name on -%s (ignored)", option);
         return;
     }
     FILE* stream = open_pending(name, false, FileRole::MAP);
@@ -291,10 +292,20 @@ void opt_map(const char*, bool from_file)
         report(SEVERITY_WARNING, "cannot open map file '%s': %s", name, std::strerror(errno));
         return;
     }
-    if (options.map_file)
-        drop_pending(options.map_file);
-    options.map_file = stream;
-    options.map_name = name;
+    if (file)
+        drop_pending(file);
+    file = stream;
+    file_name = name;
+}
+
+void opt_map(const char*, bool from_file)
+{
+    open_map_option("map", from_file, options.map_file, options.map_name);
+}
+
+void opt_mapsvg(const char*, bool from_file)
+{
+    open_map_option("mapsvg", from_file, options.svg_file, options.svg_name);
 }
 
 // The matching steps, tried in this order; the first match wins.
@@ -326,7 +337,7 @@ const OptionRow LATE_WORDS[] = {
 // Words of khex's own, beyond the classic options: each is matched whole and
 // begins with none of the words above, so it takes nothing from them.
 const OptionRow EXTENSION_WORDS[] = {
-    {"werror", opt_werror}, {"romaddr", opt_romaddr}, {"-help", opt_long_help}, {"-version", opt_version},
+    {"werror", opt_werror}, {"romaddr", opt_romaddr}, {"mapsvg", opt_mapsvg}, {"-help", opt_long_help}, {"-version", opt_version},
 };
 
 // After "--", only the next letter counts: --binary acts as --b.

@@ -83,6 +83,8 @@ struct ConvOptions {
     std::string bootstrap;
     FILE* map_file;
     std::string map_name;
+    FILE* svg_file;  // -mapsvg: a picture of the ROM layout
+    std::string svg_name;
     std::deque<std::string> output_names;
     int device;
     bool device_given;  // a -v7734 option was given

@@ -16,6 +16,7 @@
 #include "driver/walk.h"
 #include "memory/datapath.h"
 #include "memory/map.h"
+#include "memory/svg_map.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
 #include "memory/translate.h"
@@ -46,6 +47,7 @@ int convert(int argc, const char* const* argv)
     close_inputs();
     finish_conversion();
     close_map_file();
+    write_svg_map();
     commit_pending_files();
     return errors_reported() || !loaded ? 1 : 0;
 }
@@ -59,6 +61,7 @@ void close_run_files()
     close_inputs();
     abandon_output_files();
     options.map_file = nullptr;
+    options.svg_file = nullptr;
     discard_pending_files();
     release_parser_stacks();
 }
@@ -78,6 +81,7 @@ void set_defaults()
     reset_output();
     reset_truncation_warnings();
     reset_map();
+    reset_svg_map();
     reset_boot_table();
     reset_boot_buffer();
     release_parser_stacks();

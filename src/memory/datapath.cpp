@@ -12,6 +12,7 @@
 #include "driver/input.h"
 #include "driver/options.h"
 #include "memory/map.h"
+#include "memory/svg_map.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
 #include "output/framework.h"
@@ -342,8 +343,13 @@ void close_range()
     RomRange* r = ranges.current_range;
     if (r->files_open)
         close_range_files();
-    if (options.map_file)
-        write_map_range();
+    if (options.map_file || options.svg_file) {
+        std::vector<ContentEntry> contents = range_contents(*r);
+        if (options.map_file)
+            write_map_range(contents);
+        if (options.svg_file)
+            svg_map_range(*r, contents);
+    }
     ranges.current_range = next_range(r);
 }
 

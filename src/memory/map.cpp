@@ -89,92 +89,34 @@ const SectionHeader& section_of(const SectionSpec* spec)
     return coff.sections[spec->section];
 }
 
-// The entry after a boot-loaded one: the untaken spec whose section's address is
-// lowest among those not below e's (compared as signed values).
-SectionSpec* next_after_boot(const std::vector<SectionSpec*>& held, const SectionSpec* e)
+void write_contents(const RomRange& r, const std::vector<ContentEntry>& contents)
 {
-    const int32_t from = static_cast<int32_t>(section_of(e).s_vaddr);
-    SectionSpec* best = nullptr;
-    for (SectionSpec* t : held) {
-        if ((t->flags & SPEC_TAKEN) || t->section < 0)
-            continue;
-        int32_t at = static_cast<int32_t>(section_of(t).s_vaddr);
-        if (at >= from && (!best || at < static_cast<int32_t>(section_of(best).s_vaddr)))
-            best = t;
-    }
-    if (best)
-        best->flags |= SPEC_TAKEN;
-    return best;
-}
-
-// The entry after a section: the lowest start address not below a.
-SectionSpec* next_after_section(const std::vector<SectionSpec*>& held, uint32_t a)
-{
-    SectionSpec* best = nullptr;
-    for (SectionSpec* t : held)
-        if (t->start_address >= a && (!best || t->start_address < best->start_address))
-            best = t;
-    return best;
-}
-
-void write_contents(const RomRange& r, std::vector<SectionSpec*>& held)
-{
-    SectionSpec* first = held.front();
-    for (SectionSpec* t : held)
-        if (t->start_address < first->start_address)
-            first = t;
-    for (SectionSpec* t : held)
-        t->flags &= ~SPEC_TAKEN;
-    first->flags |= SPEC_TAKEN;
-
     put("\n   CONTENTS: ");
-    uint32_t a = r.origin;
-    bool boot_pending = true;
-    // Every step lists a new boot section or moves a forward; the bound is a
-    // safety net only.
-    size_t steps_left = 4 * held.size() + 4;
-    for (SectionSpec* e = first; e && steps_left > 0; --steps_left) {
-        if (e != first)
+    for (size_t i = 0; i < contents.size(); ++i) {
+        const ContentEntry& e = contents[i];
+        if (i > 0)
             put("%s", CONTINUATION);
-        if (e->flags & SPEC_BOOT) {
-            if (boot_pending) {
-                put("%08lx..%08lx   BOOT TABLE", hex(options.bootorg), hex(boot_table.boot_address - 1));
-                for (const SectionSpec* t : held) {
-                    if ((t->flags & SPEC_BOOT) && (t->flags & SPEC_INCOMPLETE)) {
-                        put(" (INCOMPLETE)");
-                        break;
-                    }
-                }
-                put("\n%s", CONTINUATION);
-                boot_pending = false;
-            }
-            put(" %19s : ", e->name.c_str());
-            if (e->flags & SPEC_LISTED)
+        switch (e.kind) {
+        case ContentEntry::FILL:
+            put("%08lx..%08lx   FILL = %08lx\n", hex(e.start), hex(e.end), hex(r.fill));
+            break;
+        case ContentEntry::SECTION:
+            put("%08lx..%08lx   %s%s\n", hex(e.start), hex(e.end), e.spec->name.c_str(),
+                e.incomplete ? " (INCOMPLETE)" : "");
+            break;
+        case ContentEntry::BOOT_TABLE:
+            put("%08lx..%08lx   BOOT TABLE%s\n", hex(e.start), hex(e.end), e.incomplete ? " (INCOMPLETE)" : "");
+            break;
+        case ContentEntry::BOOT_SECTION:
+            put(" %19s : ", e.spec->name.c_str());
+            if (e.continued)
                 put("(continued)\n");
             else
-                put("dest=%08lx  size=%08lx  width=%08dx\n", hex(section_of(e).s_vaddr), hex(section_of(e).s_size),
-                    e->datawidth);
-            e->flags |= SPEC_LISTED;
-            a += section_of(e).s_size;
-            e = next_after_boot(held, e);
-            continue;
-        }
-        if (options.image && a != e->start_address)
-            put("%08lx..%08lx   FILL = %08lx\n%s", hex(a), hex(e->start_address - 1), hex(r.fill), CONTINUATION);
-        put("%08lx..%08lx   %s%s\n", hex(e->start_address), hex(e->end_address), e->name.c_str(),
-            (e->flags & SPEC_INCOMPLETE) ? " (INCOMPLETE)" : "");
-        e->flags |= SPEC_LISTED;
-        // A section whose last word reaches past the top of the address space
-        // ends the range's contents; nothing lies beyond it.
-        if (e->end_address == 0xFFFFFFFF || e->end_address < e->start_address) {
-            a = 0;
+                put("dest=%08lx  size=%08lx  width=%08dx\n", hex(section_of(e.spec).s_vaddr),
+                    hex(section_of(e.spec).s_size), e.spec->datawidth);
             break;
         }
-        a = e->end_address + 1;
-        e = next_after_section(held, a);
     }
-    if (options.image && a != 0 && a <= r.end)
-        put("%s%08lx..%08lx   FILL = %08lx\n", CONTINUATION, hex(a), hex(r.end), hex(r.fill));
 }
 
 }  // namespace
@@ -215,7 +157,7 @@ void write_map_header()
     put("\n");
 }
 
-void write_map_range()
+void write_map_range(const std::vector<ContentEntry>& contents)
 {
     const RomRange& r = *ranges.current_range;
     if (map.map_title_pending) {
@@ -229,11 +171,7 @@ void write_map_range()
         put("  \"%s\"", r.name.c_str());
     put("%s", DASHES);
 
-    std::vector<SectionSpec*> held;
-    for (SectionSpec* spec : specs.spec_list)
-        if (spec->range == &r)
-            held.push_back(spec);
-    if (held.empty()) {
+    if (contents.empty()) {
         if (options.image)
             write_output_files(r);
         else
@@ -241,7 +179,7 @@ void write_map_range()
         return;
     }
     write_output_files(r);
-    write_contents(r, held);
+    write_contents(r, contents);
 }
 
 void close_map_file()

@@ -117,6 +117,33 @@ TEST(Map, ASectionWhoseLastWordWrapsIsListedOnce)
     EXPECT_EQ(map.substr(map.find("   CONTENTS:")), "   CONTENTS: fffffffb..00000000   .switch\n");
 }
 
+// A boot table behind a section and in front of another: listed once, with
+// the fill around it and the section behind it.
+TEST(Map, ABootTableBetweenSectionsInImageMode)
+{
+    TempDir dir;
+    Coff c;
+    c.sections = {
+        {".data", 0x250, coffgen::pattern(0x10), 0, coffgen::STYP_DATA},
+        {".init", 0x400, coffgen::pattern(0x20), 0, coffgen::STYP_TEXT},
+        {".tail", 0x2F0, coffgen::pattern(0x10), 0, coffgen::STYP_DATA},
+    };
+    c.symbols = {{"_start", 0}};
+    dir.write("app.out", c.build());
+    dir.write("r.cmd", "ROMS { hi: o = 0x200 l = 0x100 fill = 0xFFFF }\nSECTIONS { .data .init = BOOT .tail }\n");
+    auto r = run_khex(dir, {"-q", "-image", "-bootorg", "0x280", "-map", "app.map", "r.cmd", "app"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string map = dir.read("app.map");
+    EXPECT_EQ(map.substr(map.find("   CONTENTS:")),
+              "   CONTENTS: 00000200..0000024f   FILL = 0000ffff\n"
+              "             00000250..0000025f   .data\n"
+              "             00000260..0000027f   FILL = 0000ffff\n"
+              "             00000280..000002b3   BOOT TABLE\n"
+              "                            .init : dest=00000400  size=00000020  width=00000001x\n"
+              "             000002b4..000002ef   FILL = 0000ffff\n"
+              "             000002f0..000002ff   .tail\n");
+}
+
 TEST(Map, NoSymbolTableNoHeader)
 {
     TempDir dir;

@@ -218,17 +218,23 @@ RunResult run_khex_under(const TempDir& dir, const std::vector<std::string>& arg
     return result;
 }
 
+RunResult run_program(const TempDir& dir, const std::vector<std::string>& argv)
+{
+    std::string out_path = dir.path() + ".program";
+    std::string err_path = dir.path() + ".program-err";
+    int status = spawn(dir.path(), argv[0], argv, out_path, err_path);
+    RunResult result{status, slurp(out_path), slurp(err_path)};
+    unlink(out_path.c_str());
+    unlink(err_path.c_str());
+    return result;
+}
+
 std::string objcopy_decode(const TempDir& dir, const std::string& name, const std::string& input_format)
 {
-    std::string out_path = dir.path() + ".objcopy";
-    std::string err_path = dir.path() + ".objcopy-err";
     auto run = [&](const std::vector<std::string>& argv) {
-        int status = spawn(dir.path(), argv[0], argv, out_path, err_path);
-        std::string err = slurp(err_path);
-        unlink(out_path.c_str());
-        unlink(err_path.c_str());
-        if (status != 0)
-            throw std::runtime_error(argv[0] + " failed on " + name + ": " + err);
+        RunResult r = run_program(dir, argv);
+        if (r.status != 0)
+            throw std::runtime_error(argv[0] + " failed on " + name + ": " + r.err);
     };
     std::string input = name;
     std::string format = input_format;

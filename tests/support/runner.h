@@ -72,6 +72,9 @@ struct RunConditions {
 RunResult run_khex_under(const TempDir& dir, const std::vector<std::string>& args, const RunConditions& conditions,
                          double seconds = 0);
 
+// Runs another program (argv[0], found on PATH) in dir.
+RunResult run_program(const TempDir& dir, const std::vector<std::string>& argv);
+
 // Decodes a hex file into the raw bytes it describes, from its lowest address
 // on: objcopy for "ihex" and "srec", SRecord's srec_cat for "tekhex".
 std::string objcopy_decode(const TempDir& dir, const std::string& name, const std::string& input_format);

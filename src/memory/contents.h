@@ -1,0 +1,27 @@
+// What a range holds, in address order as the map lists it: sections, the
+// boot table with its sections, and in image mode the filled areas. Worked
+// out once, when the range is closed, for the map file and its picture.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+namespace khex {
+
+struct RomRange;
+struct SectionSpec;
+
+struct ContentEntry {
+    enum Kind { FILL, SECTION, BOOT_TABLE, BOOT_SECTION };
+    Kind kind;
+    uint32_t start;            // FILL, SECTION, BOOT_TABLE: first and last address;
+    uint32_t end;              // the boot table as far as it was written
+    const SectionSpec* spec;   // SECTION, BOOT_SECTION
+    bool incomplete;           // SECTION; BOOT_TABLE when one of its sections is
+    bool continued;            // BOOT_SECTION listed in an earlier range already
+};
+
+// Empty when no section placed data in the range. Marks the specs it lists
+// (the map's "(continued)" depends on it), so it runs once per range.
+std::vector<ContentEntry> range_contents(const RomRange& r);
+
+}  // namespace khex
