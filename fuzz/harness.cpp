@@ -85,6 +85,10 @@ int run_coff_input(const uint8_t* data, size_t size)
         args.insert(args.end(), {"-reg_config", "0x10,_clock,5", "-delay", "3"});
     if (more & 0x10)
         args.push_back("-bootstrap=.text");
+    if (more & 0x20)
+        args.push_back("-romaddr");
+    if (more & 0x40)
+        args.insert(args.end(), {"-mapsvg", "out.svg"});
     args.push_back("in.out");
     return khex::run_khex(static_cast<int>(args.size()), args.data());
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "boot/table.h"
 #include "coff/loader.h"
 #include "driver/banner.h"
 #include "driver/diagnostics.h"

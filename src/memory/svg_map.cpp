@@ -276,10 +276,11 @@ void draw_range(Svg& out, const RangePicture& r,
     const int height = header + column + (boot ? LINE + 8 : 0) + 28;
     out.rect(RANGE_X, top, RANGE_W, height, "range");
     out.text(RANGE_X + 12, top + 18, r.name, "range-name");
-    out.text(RANGE_X + 12, top + 18 + LINE,
-             hex8(r.origin) + ".." + hex8(r.end) + ", memory width " + std::to_string(bits(r.memwidth)) +
-                 " bits, ROM width " + std::to_string(bits(r.romwidth)) + " bits",
-             "mono");
+    std::string widths = hex8(r.origin) + ".." + hex8(r.end) + ", memory width " + std::to_string(bits(r.memwidth)) +
+                         " bits, ROM width " + std::to_string(bits(r.romwidth)) + " bits";
+    if (options.image)
+        widths += ", fill " + hex8(r.fill).substr(4);
+    out.text(RANGE_X + 12, top + 18 + LINE, widths, "mono");
     for (size_t i = 0; i < r.lanes.size(); ++i)
         out.text(RANGE_X + 24, top + 18 + LINE * static_cast<int>(2 + i), r.lanes[i], "mono file");
 
