@@ -79,7 +79,7 @@ TEST(MapPicture, ShowsContinuedIncompleteUnplacedFillAndTheBootTable)
     const char* const parts[] = {
         ">PAGE 0<",
         ">lo<",
-        ">00000100..000001ff, memory width 16 bits, ROM width 8 bits<",
+        ">00000100..000001ff, memory width 16 bits, ROM width 8 bits, fill 0000<",
         ">app.i10 [b0..b7]<",
         ">.text 00000000..000000ff (256 bytes), continues in mid<",
         ">.text 00000100..0000017f (128 bytes), continued from lo<",
