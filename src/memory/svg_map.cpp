@@ -269,11 +269,11 @@ void draw_range(Svg& out, const RangePicture& r,
     int column = 0;
     for (int h : heights)
         column += h;
-    bool boot = false;
-    for (const Block& b : blocks)
-        boot |= b.in_boot_table;
+    int frames = 0;  // boot tables: each adds a title row and a margin
+    for (size_t i = 0; i < blocks.size(); ++i)
+        frames += blocks[i].in_boot_table && (i == 0 || !blocks[i - 1].in_boot_table);
     const int header = 14 + lines * LINE;
-    const int height = header + column + (boot ? LINE + 8 : 0) + 28;
+    const int height = header + column + frames * (LINE + 8) + 28;
     out.rect(RANGE_X, top, RANGE_W, height, "range");
     out.text(RANGE_X + 12, top + 18, r.name, "range-name");
     std::string widths = hex8(r.origin) + ".." + hex8(r.end) + ", memory width " + std::to_string(bits(r.memwidth)) +
