@@ -16,9 +16,9 @@
 #include "driver/walk.h"
 #include "memory/datapath.h"
 #include "memory/map.h"
-#include "memory/svg_map.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
+#include "memory/svg_map.h"
 #include "memory/translate.h"
 #include "output/framework.h"
 #include "output/pending.h"
@@ -84,7 +84,6 @@ void set_defaults()
     reset_svg_map();
     reset_boot_table();
     reset_boot_buffer();
-    release_parser_stacks();
 }
 
 int run_khex(int argc, const char* const* argv)

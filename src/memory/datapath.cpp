@@ -12,9 +12,9 @@
 #include "driver/input.h"
 #include "driver/options.h"
 #include "memory/map.h"
-#include "memory/svg_map.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
+#include "memory/svg_map.h"
 #include "output/framework.h"
 
 namespace khex {

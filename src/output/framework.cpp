@@ -74,7 +74,6 @@ void reset_output()
     }
 }
 
-
 bool device_addressing(const RomRange& r)
 {
     return options.romaddr && r.romwidth < r.memwidth;
