@@ -11,8 +11,13 @@ export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer dialogs
 export KHEX_TEST_PROGRAM="$windows/khex.exe"
 export KHEX_TEST_LAUNCHER=wine
 
-# A throw-away prefix, made once; one wine server for the whole run.
-[ -d "$WINEPREFIX" ] || wineboot --init >/dev/null 2>&1 || true
+# A throw-away prefix, made once and complete before the first test (wineboot
+# leaves processes running that finish setting it up); then one wine server
+# for the whole run.
+if [ ! -d "$WINEPREFIX" ]; then
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver -w
+fi
 wineserver -p 2>/dev/null || true  # already running is fine
 trap 'wineserver -k 2>/dev/null || true' EXIT
 

@@ -23,7 +23,8 @@ void expect_sound_ending(const RunResult& r, const std::string& what)
     case 0:
         break;
     case 1:
-        EXPECT_NE(r.err.find("ERROR:"), std::string::npos) << "a failure without a message";
+        EXPECT_NE(r.err.find("ERROR:"), std::string::npos)
+            << "a failure without a message; stdout:\n" << r.out << "stderr:\n" << r.err;
         break;
     case 255:
         EXPECT_EQ(r.err, "error reading COFF file - corrupted section header");

@@ -213,6 +213,12 @@ RunResult run_khex_under(const TempDir& dir, const std::vector<std::string>& arg
     std::string err_path = dir.path() + ".stderr";
     int status = spawn(dir.path(), program, argv, out_path, err_path, seconds, conditions);
     RunResult result{status, text_lines(slurp(out_path)), text_lines(slurp(err_path))};
+    if (launcher && *launcher && status != 0 && status != TIMED_OUT && result.out.empty() && result.err.empty()) {
+        // khex never fails without a word: this was the launcher failing to
+        // start the program (seen rarely under a busy Wine); once more
+        status = spawn(dir.path(), program, argv, out_path, err_path, seconds, conditions);
+        result = RunResult{status, text_lines(slurp(out_path)), text_lines(slurp(err_path))};
+    }
     unlink(out_path.c_str());
     unlink(err_path.c_str());
     return result;
