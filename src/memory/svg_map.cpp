@@ -126,10 +126,13 @@ struct Svg {
     }
 };
 
+// The ranges that hold data of each section, in range order.
+using SectionRanges = std::map<const SectionSpec*, std::vector<const RangePicture*>>;
+
 // Where a section's data continues: its first range says so, later ones too.
-std::map<const SectionSpec*, std::vector<const RangePicture*>> ranges_of_sections()
+SectionRanges ranges_of_sections()
 {
-    std::map<const SectionSpec*, std::vector<const RangePicture*>> held;
+    SectionRanges held;
     for (const RangePicture& r : svg.ranges)
         for (const ContentEntry& e : r.contents)
             if (e.kind == ContentEntry::SECTION)
@@ -138,7 +141,7 @@ std::map<const SectionSpec*, std::vector<const RangePicture*>> ranges_of_section
 }
 
 std::string continuation_note(const SectionSpec* spec, const RangePicture& r,
-                              const std::map<const SectionSpec*, std::vector<const RangePicture*>>& held)
+                              const SectionRanges& held)
 {
     const std::vector<const RangePicture*>& in = held.at(spec);
     for (size_t i = 0; i < in.size(); ++i) {
@@ -181,7 +184,7 @@ void add_boot_parts(std::vector<Block>& blocks, uint32_t first, uint32_t last)
 
 // The range's column from its origin to its end: what it holds, and the gaps.
 std::vector<Block> blocks_of(const RangePicture& r,
-                             const std::map<const SectionSpec*, std::vector<const RangePicture*>>& held)
+                             const SectionRanges& held)
 {
     std::vector<Block> blocks;
     if (r.contents.empty()) {
@@ -260,7 +263,7 @@ std::vector<int> heights_of(const std::vector<Block>& blocks)
 }
 
 void draw_range(Svg& out, const RangePicture& r,
-                const std::map<const SectionSpec*, std::vector<const RangePicture*>>& held)
+                const SectionRanges& held)
 {
     const int top = out.y;
     const int lines = 2 + static_cast<int>(r.lanes.size());

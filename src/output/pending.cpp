@@ -127,10 +127,8 @@ FILE* open_pending(const std::string& name, bool binary, FileRole role)
 
 bool close_pending(FILE* file)
 {
-    PendingFile* p = find(file);
-    if (!p)
-        return std::fclose(file) == 0;
-    p->file = nullptr;
+    if (PendingFile* p = find(file))
+        p->file = nullptr;  // stays pending: renamed or removed when the run ends
     return std::fclose(file) == 0;
 }
 
