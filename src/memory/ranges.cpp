@@ -58,7 +58,8 @@ void complete_range(RomRange& r)
     } else {
         // A length of 0 is invalid also at origin 0, where the end would not wrap below it.
         r.end = r.origin + r.length - 1;
-        if (r.length == 0 || r.end < r.origin)
+        r.length_accepted = r.length != 0 && r.end >= r.origin;
+        if (!r.length_accepted)
             report(SEVERITY_ERROR, "invalid length on %s", r.name.c_str());
     }
     r.next_address = r.origin;
@@ -81,9 +82,11 @@ void add_default_range(const char* name, int32_t page)
     r.romwidth = options.romwidth;
     r.memwidth = options.memwidth;
     complete_range(r);
+    r.length_accepted = false;  // khex chose it: nothing the user could change
 }
 
-void assign_files(RomRange& r, size_t position)
+// Assigns the range's output files; false when its widths were refused.
+bool assign_files(RomRange& r, size_t position)
 {
     const int32_t mem = r.memwidth;
     const int32_t rom = r.romwidth;
@@ -95,16 +98,21 @@ void assign_files(RomRange& r, size_t position)
                "%s needs %d output files for a memory width of %d bits and a ROM width of %d bits (at most %d)",
                r.name.c_str(), needed, bits(mem), bits(rom), MAX_FILES_PER_RANGE);
         r.file_count = 0;
-        return;
+        return false;
     }
+    bool widths_accepted = true;
     // Each chunk the loader hands on must split into whole memory words and lanes.
-    if (LOADBUFSIZE % mem != 0 || LOADBUFSIZE % rom != 0)
+    if (LOADBUFSIZE % mem != 0 || LOADBUFSIZE % rom != 0) {
         report(SEVERITY_ERROR, "widths of %s (memory %d bits, ROM %d bits) do not divide the %d-byte load buffer",
                r.name.c_str(), bits(mem), bits(rom), LOADBUFSIZE);
+        widths_accepted = false;
+    }
     const OutputFormat& format = selected_format();
-    if (format.widest_operation != 0 && rom > format.widest_operation)
+    if (format.widest_operation != 0 && rom > format.widest_operation) {
         report(SEVERITY_ERROR, "ROM width of %d bits of %s is too wide for %s records (at most %d bits)",
                bits(rom), r.name.c_str(), format.name, bits(format.widest_operation));
+        widths_accepted = false;
+    }
 
     if (r.file_count > needed)
         report(SEVERITY_WARNING, "too many output files for %s (%d given, %d used)", r.name.c_str(),
@@ -124,6 +132,18 @@ void assign_files(RomRange& r, size_t position)
         }
     }
     r.file_count = needed;
+    return widths_accepted;
+}
+
+// The range's last word is written whole, so its end moves up to the word's
+// end: say so for a length the user wrote, since the ROMS directive says
+// otherwise.
+void warn_about_split_words()
+{
+    for (const RomRange* r : ranges.rom_list)
+        if (r->length_accepted && r->length % static_cast<uint32_t>(r->memwidth) != 0)
+            report(SEVERITY_WARNING, "range '%s' length 0x%lx is not a whole number of %d-bit memory words",
+                   r->name.c_str(), static_cast<unsigned long>(r->length), bits(r->memwidth));
 }
 
 }  // namespace
@@ -265,6 +285,7 @@ void resolve_memory()
         add_default_range("*DEFAULT PAGE 1*", 1);
     }
     const int unit = selected_format().unit;
+    bool widths_accepted = true;
     for (size_t i = 0; i < ranges.rom_list.size(); ++i) {
         RomRange& r = *ranges.rom_list[i];
         if (options.image && !r.image_checked)
@@ -279,13 +300,11 @@ void resolve_memory()
             r.memwidth = unit;
         if (!r.fill_given)
             r.fill = options.fill;
-        // The range's last word is written whole, so its end moves up to the
-        // word's end: say so, since the ROMS directive says otherwise.
-        if (r.length % static_cast<uint32_t>(r.memwidth) != 0)
-            report(SEVERITY_WARNING, "range '%s' length 0x%lx is not a whole number of %d-bit memory words",
-                   r.name.c_str(), static_cast<unsigned long>(r.length), bits(r.memwidth));
-        assign_files(r, i);
+        widths_accepted &= assign_files(r, i);
     }
+    // after the width checks, so that a run they stop never shows it
+    if (widths_accepted)
+        warn_about_split_words();
     if (options.zero && !options.image) {
         report(SEVERITY_WARNING, "-zero requires -image: ignored");
         options.zero = false;

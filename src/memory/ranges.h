@@ -29,6 +29,7 @@ struct RomRange {
     bool files_open;
     bool origin_given;
     bool length_given;
+    bool length_accepted;  // the ROMS entry gave a length, and it was not refused
     bool image_checked;  // completed while image mode was on: its -image checks are done
 };
 

@@ -285,12 +285,46 @@ TEST(Widths, RefusedBeforeConversion)
     EXPECT_NE(r.err.find(">> FATAL ERROR: memwidth(24) not a factor of romwidth(16) (aborting)\n"), std::string::npos);
 }
 
-TEST(Widths, ALengthThatSplitsAMemoryWordIsWarnedAboutAndGetsTheWholeWord)
+// The memory-word warning speaks only of a length the user wrote and khex
+// accepted, and only once the widths passed their checks.
+TEST(Widths, OnlyAWrittenLengthThatSplitsAMemoryWordIsWarnedAbout)
+{
+    struct Case {
+        const char* what;
+        std::string command_file;
+        std::vector<std::string> options;
+        int status;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"a written odd length", "ROMS { R: o = 0 l = 7 }\n", {"-q", "--d"}, 0,
+         ">> WARNING: range 'R' length 0x7 is not a whole number of 16-bit memory words\n"},
+        {"the default ranges on 24-bit memory", "", {"-q", "--d", "-memwidth", "24", "-romwidth", "8"}, 0,
+         ">> WARNING: memwidth(24) is greater than target width(16)\n"},
+        {"a refused length", "ROMS { R1: o = 0 l = 0x100  R2: o = 0x100 l = 0xffffff01 }\n", {"-q", "--d"}, 1,
+         "\"c.cmd\", line 1:   ERROR: invalid length on R2\n>> FATAL ERROR: errors prevent conversion (aborting)\n"},
+        {"widths that are not multiples of each other", "ROMS { R: o = 0 l = 0x10 }\n",
+         {"-q", "--d", "-memwidth", "24", "-romwidth", "16"}, 1,
+         ">> WARNING: memwidth(24) is greater than target width(16)\n"
+         ">> FATAL ERROR: memwidth(24) not a factor of romwidth(16) (aborting)\n"},
+        {"a ROM width the format refuses", "ROMS { R: o = 0 l = 3 w = 2048 }\n", {"-q"}, 1,
+         ">>   ERROR: ROM width of 2048 bits of R is too wide for Extended Tektronix\n"
+         "            records (at most 712 bits)\n"
+         ">> FATAL ERROR: errors prevent conversion (aborting)\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        auto r = convert(dir, program({text(0, 6)}), c.command_file, c.options);
+        EXPECT_EQ(r.status, c.status) << c.what;
+        EXPECT_EQ(r.err, c.err) << c.what;
+    }
+}
+
+TEST(Widths, ARangeWhoseLengthSplitsAMemoryWordGetsTheWholeWord)
 {
     TempDir dir;
     auto r = convert(dir, program({text(0, 4)}), "ROMS { R: o = 0 l = 3 }\n", {"-q", "--d"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, ">> WARNING: range 'R' length 0x3 is not a whole number of 16-bit memory words\n");
     EXPECT_EQ(dir.read("app.d0"), debug_file("ADDR:00000000: DATA:00 02 :END:\n"));
     EXPECT_EQ(dir.read("app.d1"), debug_file("ADDR:00000000: DATA:01 03 :END:\n"));
 }
