@@ -7,14 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cmdfile/lexer.h"
-#include "coff/sym.h"
-#include "driver/diagnostics.h"
-#include "driver/input.h"
-#include "driver/options.h"
-#include "output/formats.h"
 #include "driver/run.h"
-#include "memory/ranges.h"
+#include "khex.h"
 
 namespace khexfuzz {
 
@@ -34,7 +28,12 @@ void clear_scratch_directory()
         fs::remove_all(entry.path());
 }
 
-const char* const FORMAT_FLAGS[] = {"--d", "-i", "-m", "-m1", "-m2", "-m3", "-t", "-x", "-a", "--b", "-b"};
+// The option that selects a format, as a user types it: from the format table.
+std::string format_option(int row)
+{
+    return std::string("-") + khex::output_formats[row].words[0].word;
+}
+
 const char* const WIDTHS[] = {"8", "16", "32"};
 const char* const REVISIONS[] = {"-v7734:1", "-v7734:2", "-v7734:3"};
 
@@ -62,7 +61,7 @@ int run_coff_input(const uint8_t* data, size_t size)
     write_file("in.out", data + 4, size - 4);
     std::ofstream("ranges.cmd") << RANGES;
 
-    std::vector<const char*> args{"khex", FORMAT_FLAGS[choice % 11], "-memwidth", WIDTHS[widths % 3],
+    std::vector<std::string> args{"khex", format_option(choice % khex::format_count), "-memwidth", WIDTHS[widths % 3],
                                   "-romwidth", WIDTHS[(widths / 3) % 3]};
     if (modes & 0x01)
         args.push_back("-image");
@@ -90,7 +89,7 @@ int run_coff_input(const uint8_t* data, size_t size)
     if (more & 0x40)
         args.insert(args.end(), {"-mapsvg", "out.svg"});
     args.push_back("in.out");
-    return khex::run_khex(static_cast<int>(args.size()), args.data());
+    return khex::run(args, stdout, stderr);
 }
 
 int run_command_file_input(const uint8_t* data, size_t size)
@@ -100,19 +99,20 @@ int run_command_file_input(const uint8_t* data, size_t size)
             return -1;
     clear_scratch_directory();
     write_file("fuzz.cmd", data, size);
+    khex::Run run;
+    run.console = khex::Console{stdout, stderr};
     int status;
     try {
-        khex::set_defaults();
-        khex::lexer_init();
-        khex::clear_symbol_table();
-        khex::add_input("fuzz.cmd");
-        khex::input.coff_name = "app.out";  // default output names come from it
-        khex::resolve_memory();
-        status = khex::diagnostics.max_severity > khex::SEVERITY_WARNING ? 1 : 0;
+        khex::add_input(run, "fuzz.cmd");
+        run.input.coff_name = "app.out";  // default output names come from it
+        khex::resolve_memory(run);
+        status = khex::errors_reported(run) ? 1 : 0;
     } catch (const khex::RunEnd& end) {
         status = end.status;
     }
-    khex::close_run_files();
+    khex::close_inputs(run.input);
+    khex::discard_pending_files(run.pending);
+    khex::release_parser_stacks(run.parser);
     return status;
 }
 

@@ -1,17 +1,13 @@
-#include <string>
-#include <vector>
+#include <cstdio>
 
-#include "driver/platform.h"
-#include "driver/run.h"
-#include "output/pending.h"
+#include "khex.h"
+#include "platform/pending.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> arguments = khex::program_arguments(argc, argv);
-    std::vector<const char*> pointers;
-    for (const std::string& a : arguments)
-        pointers.push_back(a.c_str());
-    pointers.push_back(nullptr);
     khex::on_interrupt(khex::remove_pending_files_now);
-    return khex::run_khex(static_cast<int>(arguments.size()), pointers.data());
+    int status = khex::run(khex::program_arguments(argc, argv), stdout, stderr);
+    // the COFF reader's direct stop ends the process with -1, as it always has
+    return status == khex::DIRECT_STOP_STATUS ? -1 : status;
 }

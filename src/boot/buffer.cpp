@@ -3,18 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "boot/table.h"
-#include "coff/loader.h"
-#include "driver/diagnostics.h"
-#include "driver/options.h"
-#include "memory/datapath.h"
-#include "memory/ranges.h"
-#include "memory/specs.h"
-#include "memory/translate.h"
+#include "driver/run.h"
 
 namespace khex {
-
-BootBuffer boot_buffer;
 
 namespace {
 
@@ -22,32 +13,32 @@ constexpr size_t BOOT_BUFFER_GROWTH = 2457;
 constexpr uint8_t SECTION_PAD = 0x20;
 
 // Room behind the buffer's capacity for the data path's memory-word padding.
-size_t padding_room()
+size_t padding_room(const Run& run)
 {
     int widest = 1;
-    for (const RomRange* r : ranges.rom_list)
+    for (const RomRange* r : run.ranges.rom_list)
         widest = std::max(widest, r->memwidth);
     return static_cast<size_t>(widest);
 }
 
-void append(uint8_t byte)
+void append(Run& run, uint8_t byte)
 {
-    BootBuffer& b = boot_buffer;
+    BootBuffer& b = run.boot_buffer;
     if (b.length == b.capacity) {
         b.capacity += BOOT_BUFFER_GROWTH;
-        b.storage.resize(b.capacity + padding_room());
+        b.storage.resize(b.capacity + padding_room(run));
     }
     b.storage[b.length++] = byte;
 }
 
-void print_status()
+void print_status(const Run& run)
 {
-    const BootBuffer& b = boot_buffer;
-    trace("Boot Buffer Address    : 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.storage.data())));
-    trace("Length of Data         : %u\n", static_cast<unsigned>(b.length));
-    trace("Length of Buffer       : %u\n", static_cast<unsigned>(b.capacity));
-    trace("Overflow Buffer Address: 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.overflow.data())));
-    trace("Overflow Buffer Length : %u\n", static_cast<unsigned>(b.overflow_length));
+    const BootBuffer& b = run.boot_buffer;
+    trace(run, "Boot Buffer Address    : 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.storage.data())));
+    trace(run, "Length of Data         : %u\n", static_cast<unsigned>(b.length));
+    trace(run, "Length of Buffer       : %u\n", static_cast<unsigned>(b.capacity));
+    trace(run, "Overflow Buffer Address: 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.overflow.data())));
+    trace(run, "Overflow Buffer Length : %u\n", static_cast<unsigned>(b.overflow_length));
 }
 
 // The extent of what the boot loader takes as one section: the COFF section,
@@ -66,24 +57,24 @@ bool last_piece(const BootPiece& p)
     return p.address + static_cast<uint32_t>(p.nbytes) >= p.end;
 }
 
-bool section_pads()
+bool section_pads(const Run& run)
 {
-    return translate.coff_device == 7734 && options.revision >= 2;
+    return run.settled.coff_device == 7734 && run.options.revision >= 2;
 }
 
 // The buffer starts empty at every piece, with the bytes carried over from
 // the previous piece in front.
-void carry_in()
+void carry_in(Run& run)
 {
-    BootBuffer& b = boot_buffer;
+    BootBuffer& b = run.boot_buffer;
     if (b.capacity == 0) {
         b.capacity = LOADBUFSIZE;
-        b.storage.resize(b.capacity + padding_room());
+        b.storage.resize(b.capacity + padding_room(run));
     }
     b.length = 0;
     if (b.overflow_length != 0) {
         for (size_t i = 0; i < b.overflow_length; ++i)
-            append(b.overflow[i]);
+            append(run, b.overflow[i]);
         b.overflow.clear();
         b.overflow_length = 0;
     }
@@ -91,57 +82,57 @@ void carry_in()
 
 // A section that starts at an odd address gets one 0x20 in front (revision 2
 // and 3 tables).
-void pad_before_section(BootPiece& p)
+void pad_before_section(Run& run, BootPiece& p)
 {
-    if (p.address != p.first || !section_pads())
+    if (p.address != p.first || !section_pads(run))
         return;
     while ((p.address + static_cast<uint32_t>(p.pads)) & 1) {
         ++p.pads;
-        if (options.verbose > 0)
-            trace("Adding Pre-section padding\n");
-        append(SECTION_PAD);
+        if (run.options.verbose > 0)
+            trace(run, "Adding Pre-section padding\n");
+        append(run, SECTION_PAD);
     }
 }
 
 // After the section's last byte: 0x20 to an even count (revision 2 and 3),
 // then zeros to the boot loader's alignment.
-void pad_after_section(BootPiece& p)
+void pad_after_section(Run& run, BootPiece& p)
 {
     if (!last_piece(p))
         return;
-    if (section_pads()) {
+    if (section_pads(run)) {
         while ((p.nbytes + p.pads) & 1) {
             ++p.pads;
-            if (options.verbose > 0)
-                trace("Adding Post-section padding\n");
-            append(SECTION_PAD);
+            if (run.options.verbose > 0)
+                trace(run, "Adding Post-section padding\n");
+            append(run, SECTION_PAD);
         }
     }
-    while ((p.nbytes + p.pads) % options.boot.alignment != 0) {
+    while ((p.nbytes + p.pads) % run.settled.boot_alignment != 0) {
         ++p.pads;
-        append(0x00);
+        append(run, 0x00);
     }
 }
 
 // The placed length becomes whole memory words of the range that will take
 // the bytes, counting pads already in the buffer before adding zeros.
-void pad_to_memory_words(BootPiece& p)
+void pad_to_memory_words(Run& run, BootPiece& p)
 {
-    const RomRange* r = ranges.current_range;
+    const RomRange* r = run.datapath.current_range;
     if (!r)
         return;
-    const RomRange* following = next_range(r);
-    const SectionSpec& spec = *specs.current_spec;
-    if ((spec.page > r->page || (spec.page == r->page && p.address > r->next_address)) && following)
+    const RomRange* following = next_range(run, r);
+    const SectionSpec& spec = *run.datapath.current_spec;
+    if ((spec.page > r->page || (spec.page == r->page && p.address > run.datapath.next_address)) && following)
         r = following;
     while (p.nbytes % r->memwidth != 0) {
         if (p.address + static_cast<uint32_t>(p.nbytes) < p.check_end)
-            internal_error("corrupt boot buffer - ABORT");
-        if (p.pads > 0 && static_cast<size_t>(p.nbytes) < boot_buffer.length) {
+            internal_error(run, "corrupt boot buffer - ABORT");
+        if (p.pads > 0 && static_cast<size_t>(p.nbytes) < run.boot_buffer.length) {
             ++p.nbytes;
             --p.pads;
         } else {
-            append(0x00);
+            append(run, 0x00);
             ++p.nbytes;
         }
     }
@@ -149,49 +140,40 @@ void pad_to_memory_words(BootPiece& p)
 
 // A piece before the last places its own length and carries the rest over;
 // the last piece places everything the buffer holds.
-int place_or_carry_out(const BootPiece& p)
+int place_or_carry_out(Run& run, const BootPiece& p)
 {
-    BootBuffer& b = boot_buffer;
+    BootBuffer& b = run.boot_buffer;
     if (!last_piece(p)) {
         size_t keep = static_cast<size_t>(p.nbytes);
         b.overflow.assign(b.storage.begin() + static_cast<long>(keep), b.storage.begin() + static_cast<long>(b.length));
         b.overflow_length = b.length - keep;
         b.length = keep;
-        if (options.verbose > 0)
-            print_status();
-        int count = place_data(b.storage.data(), p.nbytes, boot_table.boot_address);
-        boot_table.boot_address += static_cast<uint32_t>(p.nbytes);
-        return count;
+        if (run.options.verbose > 0)
+            print_status(run);
+        return place_table_bytes(run, b.storage.data(), p.nbytes, true);
     }
-    int count = place_data(b.storage.data(), static_cast<int>(b.length), boot_table.boot_address);
-    boot_table.boot_address += static_cast<uint32_t>(count);
-    return count;
+    return place_table_bytes(run, b.storage.data(), static_cast<int>(b.length), false);
 }
 
 }  // namespace
 
-void reset_boot_buffer()
+int boot_buffer_add(Run& run, const SectionHeader& section, const uint8_t* data, uint32_t address, int nbytes)
 {
-    boot_buffer = BootBuffer{};
-}
-
-int boot_buffer_add(const SectionHeader& section, const uint8_t* data, uint32_t address, int nbytes)
-{
-    const bool record = specs.current_spec->flags & SPEC_CINIT;
+    const bool record = run.datapath.current_spec->flags & SPEC_CINIT;
     BootPiece p{address, nbytes, 0, record ? address : section.s_paddr, 0, 0};
     p.end = record ? address + static_cast<uint32_t>(nbytes) : section.s_paddr + section.s_size;
     p.check_end = record ? p.end : section.s_vaddr + section.s_size;
 
-    if (options.verbose > 0)
-        trace("\n");
-    carry_in();
-    pad_before_section(p);
+    if (run.options.verbose > 0)
+        trace(run, "\n");
+    carry_in(run);
+    pad_before_section(run, p);
     if (data)
         for (int i = 0; i < nbytes; ++i)
-            append(data[i]);
-    pad_after_section(p);
-    pad_to_memory_words(p);
-    return place_or_carry_out(p);
+            append(run, data[i]);
+    pad_after_section(run, p);
+    pad_to_memory_words(run, p);
+    return place_or_carry_out(run, p);
 }
 
 }  // namespace khex

@@ -8,18 +8,17 @@
 
 namespace khex {
 
+struct Run;
 struct SectionHeader;
 
 struct BootBuffer {
     std::vector<uint8_t> storage;   // capacity bytes and room for memory-word padding
-    size_t capacity;                // 0 until the first boot-loaded piece
-    size_t length;                  // boot_buffer_length
+    size_t capacity = 0;            // 0 until the first boot-loaded piece
+    size_t length = 0;              // boot_buffer_length
     std::vector<uint8_t> overflow;  // bytes carried into the next piece
-    size_t overflow_length;         // boot_overflow_length
+    size_t overflow_length = 0;     // boot_overflow_length
 };
-extern BootBuffer boot_buffer;
 
-void reset_boot_buffer();
-int boot_buffer_add(const SectionHeader& section, const uint8_t* data, uint32_t address, int nbytes);
+int boot_buffer_add(Run& run, const SectionHeader& section, const uint8_t* data, uint32_t address, int nbytes);
 
 }  // namespace khex

@@ -6,6 +6,7 @@
 
 namespace khex {
 
+struct Run;
 struct SectionSpec;
 
 enum BootTableState {
@@ -24,16 +25,23 @@ struct BootMark {
 };
 
 struct BootTable {
-    uint32_t boot_address;  // byte address of the table's next byte
-    int boot_state;
-    int boot_section_count;
+    uint32_t boot_address = 0;  // byte address of the table's next byte
+    int boot_state = BOOT_IDLE;
+    int boot_section_count = 0;
     std::vector<BootMark> marks;
+    std::vector<uint8_t> field_buffer;  // a field with room for the data path's padding
+    SectionSpec* end_spec = nullptr;    // while the end marker is placed: the spec it goes with
 };
-extern BootTable boot_table;
 
-void reset_boot_table();
-void boot_table_start();
-void boot_section_header(uint32_t address, uint32_t size);
-void boot_table_end();
+// At translation start: the table begins at the settled boot origin.
+void boot_table_start(Run& run);
+// The record of a boot-loaded section (of the section table's entry section),
+// and the table's header before the first one.
+void boot_section_header(Run& run, int section, uint32_t address, uint32_t size);
+void boot_table_end(Run& run);
+
+// Places bytes at the table's address. The table moves on by the bytes placed,
+// or by nbytes when by_length is set (a piece whose rest the boot buffer carries).
+int place_table_bytes(Run& run, uint8_t* data, int nbytes, bool by_length);
 
 }  // namespace khex

@@ -4,7 +4,14 @@
 
 %code requires {
 #include <cstdint>
+namespace khex {
+struct Run;
 }
+}
+
+%define api.pure full
+%parse-param {khex::Run& run}
+%lex-param {khex::Run& run}
 
 %code {
 #include <algorithm>
@@ -13,23 +20,18 @@
 #include <string>
 #include <vector>
 
-#include "cmdfile/lexer.h"
-#include "cmdfile/parser.h"
-#include "driver/diagnostics.h"
-#include "driver/input.h"
-#include "driver/options.h"
-#include "memory/ranges.h"
-#include "memory/specs.h"
+#include "driver/run.h"
 
-#define YYMALLOC khex::parser_stack_alloc
-#define YYFREE khex::parser_stack_free
+// Stacks grow inside yyparse, where the run is at hand.
+#define YYMALLOC(size) khex::parser_stack_alloc(run, size)
+#define YYFREE(block) khex::parser_stack_free(run, block)
 
 namespace {
 
-int yylex();
-void yyerror(const char*);
-void skip_rest_of_line();
-void double_dash_option(const char* word);
+int yylex(YYSTYPE* value, khex::Run& run);
+void yyerror(khex::Run& run, const char*);
+void skip_rest_of_line(khex::Run& run);
+void double_dash_option(khex::Run& run, const char* word);
 
 }  // namespace
 }
@@ -61,24 +63,24 @@ statement
     | input_name
     | roms_directive
     | sections_directive
-    | error                     { skip_rest_of_line(); yyerrok; yyclearin; }
+    | error                     { skip_rest_of_line(run); yyerrok; yyclearin; }
     ;
 
 option
-    : '-' NAME                  { khex::handle_option($2, true); }
-    | '-' '-' NAME              { double_dash_option($3); }
+    : '-' NAME                  { khex::handle_option(run, $2, true); }
+    | '-' '-' NAME              { double_dash_option(run, $3); }
     ;
 
 input_name
-    : NAME                      { khex::add_input($1); }
+    : NAME                      { khex::add_input(run, $1); }
     ;
 
 roms_directive
-    : roms_keyword '{' roms_entries '}'     { khex::directive_mode_off(); }
+    : roms_keyword '{' roms_entries '}'     { khex::directive_mode_off(run); }
     ;
 
 roms_keyword
-    : ROMS                      { khex::roms_begin(); }
+    : ROMS                      { khex::roms_begin(run); }
     ;
 
 roms_entries
@@ -87,13 +89,13 @@ roms_entries
     ;
 
 roms_entry
-    : range_name colon_opt range_attributes { khex::range_end(); }
-    | PAGE NUMBER ':'           { khex::roms_set_page($2); }
+    : range_name colon_opt range_attributes { khex::range_end(run); }
+    | PAGE NUMBER ':'           { khex::roms_set_page(run, $2); }
     | error
     ;
 
 range_name
-    : NAME                      { khex::range_begin($1); }
+    : NAME                      { khex::range_begin(run, $1); }
     ;
 
 range_attributes
@@ -102,29 +104,29 @@ range_attributes
     ;
 
 range_attribute
-    : ORIGIN equals_opt value   { khex::range_origin($3); }
-    | LENGTH equals_opt value   { khex::range_length($3); }
-    | ROMWIDTH equals_opt value { khex::range_romwidth($3); }
-    | MEMWIDTH equals_opt value { khex::range_memwidth($3); }
-    | FILL equals_opt value     { khex::range_fill($3); }
-    | files_keyword equals_opt '{' file_names '}'   { khex::directive_mode_on(); }
+    : ORIGIN equals_opt value   { khex::range_origin(run, $3); }
+    | LENGTH equals_opt value   { khex::range_length(run, $3); }
+    | ROMWIDTH equals_opt value { khex::range_romwidth(run, $3); }
+    | MEMWIDTH equals_opt value { khex::range_memwidth(run, $3); }
+    | FILL equals_opt value     { khex::range_fill(run, $3); }
+    | files_keyword equals_opt '{' file_names '}'   { khex::directive_mode_on(run); }
     ;
 
 files_keyword
-    : FILES                     { khex::directive_mode_off(); }
+    : FILES                     { khex::directive_mode_off(run); }
     ;
 
 file_names
-    : NAME                      { khex::range_add_file($1); }
-    | file_names comma_opt NAME { khex::range_add_file($3); }
+    : NAME                      { khex::range_add_file(run, $1); }
+    | file_names comma_opt NAME { khex::range_add_file(run, $3); }
     ;
 
 sections_directive
-    : sections_keyword '{' section_entries '}'  { khex::directive_mode_off(); }
+    : sections_keyword '{' section_entries '}'  { khex::directive_mode_off(run); }
     ;
 
 sections_keyword
-    : SECTIONS                  { khex::sections_begin(); }
+    : SECTIONS                  { khex::sections_begin(run); }
     ;
 
 section_entries
@@ -133,18 +135,18 @@ section_entries
     ;
 
 section_entry
-    : section_head comma_opt    { khex::spec_end(); }
-    | section_name colon_opt section_attributes { khex::spec_end(); }
+    : section_head comma_opt    { khex::spec_end(run); }
+    | section_name colon_opt section_attributes { khex::spec_end(run); }
     | error
     ;
 
 section_head
-    : section_name boot_mark    { khex::spec_boot(); }
+    : section_name boot_mark    { khex::spec_boot(run); }
     | section_name colon_opt
     ;
 
 section_name
-    : NAME                      { khex::spec_begin($1); }
+    : NAME                      { khex::spec_begin(run, $1); }
     ;
 
 boot_mark
@@ -160,9 +162,9 @@ section_attributes
     ;
 
 section_attribute
-    : PADDR equals_opt value    { khex::spec_paddr($3); }
-    | PADDR equals_opt BOOT     { khex::spec_boot(); }
-    | DATAWIDTH equals_opt value    { khex::spec_datawidth($3); }
+    : PADDR equals_opt value    { khex::spec_paddr(run, $3); }
+    | PADDR equals_opt BOOT     { khex::spec_boot(run); }
+    | DATAWIDTH equals_opt value    { khex::spec_datawidth(run, $3); }
     ;
 
 value
@@ -195,17 +197,17 @@ const int KEYWORD_TOKENS[] = {
     FILES, ROMWIDTH, BOOT, DATAWIDTH, PADDR, MEMWIDTH,
 };
 
-int yylex()
+int yylex(YYSTYPE* value, khex::Run& run)
 {
-    int token = khex::next_token();
+    int token = khex::next_token(run);
     switch (token) {
     case khex::TOK_END:
         return 0;
     case khex::TOK_NAME:
-        yylval.text = khex::token_value.text;
+        value->text = run.lexer.token.text;
         return NAME;
     case khex::TOK_NUMBER:
-        yylval.number = khex::token_value.number;
+        value->number = run.lexer.token.number;
         return NUMBER;
     default:
         if (token > khex::TOK_NUMBER && token <= khex::TOK_MEMWIDTH)
@@ -214,58 +216,56 @@ int yylex()
     }
 }
 
-void yyerror(const char*)
+void yyerror(khex::Run& run, const char*)
 {
-    khex::report_syntax_error();
+    khex::report_syntax_error(run);
 }
 
 // Recovery from a faulty top-level statement: drop the tokens of the current
 // line and the first token of the next one.
-void skip_rest_of_line()
+void skip_rest_of_line(khex::Run& run)
 {
-    int line = khex::lexer_line();
-    while (khex::next_token() != khex::TOK_END && khex::lexer_line() == line) {
+    int line = run.lexer.line;
+    while (khex::next_token(run) != khex::TOK_END && run.lexer.line == line) {
     }
 }
 
 // "- - word" reaches the handler as "-word", the word cut to 14 characters.
-void double_dash_option(const char* word)
+void double_dash_option(khex::Run& run, const char* word)
 {
     std::string text = "-";
     text.append(word, std::min<size_t>(std::strlen(word), 14));
-    khex::handle_option(text.c_str(), true);
+    khex::handle_option(run, text.c_str(), true);
 }
-
-std::vector<void*> grown_stacks;
 
 }  // namespace
 
 namespace khex {
 
-int parse_command_file()
+int parse_command_file(Run& run)
 {
-    return yyparse();
+    return yyparse(run);
 }
 
-void* parser_stack_alloc(size_t size)
+void* parser_stack_alloc(Run& run, size_t size)
 {
     void* block = std::malloc(size);
     if (block)
-        grown_stacks.push_back(block);
+        run.parser.grown_stacks.push_back(block);
     return block;
 }
 
-void parser_stack_free(void* block)
+void parser_stack_free(Run& run, void* block)
 {
-    std::erase(grown_stacks, block);
+    std::erase(run.parser.grown_stacks, block);
     std::free(block);
 }
 
-void release_parser_stacks()
+void release_parser_stacks(ParserState& parser)
 {
-    for (void* block : grown_stacks)
+    for (void* block : parser.grown_stacks)
         std::free(block);
-    grown_stacks.clear();
+    parser.grown_stacks.clear();
 }
 
 }  // namespace khex

@@ -1,39 +1,39 @@
 #include "cmdfile/lexer.h"
 
 #include <cstring>
-#include <memory>
 #include <string_view>
-#include <vector>
 
-#include "driver/diagnostics.h"
+#include "driver/run.h"
 
 namespace khex {
-
-TokenValue token_value;
 
 namespace {
 
 constexpr size_t POOL_BLOCK_SIZE = 1024;
 
-struct LexerState {
-    char buffer[LINE_BUFFER_SIZE];
-    int cursor;
-    int line;
-    bool directive_mode;
-    FILE* source;  // command file being read; none for a command-line value
-    bool identifier[256];
-    // Names handed out stay valid for the whole run.
-    std::vector<std::unique_ptr<char[]>> pool_blocks;
-    size_t pool_used;
+// The characters of words: letters, digits and / . _ $ [ ] ~ : \.
+struct WordCharacters {
+    bool table[256];
+    constexpr WordCharacters() : table()
+    {
+        for (int c = 'A'; c <= 'Z'; ++c)
+            table[c] = table[c - 'A' + 'a'] = true;
+        for (int c = '0'; c <= '9'; ++c)
+            table[c] = true;
+        for (unsigned char c : std::string_view("/._$[]~:\\"))
+            table[c] = true;
+    }
 };
-LexerState lexer;
+constexpr WordCharacters WORD_CHARACTERS;
 
-bool is_identifier(unsigned char c)
+// A colon ends a word inside a directive, where it separates a name from its
+// attributes.
+bool is_identifier(const LexerState& lexer, unsigned char c)
 {
-    return lexer.identifier[c] && (c != ':' || !lexer.directive_mode);
+    return WORD_CHARACTERS.table[c] && (c != ':' || !lexer.directive_mode);
 }
 
-const char* pool_copy(const char* text, size_t length)
+const char* pool_copy(LexerState& lexer, const char* text, size_t length)
 {
     if (lexer.pool_blocks.empty() || lexer.pool_used + length + 1 > POOL_BLOCK_SIZE) {
         lexer.pool_blocks.push_back(std::make_unique<char[]>(POOL_BLOCK_SIZE));
@@ -48,7 +48,7 @@ const char* pool_copy(const char* text, size_t length)
 
 // Reads the next piece of the command file (at most 255 characters); every
 // piece counts as a line. At the end of input the buffer keeps its last line.
-bool read_line()
+bool read_line(LexerState& lexer)
 {
     if (!lexer.source)
         return false;
@@ -59,49 +59,49 @@ bool read_line()
     return true;
 }
 
-char at(int offset)
+char at(const LexerState& lexer, int offset)
 {
     return lexer.buffer[lexer.cursor + offset];
 }
 
-int word_token(const char* start, size_t length)
+int word_token(LexerState& lexer, const char* start, size_t length)
 {
     char word[LINE_BUFFER_SIZE];
     std::memcpy(word, start, length);
     word[length] = '\0';
     if (const Keyword* keyword = find_keyword(word, lexer.directive_mode)) {
-        token_value.text = keyword->word;
+        lexer.token.text = keyword->word;
         return keyword->token;
     }
-    token_value.text = pool_copy(word, length);
+    lexer.token.text = pool_copy(lexer, word, length);
     return TOK_NAME;
 }
 
-int scan_word()
+int scan_word(LexerState& lexer)
 {
     int start = lexer.cursor;
     for (;;) {
-        unsigned char c = at(0);
-        if (!is_identifier(c))
+        unsigned char c = at(lexer, 0);
+        if (!is_identifier(lexer, c))
             break;
         // A colon or slash belongs to the word only when more of it follows.
-        if ((c == ':' || c == '/') && !is_identifier(static_cast<unsigned char>(at(1))))
+        if ((c == ':' || c == '/') && !is_identifier(lexer, static_cast<unsigned char>(at(lexer, 1))))
             break;
         ++lexer.cursor;
     }
-    return word_token(lexer.buffer + start, lexer.cursor - start);
+    return word_token(lexer, lexer.buffer + start, lexer.cursor - start);
 }
 
-int scan_quoted()
+int scan_quoted(LexerState& lexer)
 {
     ++lexer.cursor;
     int start = lexer.cursor;
-    while (at(0) != '"' && at(0) != '\n' && at(0) != '\f' && at(0) != '\0')
+    while (at(lexer, 0) != '"' && at(lexer, 0) != '\n' && at(lexer, 0) != '\f' && at(lexer, 0) != '\0')
         ++lexer.cursor;
     int end = lexer.cursor;
-    if (at(0) == '"')
+    if (at(lexer, 0) == '"')
         ++lexer.cursor;
-    return word_token(lexer.buffer + start, end - start);
+    return word_token(lexer, lexer.buffer + start, end - start);
 }
 
 int digit_value(char c)
@@ -117,7 +117,7 @@ int digit_value(char c)
 
 // Accumulates the leading digits of [p, end) that are valid in the radix;
 // returns the position after the last one used. The value wraps at 32 bits.
-int accumulate(int p, int end, uint32_t radix, uint32_t& value)
+int accumulate(const LexerState& lexer, int p, int end, uint32_t radix, uint32_t& value)
 {
     value = 0;
     for (; p < end; ++p) {
@@ -132,7 +132,7 @@ int accumulate(int p, int end, uint32_t radix, uint32_t& value)
 // Numbers: 0x prefix, h/H suffix, leading-0 octal or q/Q suffix, else decimal.
 // Malformed runs (1a2, 018) give their leading valid digits; the rest of the
 // run is left for the next token.
-int scan_number()
+int scan_number(LexerState& lexer)
 {
     int p = lexer.cursor;
     const char* b = lexer.buffer;
@@ -140,7 +140,7 @@ int scan_number()
         int end = p + 2;
         while (digit_value(b[end]) >= 0)
             ++end;
-        lexer.cursor = accumulate(p + 2, end, 16, token_value.number);
+        lexer.cursor = accumulate(lexer, p + 2, end, 16, lexer.token.number);
         return TOK_NUMBER;
     }
     bool octal = b[p] == '0' && b[p + 1] >= '0' && b[p + 1] <= '7';
@@ -151,40 +151,25 @@ int scan_number()
         ++end;
     char suffix = b[end];
     if (suffix == 'h' || suffix == 'H') {
-        accumulate(p, end, 16, token_value.number);
+        accumulate(lexer, p, end, 16, lexer.token.number);
         lexer.cursor = end + 1;
         return TOK_NUMBER;
     }
     if (suffix == 'q' || suffix == 'Q') {
         uint32_t value;
-        if (accumulate(p, end, 8, value) == end) {
-            token_value.number = value;
+        if (accumulate(lexer, p, end, 8, value) == end) {
+            lexer.token.number = value;
             lexer.cursor = end + 1;
             return TOK_NUMBER;
         }
     }
-    lexer.cursor = accumulate(p, end, octal ? 8 : 10, token_value.number);
+    lexer.cursor = accumulate(lexer, p, end, octal ? 8 : 10, lexer.token.number);
     return TOK_NUMBER;
 }
 
 }  // namespace
 
-void lexer_init()
-{
-    std::memset(lexer.identifier, 0, sizeof lexer.identifier);
-    for (int c = 'A'; c <= 'Z'; ++c)
-        lexer.identifier[c] = lexer.identifier[c - 'A' + 'a'] = true;
-    for (int c = '0'; c <= '9'; ++c)
-        lexer.identifier[c] = true;
-    for (unsigned char c : std::string_view("/._$[]~:\\"))
-        lexer.identifier[c] = true;
-    lexer.pool_blocks.clear();
-    lexer.pool_used = 0;
-    token_value = TokenValue{0, nullptr};
-    lexer_reset(nullptr);
-}
-
-void lexer_reset(FILE* source)
+void lexer_reset(LexerState& lexer, FILE* source)
 {
     lexer.directive_mode = false;
     lexer.buffer[0] = '\0';
@@ -193,28 +178,29 @@ void lexer_reset(FILE* source)
     lexer.source = source;
 }
 
-void directive_mode_on()
+void directive_mode_on(Run& run)
 {
-    lexer.directive_mode = true;
+    run.lexer.directive_mode = true;
 }
 
-void directive_mode_off()
+void directive_mode_off(Run& run)
 {
-    lexer.directive_mode = false;
+    run.lexer.directive_mode = false;
 }
 
-bool skip_blanks()
+bool skip_blanks(Run& run)
 {
+    LexerState& lexer = run.lexer;
     bool in_comment = false;
     for (;;) {
-        char c = at(0);
+        char c = at(lexer, 0);
         if (c == '\0' || c == '\n' || c == '\r') {
-            if (!read_line())
+            if (!read_line(lexer))
                 return false;
             continue;
         }
         if (in_comment) {
-            if (c == '*' && at(1) == '/') {
+            if (c == '*' && at(lexer, 1) == '/') {
                 lexer.cursor += 2;
                 in_comment = false;
             } else {
@@ -226,7 +212,7 @@ bool skip_blanks()
             lexer.buffer[lexer.cursor++] = ' ';  // so the syntax-error caret lines up
         } else if (c == ' ') {
             ++lexer.cursor;
-        } else if (c == '/' && at(1) == '*') {
+        } else if (c == '/' && at(lexer, 1) == '*') {
             lexer.cursor += 2;
             in_comment = true;
         } else {
@@ -235,84 +221,72 @@ bool skip_blanks()
     }
 }
 
-int scan_token()
+int scan_token(Run& run)
 {
-    unsigned char c = at(0);
+    LexerState& lexer = run.lexer;
+    unsigned char c = at(lexer, 0);
     if (c >= '0' && c <= '9')
-        return scan_number();
-    if (is_identifier(c)) {
-        bool lone = (c == '.' || c == '/' || c == ':') && !is_identifier(static_cast<unsigned char>(at(1)));
+        return scan_number(lexer);
+    if (is_identifier(lexer, c)) {
+        bool lone = (c == '.' || c == '/' || c == ':') && !is_identifier(lexer, static_cast<unsigned char>(at(lexer, 1)));
         if (!lone)
-            return scan_word();
+            return scan_word(lexer);
     }
     if (c == '"')
-        return scan_quoted();
+        return scan_quoted(lexer);
     if (c != '\0' && std::strchr("(),-:={}", c)) {
         ++lexer.cursor;
         return c;
     }
-    report(SEVERITY_ERROR, "illegal input character: 0x%02X", c);
+    report(run, SEVERITY_ERROR, "illegal input character: 0x%02X", c);
     ++lexer.cursor;
     return NO_TOKEN;
 }
 
-int next_token()
+int next_token(Run& run)
 {
-    while (skip_blanks()) {
-        int token = scan_token();
+    while (skip_blanks(run)) {
+        int token = scan_token(run);
         if (token != NO_TOKEN)
             return token;
     }
     return TOK_END;
 }
 
-bool read_word()
+bool read_word(Run& run)
 {
-    if (!skip_blanks())
+    LexerState& lexer = run.lexer;
+    if (!skip_blanks(run))
         return false;
     int start = lexer.cursor;
-    while (!std::strchr(" \t\f\r\n", at(0)))  // strchr also stops at the NUL
+    while (!std::strchr(" \t\f\r\n", at(lexer, 0)))  // strchr also stops at the NUL
         ++lexer.cursor;
-    token_value.text = pool_copy(lexer.buffer + start, lexer.cursor - start);
+    lexer.token.text = pool_copy(lexer, lexer.buffer + start, lexer.cursor - start);
     return true;
 }
 
-int lex_string(const char* text, bool scan_one_token)
+int lex_string(Run& run, const char* text, bool scan_one_token)
 {
-    lexer_reset(nullptr);
+    LexerState& lexer = run.lexer;
+    lexer_reset(lexer, nullptr);
     std::strncpy(lexer.buffer, text, LINE_BUFFER_SIZE - 1);
     lexer.buffer[LINE_BUFFER_SIZE - 1] = '\0';
     if (!scan_one_token)
-        return read_word() ? TOK_NAME : TOK_END;
-    if (at(0) == '\0')
+        return read_word(run) ? TOK_NAME : TOK_END;
+    if (at(lexer, 0) == '\0')
         return TOK_END;
-    return scan_token();
+    return scan_token(run);
 }
 
-char lexer_peek()
+char lexer_peek(const Run& run)
 {
-    return at(0);
+    return at(run.lexer, 0);
 }
 
-void lexer_advance()
+void lexer_advance(Run& run)
 {
-    if (at(0) != '\0')
-        ++lexer.cursor;
-}
-
-int lexer_line()
-{
-    return lexer.line;
-}
-
-int lexer_cursor()
-{
-    return lexer.cursor;
-}
-
-const char* lexer_buffer()
-{
-    return lexer.buffer;
+    if (at(run.lexer, 0) != '\0')
+        ++run.lexer.cursor;
 }
 
 }  // namespace khex

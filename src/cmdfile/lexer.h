@@ -4,8 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace khex {
+
+struct Run;
 
 enum TokenCode {
     TOK_END = 0,
@@ -30,10 +34,21 @@ constexpr int NO_TOKEN = -1;  // scan_token skipped an illegal character
 constexpr size_t LINE_BUFFER_SIZE = 256;  // 255 characters per read and a NUL
 
 struct TokenValue {
-    uint32_t number;   // NUMBER tokens
-    const char* text;  // NAME tokens (and the spelling of keyword tokens)
+    uint32_t number = 0;          // NUMBER tokens
+    const char* text = nullptr;   // NAME tokens (and the spelling of keyword tokens)
 };
-extern TokenValue token_value;
+
+struct LexerState {
+    char buffer[LINE_BUFFER_SIZE] = {};
+    int cursor = 0;
+    int line = 0;                 // the first line read is line 1
+    bool directive_mode = false;  // keywords of the directives are keywords
+    FILE* source = nullptr;       // command file being read; none for a command-line value
+    TokenValue token;             // the value of the last token scanned
+    // Names handed out stay valid for the whole run.
+    std::vector<std::unique_ptr<char[]>> pool_blocks;
+    size_t pool_used = 0;
+};
 
 struct Keyword {
     const char* word;
@@ -47,24 +62,20 @@ extern const size_t keyword_count;
 // is a NAME there.
 const Keyword* find_keyword(const char* word, bool directive_mode);
 
-void lexer_init();
-void lexer_reset(FILE* source);
-void directive_mode_on();
-void directive_mode_off();
+// Starts reading source (a command file, or nothing for a command-line value):
+// keyword context off, empty line buffer, line counter 0.
+void lexer_reset(LexerState& lexer, FILE* source);
+void directive_mode_on(Run& run);
+void directive_mode_off(Run& run);
 
-int next_token();
-bool read_word();
-int lex_string(const char* text, bool scan_one_token);
+int next_token(Run& run);
+bool read_word(Run& run);
+int lex_string(Run& run, const char* text, bool scan_one_token);
 
 // Cursor access for the option handler.
-bool skip_blanks();
-int scan_token();
-char lexer_peek();
-void lexer_advance();
-
-// What diagnostics show.
-int lexer_line();
-int lexer_cursor();
-const char* lexer_buffer();
+bool skip_blanks(Run& run);
+int scan_token(Run& run);
+char lexer_peek(const Run& run);
+void lexer_advance(Run& run);
 
 }  // namespace khex

@@ -7,6 +7,8 @@
 
 namespace khex {
 
+struct Run;
+
 // Size of the loader's one data buffer; every piece handed on is at most this long.
 constexpr int LOADBUFSIZE = 24576;
 
@@ -44,53 +46,63 @@ enum LoadFailure {
     LOAD_BAD_SYMBOL_TABLE,
 };
 
-// Receives each piece of section data; write_target_memory outside of tests.
-using PieceSink = void (*)(uint8_t* data, int nbytes, uint32_t address);
+// Receives each piece of section data with the index of its section in the
+// section table; the data path's write_target_memory outside of tests.
+using PieceSink = void (*)(Run& run, int section, uint8_t* data, int nbytes, uint32_t address);
 
+// What the reader read from the COFF file. The section table stays in the
+// file's order; the sections are loaded in the order the conversion gives.
 struct CoffState {
-    std::vector<SectionHeader> sections;  // in conversion order once selection has run
+    std::vector<SectionHeader> sections;
     std::vector<char> string_table;       // names part, starting at offset 4
-    size_t string_table_used;             // bytes up to and including the last NUL
-    bool headers_swapped;
-    bool target_big_endian;
-    uint16_t version;                     // 0x00C0, 0x00C1 or 0x00C2
-    uint16_t file_flags;
-    uint32_t symbol_offset;
-    int32_t symbol_count;
-    uint32_t coff_entry_point;
-    int load_failure;
-    int current_section;                  // index of the section being loaded
-    int64_t file_size;
+    size_t string_table_used = 0;         // bytes up to and including the last NUL
+    bool headers_swapped = false;
+    bool target_big_endian = false;
+    uint16_t version = 0;                 // 0x00C0, 0x00C1 or 0x00C2
+    uint16_t file_flags = 0;
+    uint32_t symbol_offset = 0;
+    int32_t symbol_count = 0;
+    uint32_t coff_entry_point = 0;
+    int load_failure = LOAD_NO_FAILURE;
+    int64_t file_size = 0;
     // autoinitialisation records may span pieces
-    uint16_t cinit_words_left;
-    uint32_t cinit_address;
-    PieceSink piece_sink;
+    uint16_t cinit_words_left = 0;
+    uint32_t cinit_address = 0;
+    // The one data buffer: section data streams through it piece by piece.
+    // The data path may pad a piece to whole memory words in place; the slack
+    // keeps that inside the buffer even when a piece is split between ranges
+    // of different memory widths.
+    std::vector<uint8_t> load_buffer;
 };
-extern CoffState coff;
 
-void reset_coff();
-
-bool load_coff();
-bool read_coff_headers();
-bool read_string_table();
-void report_load_failure();
+// The file header, optional header, string table and section table; false
+// with load_failure set when the file is unreadable or malformed.
+bool read_coff_headers(Run& run);
+bool read_string_table(Run& run);
+// The verbose trace's summary of the headers.
+void trace_header_summary(const Run& run);
+// The FATAL message of the load failure, if there is one.
+void report_load_failure(Run& run);
 
 // Reads exactly n bytes at offset of the COFF file.
-bool read_coff_bytes(uint64_t offset, void* buffer, size_t n);
+bool read_coff_bytes(Run& run, uint64_t offset, void* buffer, size_t n);
 
 // Header fields in the header byte order.
-uint16_t header16(const uint8_t* p);
-uint32_t header32(const uint8_t* p);
+uint16_t header16(const CoffState& coff, const uint8_t* p);
+uint32_t header32(const CoffState& coff, const uint8_t* p);
 
 // The name of a name field (section header or symbol entry): inline or from the
 // string table. False when the string-table offset lies outside the table.
-bool resolve_name(const uint8_t* field, std::string& name);
+bool resolve_name(const CoffState& coff, const uint8_t* field, std::string& name);
 
-bool load_sections();
-bool load_section(const SectionHeader& s);
-bool load_cinit(uint8_t* buffer, int& piece_length, int& carry);
+// Every loadable section's data, the sections in the given order (indices
+// into the section table), handed to sink piece by piece; the records of a
+// RAM-model .cinit follow in a second pass.
+bool load_sections(Run& run, const std::vector<int>& order, PieceSink sink);
+bool load_section(Run& run, int section, PieceSink sink);
+bool load_cinit(Run& run, int section, PieceSink sink, uint8_t* buffer, int& piece_length, int& carry);
 // A 16- or 32-bit field of the target's data, in the target's byte order.
-uint32_t extract_field(const uint8_t* bytes, int width);
+uint32_t extract_field(const CoffState& coff, const uint8_t* bytes, int width);
 
 // True for the RAM-model autoinitialisation section: a copy section whose
 // inline name is ".cinit".

@@ -2,16 +2,9 @@
 #include <cstring>
 
 #include "coff/loader.h"
-#include "coff/sym.h"
-#include "driver/diagnostics.h"
-#include "driver/input.h"
-#include "driver/options.h"
-#include "memory/datapath.h"
-#include "memory/translate.h"
+#include "driver/run.h"
 
 namespace khex {
-
-CoffState coff;
 
 namespace {
 
@@ -28,15 +21,15 @@ uint16_t swap16(uint16_t v)
     return static_cast<uint16_t>(v << 8 | v >> 8);
 }
 
-int fail(int code)
+bool fail(Run& run, int code)
 {
-    coff.load_failure = code;
+    run.coff.load_failure = code;
     return false;
 }
 
-int64_t measure_file()
+int64_t measure_file(Run& run)
 {
-    FILE* f = input.coff_file;
+    FILE* f = run.input.coff_file;
     if (std::fseek(f, 0, SEEK_END) != 0)
         return INT64_MAX;
     long size = std::ftell(f);
@@ -45,27 +38,21 @@ int64_t measure_file()
 
 }  // namespace
 
-void reset_coff()
+bool read_coff_bytes(Run& run, uint64_t offset, void* buffer, size_t n)
 {
-    coff = CoffState{};
-    coff.piece_sink = write_target_memory;
-}
-
-bool read_coff_bytes(uint64_t offset, void* buffer, size_t n)
-{
-    FILE* f = input.coff_file;
+    FILE* f = run.input.coff_file;
     if (offset > static_cast<uint64_t>(INT64_MAX) || std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0)
         return false;
     return std::fread(buffer, 1, n, f) == n;
 }
 
-uint16_t header16(const uint8_t* p)
+uint16_t header16(const CoffState& coff, const uint8_t* p)
 {
     uint16_t v = static_cast<uint16_t>(p[0] | p[1] << 8);
     return coff.headers_swapped ? swap16(v) : v;
 }
 
-uint32_t header32(const uint8_t* p)
+uint32_t header32(const CoffState& coff, const uint8_t* p)
 {
     uint32_t v = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
     if (coff.headers_swapped)
@@ -73,7 +60,7 @@ uint32_t header32(const uint8_t* p)
     return v;
 }
 
-bool resolve_name(const uint8_t* field, std::string& name)
+bool resolve_name(const CoffState& coff, const uint8_t* field, std::string& name)
 {
     if (field[0] | field[1] | field[2] | field[3]) {
         size_t length = 0;
@@ -82,41 +69,42 @@ bool resolve_name(const uint8_t* field, std::string& name)
         name.assign(reinterpret_cast<const char*>(field), length);
         return true;
     }
-    uint32_t offset = header32(field + 4);
+    uint32_t offset = header32(coff, field + 4);
     if (offset < 4 || offset - 4 >= coff.string_table_used)
         return false;
     name = coff.string_table.data() + (offset - 4);  // the table ends with a NUL
     return true;
 }
 
-bool read_string_table()
+bool read_string_table(Run& run)
 {
+    CoffState& coff = run.coff;
     coff.string_table.clear();
     coff.string_table_used = 0;
     if (coff.symbol_count == 0)
         return true;
     if (coff.symbol_count < 0)
-        return fail(LOAD_BAD_SYMBOL_TABLE);
+        return fail(run, LOAD_BAD_SYMBOL_TABLE);
 
     uint64_t position = coff.symbol_offset + 18ull * static_cast<uint64_t>(coff.symbol_count);
     uint8_t length_field[4];
-    if (!read_coff_bytes(position, length_field, 4))
+    if (!read_coff_bytes(run, position, length_field, 4))
         return true;  // no string table
-    uint32_t length = header32(length_field);
+    uint32_t length = header32(coff, length_field);
     if (length < 4)
-        return fail(LOAD_BAD_STRING_TABLE);
+        return fail(run, LOAD_BAD_STRING_TABLE);
     uint32_t names = length - 4;
-    if (options.verbose > 0)
-        trace("   %ld symbols.  String table size=%ld\n", static_cast<long>(coff.symbol_count),
+    if (run.options.verbose > 0)
+        trace(run, "   %ld symbols.  String table size=%ld\n", static_cast<long>(coff.symbol_count),
               static_cast<long>(names));
     if (names == 0)
         return true;
     // Never allocate more than the file can hold.
     if (static_cast<int64_t>(position + 4 + names) > coff.file_size)
-        return fail(LOAD_READ_ERROR);
+        return fail(run, LOAD_READ_ERROR);
     coff.string_table.resize(names);
-    if (!read_coff_bytes(position + 4, coff.string_table.data(), names))
-        return fail(LOAD_READ_ERROR);
+    if (!read_coff_bytes(run, position + 4, coff.string_table.data(), names))
+        return fail(run, LOAD_READ_ERROR);
     // Bytes after the last NUL belong to no name.
     size_t used = names;
     while (used > 0 && coff.string_table[used - 1] != '\0')
@@ -136,30 +124,31 @@ struct FileHeader {
 
 // The file header: byte order from the version ID, the version and its target
 // ID check, the symbol table's place and the target's byte order.
-bool read_file_header(FileHeader& file)
+bool read_file_header(Run& run, FileHeader& file)
 {
+    CoffState& coff = run.coff;
     coff.headers_swapped = false;
     uint8_t header[FILE_HEADER_READ];
-    if (!read_coff_bytes(0, header, sizeof header))
-        return fail(LOAD_READ_ERROR);
+    if (!read_coff_bytes(run, 0, header, sizeof header))
+        return fail(run, LOAD_READ_ERROR);
     uint16_t id = static_cast<uint16_t>(header[0] | header[1] << 8);
     if (!is_version_id(id)) {
         id = swap16(id);
         if (!is_version_id(id))
-            return fail(LOAD_WRONG_MAGIC);
+            return fail(run, LOAD_WRONG_MAGIC);
         coff.headers_swapped = true;
     }
-    file.section_count = header16(header + 2);
-    coff.symbol_offset = header32(header + 8);
-    coff.symbol_count = static_cast<int32_t>(header32(header + 12));
-    file.optional_size = header16(header + 16);
-    coff.file_flags = header16(header + 18);
-    uint16_t target_id = header16(header + 20);
+    file.section_count = header16(coff, header + 2);
+    coff.symbol_offset = header32(coff, header + 8);
+    coff.symbol_count = static_cast<int32_t>(header32(coff, header + 12));
+    file.optional_size = header16(coff, header + 16);
+    coff.file_flags = header16(coff, header + 18);
+    uint16_t target_id = header16(coff, header + 20);
     coff.target_big_endian = coff.file_flags & 0x0200;
 
     if (id == 0x00C1 || id == 0x00C2) {
         if (target_id != 0x009C)
-            return fail(LOAD_WRONG_MAGIC);
+            return fail(run, LOAD_WRONG_MAGIC);
         coff.version = id;
     } else {
         coff.version = 0x00C0;
@@ -169,39 +158,39 @@ bool read_file_header(FileHeader& file)
 }
 
 // The entry point, from an optional header of exactly 28 bytes.
-bool read_optional_header(const FileHeader& file)
+bool read_optional_header(Run& run, const FileHeader& file)
 {
     if (file.optional_size != OPTIONAL_HEADER_SIZE)
         return true;
     uint8_t optional[OPTIONAL_HEADER_SIZE];
-    if (!read_coff_bytes(file.length, optional, sizeof optional))
-        return fail(LOAD_READ_ERROR);
-    coff.coff_entry_point = header32(optional + 16);
+    if (!read_coff_bytes(run, file.length, optional, sizeof optional))
+        return fail(run, LOAD_READ_ERROR);
+    run.coff.coff_entry_point = header32(run.coff, optional + 16);
     return true;
 }
 
-size_t section_entry_size()
+size_t section_entry_size(const CoffState& coff)
 {
     return coff.version == 0x00C2 ? 48 : 40;
 }
 
 // The section headers as stored, in one read after the optional header.
-bool read_section_table(const FileHeader& file, std::vector<uint8_t>& table)
+bool read_section_table(Run& run, const FileHeader& file, std::vector<uint8_t>& table)
 {
     const uint64_t table_offset = file.length + file.optional_size;
-    const uint64_t table_size = section_entry_size() * file.section_count;
-    if (static_cast<int64_t>(table_offset + table_size) > coff.file_size)
-        return fail(LOAD_READ_ERROR);
+    const uint64_t table_size = section_entry_size(run.coff) * file.section_count;
+    if (static_cast<int64_t>(table_offset + table_size) > run.coff.file_size)
+        return fail(run, LOAD_READ_ERROR);
     table.resize(table_size);
-    if (table_size && !read_coff_bytes(table_offset, table.data(), table_size))
-        return fail(LOAD_READ_ERROR);
+    if (table_size && !read_coff_bytes(run, table_offset, table.data(), table_size))
+        return fail(run, LOAD_READ_ERROR);
     return true;
 }
 
 // Each stored entry into the 48-byte layout, in host byte order.
-void decode_section_headers(const std::vector<uint8_t>& table)
+void decode_section_headers(CoffState& coff, const std::vector<uint8_t>& table)
 {
-    const size_t entry_size = section_entry_size();
+    const size_t entry_size = section_entry_size(coff);
     const size_t count = table.size() / entry_size;
     coff.sections.assign(count, SectionHeader{});
     for (size_t i = 0; i < count; ++i) {
@@ -209,21 +198,21 @@ void decode_section_headers(const std::vector<uint8_t>& table)
         SectionHeader& s = coff.sections[i];
         std::memcpy(s.s_name, h, 8);
         s.s_name[8] = '\0';
-        s.s_paddr = header32(h + 8);
-        s.s_vaddr = header32(h + 12);
-        s.s_size = header32(h + 16);
-        s.s_scnptr = header32(h + 20);
-        s.s_relptr = header32(h + 24);
-        s.s_lnnoptr = header32(h + 28);
+        s.s_paddr = header32(coff, h + 8);
+        s.s_vaddr = header32(coff, h + 12);
+        s.s_size = header32(coff, h + 16);
+        s.s_scnptr = header32(coff, h + 20);
+        s.s_relptr = header32(coff, h + 24);
+        s.s_lnnoptr = header32(coff, h + 28);
         if (entry_size == 48) {
-            s.s_nreloc = header32(h + 32);
-            s.s_nlnno = header32(h + 36);
-            s.s_flags = header32(h + 40);
-            s.s_page = header16(h + 46);
+            s.s_nreloc = header32(coff, h + 32);
+            s.s_nlnno = header32(coff, h + 36);
+            s.s_flags = header32(coff, h + 40);
+            s.s_page = header16(coff, h + 46);
         } else {
-            s.s_nreloc = header16(h + 32);
-            s.s_nlnno = header16(h + 34);
-            s.s_flags = header16(h + 36);
+            s.s_nreloc = header16(coff, h + 32);
+            s.s_nlnno = header16(coff, h + 34);
+            s.s_flags = header16(coff, h + 36);
             s.s_page = h[39];
         }
     }
@@ -231,67 +220,58 @@ void decode_section_headers(const std::vector<uint8_t>& table)
 
 // Inline names, or long names from the string table. A long name in a file
 // without a string table ends the program at once with its own message.
-bool resolve_section_names(const std::vector<uint8_t>& table)
+bool resolve_section_names(Run& run, const std::vector<uint8_t>& table)
 {
-    const size_t entry_size = section_entry_size();
+    CoffState& coff = run.coff;
+    const size_t entry_size = section_entry_size(coff);
     for (size_t i = 0; i < coff.sections.size(); ++i) {
         const uint8_t* h = table.data() + i * entry_size;
         bool long_name = (h[0] | h[1] | h[2] | h[3]) == 0;
         if (long_name && coff.string_table.empty()) {
-            std::fflush(stdout);
-            std::fputs("error reading COFF file - corrupted section header", stderr);
-            std::fflush(stderr);
-            end_run(-1);
+            std::fflush(run.console.out);
+            std::fputs("error reading COFF file - corrupted section header", run.console.err);
+            std::fflush(run.console.err);
+            end_run(DIRECT_STOP_STATUS);
         }
-        if (!resolve_name(h, coff.sections[i].name))
-            return fail(LOAD_BAD_NAME_OFFSET);
+        if (!resolve_name(coff, h, coff.sections[i].name))
+            return fail(run, LOAD_BAD_NAME_OFFSET);
     }
     return true;
 }
 
-void trace_header_summary()
+}  // namespace
+
+void trace_header_summary(const Run& run)
 {
-    if (options.verbose > 0)
-        trace("   %d sections, %s format, %s data\n   %s\n", static_cast<int>(coff.sections.size()),
+    const CoffState& coff = run.coff;
+    if (run.options.verbose > 0)
+        trace(run, "   %d sections, %s format, %s data\n   %s\n", static_cast<int>(coff.sections.size()),
               coff.headers_swapped ? "swapped" : "unswapped", coff.target_big_endian ? "big-E" : "little-E",
               "No relocation");
 }
 
-}  // namespace
-
-bool read_coff_headers()
+bool read_coff_headers(Run& run)
 {
-    coff.file_size = measure_file();
+    run.coff.load_failure = LOAD_NO_FAILURE;
+    run.coff.file_size = measure_file(run);
     FileHeader file;
     std::vector<uint8_t> table;
-    if (!read_file_header(file) || !read_optional_header(file) || !read_string_table() ||
-        !read_section_table(file, table))
+    if (!read_file_header(run, file) || !read_optional_header(run, file) || !read_string_table(run) ||
+        !read_section_table(run, file, table))
         return false;
-    decode_section_headers(table);
-    return resolve_section_names(table);
+    decode_section_headers(run.coff, table);
+    return resolve_section_names(run, table);
 }
 
-// Translation starts as soon as the section table is read, before the
-// symbols and the section data.
-bool load_coff()
+void report_load_failure(Run& run)
 {
-    coff.load_failure = LOAD_NO_FAILURE;
-    if (!read_coff_headers())
-        return false;
-    start_translation();
-    trace_header_summary();
-    return read_symbols() && load_sections();
-}
-
-void report_load_failure()
-{
-    switch (coff.load_failure) {
-    case LOAD_READ_ERROR: fatal("error reading COFF file");
-    case LOAD_WRONG_MAGIC: fatal("COFF file has wrong magic number");
-    case LOAD_SYMBOL_READ_ERROR: fatal("symbol read error");
-    case LOAD_BAD_STRING_TABLE: fatal("COFF file has a string table length below 4");
-    case LOAD_BAD_NAME_OFFSET: fatal("COFF file names a string outside its string table");
-    case LOAD_BAD_SYMBOL_TABLE: fatal("COFF file has a corrupted symbol table");
+    switch (run.coff.load_failure) {
+    case LOAD_READ_ERROR: fatal(run, "error reading COFF file");
+    case LOAD_WRONG_MAGIC: fatal(run, "COFF file has wrong magic number");
+    case LOAD_SYMBOL_READ_ERROR: fatal(run, "symbol read error");
+    case LOAD_BAD_STRING_TABLE: fatal(run, "COFF file has a string table length below 4");
+    case LOAD_BAD_NAME_OFFSET: fatal(run, "COFF file names a string outside its string table");
+    case LOAD_BAD_SYMBOL_TABLE: fatal(run, "COFF file has a corrupted symbol table");
     default: break;
     }
 }

@@ -1,19 +1,39 @@
-// sym: the external symbols of the COFF file in a hashed table, and the symbol
-// requests of the options (-e with a name, -reg_config values given as names).
+// sym: the external symbols of the COFF file in a hashed table, for the
+// symbol requests of the options (-e with a name, -reg_config values given as
+// names).
 #pragma once
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace khex {
 
+struct Run;
+
 constexpr uint32_t SYMBOL_BUCKETS = 2030;
+
+struct SymbolRecord {
+    const char* name;
+    uint32_t value;
+    SymbolRecord* next;
+};
+
+struct SymbolTable {
+    SymbolRecord* buckets[SYMBOL_BUCKETS] = {};
+    std::deque<SymbolRecord> records;
+    // Short names live in blocks of 1024 bytes; long names stay as read.
+    std::vector<std::unique_ptr<char[]>> name_blocks;
+    size_t block_used = 0;
+    std::deque<std::string> long_names;
+};
 
 uint32_t symbol_hash(const char* name);
 
-void clear_symbol_table();
-bool read_symbols();
-bool lookup_symbol(const char* name, uint32_t& value);
-void resolve_entry_point();
-void resolve_reg_config_symbols();
+// The symbol pass: external symbols into the table; false with the COFF
+// file's load failure set when the symbol table is unreadable.
+bool read_symbols(Run& run);
+bool lookup_symbol(const SymbolTable& table, const char* name, uint32_t& value);
 
 }  // namespace khex

@@ -1,15 +1,12 @@
 #include "driver/diagnostics.h"
 
+#include <algorithm>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
-#include "cmdfile/lexer.h"
-#include "driver/input.h"
+#include "driver/run.h"
 
 namespace khex {
-
-Diagnostics diagnostics;
 
 namespace {
 
@@ -29,15 +26,14 @@ const char* severity_label(int severity)
     }
 }
 
-[[gnu::format(printf, 2, 0)]] void vreport(int severity, const char* format, va_list args)
+[[gnu::format(printf, 3, 0)]] void vreport(Run& run, int severity, const char* format, va_list args)
 {
-    std::fflush(stdout);
-    std::fflush(stderr);
+    std::fflush(run.console.out);
+    std::fflush(run.console.err);
 
     char prefix[PREFIX_LIMIT];
-    if (const char* file = current_command_file())
-        std::snprintf(prefix, sizeof prefix, "\"%s\", line %d: %s", file, lexer_line(),
-                      severity_label(severity));
+    if (const char* file = current_command_file(run))
+        std::snprintf(prefix, sizeof prefix, "\"%s\", line %d: %s", file, run.lexer.line, severity_label(severity));
     else
         std::snprintf(prefix, sizeof prefix, ">> %s", severity_label(severity));
 
@@ -46,15 +42,15 @@ const char* severity_label(int severity)
     if (severity == SEVERITY_FATAL)
         std::strncat(text, " (aborting)", sizeof text - 1 - std::strlen(text));
 
-    std::fflush(stdout);
+    std::fflush(run.console.out);
     std::string message = wrap_message(prefix, text);
-    std::fwrite(message.data(), 1, message.size(), stderr);
-    std::fflush(stderr);
+    std::fwrite(message.data(), 1, message.size(), run.console.err);
+    std::fflush(run.console.err);
 
     if (severity == SEVERITY_FATAL || severity == SEVERITY_INTERNAL)
         end_run(1);
-    if (severity >= SEVERITY_INFO && severity <= SEVERITY_ERROR && severity > diagnostics.max_severity)
-        diagnostics.max_severity = severity;
+    if (severity >= SEVERITY_INFO && severity <= SEVERITY_ERROR)
+        run.diagnostics.max_severity = std::max(run.diagnostics.max_severity, severity);
 }
 
 }  // namespace
@@ -64,49 +60,44 @@ void end_run(int status)
     throw RunEnd{status};
 }
 
-void reset_diagnostics()
+bool errors_reported(const Run& run)
 {
-    diagnostics = Diagnostics{};
+    const int max = run.diagnostics.max_severity;
+    return max > SEVERITY_WARNING || (run.options.werror && max == SEVERITY_WARNING);
 }
 
-bool errors_reported()
-{
-    return diagnostics.max_severity > SEVERITY_WARNING ||
-           (diagnostics.warnings_are_errors && diagnostics.max_severity == SEVERITY_WARNING);
-}
-
-void report(int severity, const char* format, ...)
+void report(Run& run, int severity, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    vreport(severity, format, args);
+    vreport(run, severity, format, args);
     va_end(args);
 }
 
-void fatal(const char* format, ...)
+void fatal(Run& run, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    vreport(SEVERITY_FATAL, format, args);
+    vreport(run, SEVERITY_FATAL, format, args);
     va_end(args);
     end_run(1);  // not reached: vreport ends the run for this level
 }
 
-void internal_error(const char* format, ...)
+void internal_error(Run& run, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    vreport(SEVERITY_INTERNAL, format, args);
+    vreport(run, SEVERITY_INTERNAL, format, args);
     va_end(args);
     end_run(1);
 }
 
-void report_syntax_error()
+void report_syntax_error(Run& run)
 {
-    int cursor = lexer_cursor();
-    std::printf("%.*s\n", cursor, lexer_buffer());
-    std::printf("%*s^\n", cursor, "");
-    report(SEVERITY_ERROR, "syntax error");
+    const int cursor = run.lexer.cursor;
+    std::fprintf(run.console.out, "%.*s\n", cursor, run.lexer.buffer);
+    std::fprintf(run.console.out, "%*s^\n", cursor, "");
+    report(run, SEVERITY_ERROR, "syntax error");
 }
 
 // The first line holds the prefix and a blank; a prefix that leaves less than 15
@@ -157,11 +148,11 @@ bool is_power_of_two(uint32_t value)
     return value != 0 && (value & (value - 1)) == 0;
 }
 
-void trace(const char* format, ...)
+void trace(const Run& run, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    std::vfprintf(run.console.out, format, args);
     va_end(args);
 }
 

@@ -2,9 +2,12 @@
 // helpers every module shares.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace khex {
+
+struct Run;
 
 enum Severity {
     SEVERITY_INFO = 1,
@@ -14,40 +17,44 @@ enum Severity {
     SEVERITY_INTERNAL = 5,
 };
 
-struct Diagnostics {
-    int max_severity = 0;              // highest of the levels 1..3 reported so far
-    bool warnings_are_errors = false;  // -werror
+// Where a run's messages go: progress lines, the usage text, the syntax-error
+// echo and traces to out, diagnostics to err. Set when the run starts.
+struct Console {
+    FILE* out;
+    FILE* err;
 };
-extern Diagnostics diagnostics;
+
+struct Diagnostics {
+    int max_severity = 0;  // highest of the levels 1..3 reported so far
+};
 
 // Thrown to end the run early: fatal and internal errors, the usage text and the
-// few direct exits unwind to run_khex, which closes every file and returns status.
+// COFF reader's direct stop unwind to run(), which closes every file and
+// returns the status.
 struct RunEnd {
     int status;
 };
 [[noreturn]] void end_run(int status);
 
-void reset_diagnostics();
-
 // An ERROR was reported, or a WARNING under -werror: the run fails.
-bool errors_reported();
+bool errors_reported(const Run& run);
 
 // printf-style report with a location prefix and a severity label, wrapped at 80
-// columns on standard error. Levels 4 and 5 end the run.
-[[gnu::format(printf, 2, 3)]] void report(int severity, const char* format, ...);
-[[noreturn, gnu::format(printf, 1, 2)]] void fatal(const char* format, ...);
-[[noreturn, gnu::format(printf, 1, 2)]] void internal_error(const char* format, ...);
+// columns on the run's error stream. Levels 4 and 5 end the run.
+[[gnu::format(printf, 3, 4)]] void report(Run& run, int severity, const char* format, ...);
+[[noreturn, gnu::format(printf, 2, 3)]] void fatal(Run& run, const char* format, ...);
+[[noreturn, gnu::format(printf, 2, 3)]] void internal_error(Run& run, const char* format, ...);
 
 // Echoes the command-file line up to the lexer's cursor with a caret under it,
 // then reports ERROR "syntax error".
-void report_syntax_error();
+void report_syntax_error(Run& run);
 
 // The 80-column layout of one message: prefix, blank, text broken at blanks.
 std::string wrap_message(const std::string& prefix, const std::string& text);
 
 bool is_power_of_two(uint32_t value);
 
-// Trace lines of --v and --s go to standard output.
-[[gnu::format(printf, 1, 2)]] void trace(const char* format, ...);
+// Trace lines of --v and --s go to the run's output stream.
+[[gnu::format(printf, 2, 3)]] void trace(const Run& run, const char* format, ...);
 
 }  // namespace khex

@@ -4,11 +4,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "driver/diagnostics.h"
-#include "driver/input.h"
-#include "driver/options.h"
-#include "driver/platform.h"
-#include "memory/ranges.h"
+#include "driver/run.h"
+#include "platform/platform.h"
 
 namespace khex {
 
@@ -20,28 +17,28 @@ struct FileUse {
     bool written;     // an output: inputs may be named twice
 };
 
-std::vector<FileUse> uses_of_the_run()
+std::vector<FileUse> uses_of_the_run(const Run& run)
 {
     std::vector<FileUse> uses;
-    for (const RomRange* r : ranges.rom_list)
+    for (const RomRange* r : run.ranges.rom_list)
         for (int i = 0; i < r->file_count; ++i)
             uses.push_back({r->files[i], "output file " + std::to_string(i) + " of range '" + r->name + "'", true});
-    if (options.map_file)
-        uses.push_back({options.map_name, "the map file", true});
-    if (options.svg_file)
-        uses.push_back({options.svg_name, "the map picture", true});
-    uses.push_back({input.coff_name, "the COFF file", false});
-    for (const std::string& name : input.command_files)
+    if (run.options.map_file)
+        uses.push_back({run.options.map_name, "the map file", true});
+    if (run.options.svg_file)
+        uses.push_back({run.options.svg_name, "the map picture", true});
+    uses.push_back({run.input.coff_name, "the COFF file", false});
+    for (const std::string& name : run.input.command_files)
         uses.push_back({name, "a command file", false});
     return uses;
 }
 
 }  // namespace
 
-void check_file_uses()
+void check_file_uses(Run& run)
 {
     std::unordered_map<std::string, size_t> first_use;  // file identity -> index into uses
-    std::vector<FileUse> uses = uses_of_the_run();
+    std::vector<FileUse> uses = uses_of_the_run(run);
     for (size_t i = 0; i < uses.size(); ++i) {
         if (file_kind(uses[i].name) == FileKind::OTHER)
             continue;  // a device such as /dev/null may take any number of files
@@ -50,7 +47,7 @@ void check_file_uses()
             continue;
         const FileUse& earlier = uses[seen->second];
         if (earlier.written || uses[i].written)
-            report(SEVERITY_ERROR, "file '%s' is %s and %s", earlier.name.c_str(), earlier.use.c_str(),
+            report(run, SEVERITY_ERROR, "file '%s' is %s and %s", earlier.name.c_str(), earlier.use.c_str(),
                    uses[i].use.c_str());
     }
 }

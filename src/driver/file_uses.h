@@ -4,7 +4,9 @@
 
 namespace khex {
 
+struct Run;
+
 // Reports an ERROR naming the file and both of its uses for each clash.
-void check_file_uses();
+void check_file_uses(Run& run);
 
 }  // namespace khex

@@ -7,22 +7,22 @@
 
 namespace khex {
 
+struct Run;
+
 struct InputState {
-    std::string coff_name;  // completed name of the accepted COFF file
-    FILE* coff_file;        // open binary stream; none until a COFF file is accepted
+    std::string coff_name;           // completed name of the accepted COFF file
+    FILE* coff_file = nullptr;       // open binary stream; none until a COFF file is accepted
     std::string command_name;
-    FILE* command_file;     // open only while that command file is parsed
+    FILE* command_file = nullptr;    // open only while that command file is parsed
     std::vector<std::string> command_files;  // every command file parsed in the run
 };
-extern InputState input;
 
-void reset_input();
-void add_input(const char* name);
+void add_input(Run& run, const char* name);
 
 // The command file being parsed, for the diagnostics prefix; nullptr otherwise.
-const char* current_command_file();
+const char* current_command_file(const Run& run);
 
 // Closes whatever input streams are still open.
-void close_inputs();
+void close_inputs(InputState& input);
 
 }  // namespace khex

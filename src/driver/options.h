@@ -1,13 +1,18 @@
-// Conversion settings: the one record every module reads, its defaults, and the
-// option handler shared by the command line and command files.
+// Conversion settings as the user gave them: the record the command line and
+// command files fill, its defaults, and the option handler they share. What
+// the run works out from them (byte order, device, boot table origin, entry
+// point, ...) is the settled record of memory/translate.h.
 #pragma once
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <string>
 #include <vector>
 
+#include "output/formats.h"
+
 namespace khex {
+
+struct Run;
 
 enum ByteOrder { ORDER_NONE = 0, ORDER_LS = 1, ORDER_MS = 2 };
 
@@ -35,76 +40,86 @@ enum BootMode {
 enum BootPort { BOOT_PORT_NONE = 0, BOOT_PORT_SERIAL = 2, BOOT_PORT_PARALLEL = 3 };
 
 struct BootParams {
-    int mode;
-    int port;
-    int alignment;  // bytes
+    int mode = BOOT_MODE_NONE;
+    int port = BOOT_PORT_NONE;
+    int alignment = 1;  // bytes
 };
 
 constexpr uint32_t NOT_GIVEN = 0xFFFFFFFF;  // -1 in address-valued settings
 
-// Widths are kept in bytes; options give them in bits.
-//
-// Every field is the user's setting once the command line has been walked,
-// except these few, which the run settles once, each before any section data
-// is placed, and which nothing changes afterwards:
-//   order           0 (not given) until start_translation (memory/translate.cpp)
-//                   makes it MS or LS from the target's byte order; from the
-//                   header read on it is always MS or LS.
-//   device          start_translation: 1 or 2 for a Phase 1 or Phase 2 file.
-//   boot.alignment  start_translation: 2 for the K7734 at revision 2 or 3, at
-//                   least 2 at revision 1.
-//   bootorg,        boot_table_start (boot/table.cpp, from start_translation):
-//   bootpage        the first range's origin and page when not given.
-//   entry_address   resolve_entry_point (coff/sym.cpp, end of the symbol pass):
-//                   the -e symbol's value, or the COFF file's entry point.
-//   boot_entries    resolve_reg_config_symbols (coff/sym.cpp): symbol values.
-//   zero            resolve_memory (memory/ranges.cpp): off without -image.
-//   output_names    resolve_memory takes the -o names from its head.
+// Widths are kept in bytes; options give them in bits. Nothing but the option
+// handler writes this record.
 struct ConvOptions {
-    int format;  // row of output_formats (output/formats.h)
-    int romwidth;
-    bool romwidth_given;
-    int memwidth;
-    int datawidth;
-    int order;
-    bool image;
-    bool zero;
-    bool romaddr;  // -romaddr: lane files carry ROM-device addresses
-    bool boot_all;  // -boot: every initialized section goes into the boot table
-    uint32_t fill;
-    int32_t olength;
-    bool quiet;
-    uint32_t entry_address;
-    bool has_entry_symbol;
+    int format = FORMAT_TEKTRONIX;  // row of output_formats
+    int romwidth = 1;
+    bool romwidth_given = false;
+    int memwidth = 2;
+    int datawidth = 1;
+    int order = ORDER_NONE;
+    bool image = false;
+    bool zero = false;
+    bool romaddr = false;   // -romaddr: lane files carry ROM-device addresses
+    bool boot_all = false;  // -boot: every initialized section goes into the boot table
+    uint32_t fill = 0;
+    int32_t olength = 20;
+    bool quiet = false;
+    bool werror = false;    // -werror: warnings fail the run as errors do
+    uint32_t entry_address = NOT_GIVEN;
+    bool has_entry_symbol = false;
     std::string entry_symbol;
-    uint32_t bootorg;
-    int32_t bootpage;
-    bool has_bootstrap;
+    uint32_t bootorg = NOT_GIVEN;
+    int32_t bootpage = 0;
+    bool has_bootstrap = false;
     std::string bootstrap;
-    FILE* map_file;
+    FILE* map_file = nullptr;  // a pending file (platform/pending.h) from -map
     std::string map_name;
-    FILE* svg_file;  // -mapsvg: a picture of the ROM layout
+    FILE* svg_file = nullptr;  // -mapsvg: a picture of the ROM layout
     std::string svg_name;
-    std::deque<std::string> output_names;
-    int device;
-    bool device_given;  // a -v7734 option was given
-    int revision;
+    std::vector<std::string> output_names;  // -o, in the order given
+    int device = 7734;
+    bool device_given = false;  // a -v7734 option was given
+    int revision = 2;
     BootParams boot;
     std::vector<BootEntry> boot_entries;
-    int verbose;
-    int symtrace;
+    int verbose = 0;
+    int symtrace = 0;
 };
-extern ConvOptions options;
 
-// Puts every setting and every module's state back to its default.
-void set_defaults();
-void reset_options();
+void handle_option(Run& run, const char* text, bool from_command_file);
 
-void walk_command_line(int argc, const char* const* argv);
-void handle_option(const char* text, bool from_command_file);
-[[noreturn]] void print_usage(bool full);
-// --help: the full usage text, status 0; --version: "khex <version>", status 0.
-[[noreturn]] void print_help();
-[[noreturn]] void print_version();
+// Option matching, in the order of its steps; the first step that takes a
+// text wins.
+enum OptionStep {
+    STEP_LETTER = 2,       // a single letter
+    STEP_WORD = 3,         // a whole word of the classic options
+    STEP_PREFIX = 4,       // a word's beginning
+    STEP_LATE_WORD = 5,    // map, bootpage
+    STEP_EXTENSION = 6,    // a whole word of khex's own
+    STEP_DOUBLE_DASH = 7,  // "--" and the letter after it
+};
+
+using OptionHandler = void (*)(Run& run, const char* typed, bool from_command_file);
+
+struct OptionRow {
+    const char* word;  // lower case, without the option's dash
+    OptionHandler handle;
+};
+
+// What takes an option text (lower case, without its dash): a handler, or a
+// word of the output format table; step 0 when nothing does.
+struct OptionMatch {
+    int step;
+    OptionHandler handle;
+    int format;                     // the format row a format word selects
+    const FormatWord* format_word;
+};
+OptionMatch match_option(const char* lower);
+
+// The words khex added to the classic options, each matched whole.
+struct OptionRows {
+    const OptionRow* rows;
+    size_t count;
+};
+OptionRows extension_options();
 
 }  // namespace khex

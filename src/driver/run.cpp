@@ -1,106 +1,88 @@
 #include "driver/run.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <new>
-
-#include "boot/buffer.h"
-#include "boot/table.h"
-#include "cmdfile/lexer.h"
-#include "cmdfile/parser.h"
-#include "coff/loader.h"
-#include "coff/sym.h"
-#include "driver/diagnostics.h"
-#include "driver/file_uses.h"
-#include "driver/input.h"
-#include "driver/options.h"
-#include "driver/walk.h"
-#include "memory/datapath.h"
-#include "memory/map.h"
-#include "memory/ranges.h"
-#include "memory/specs.h"
-#include "memory/svg_map.h"
-#include "memory/translate.h"
-#include "output/framework.h"
-#include "output/pending.h"
-#include "output/writers.h"
 
 namespace khex {
 
 namespace {
 
-int convert(int argc, const char* const* argv)
+// The steps of a conversion, in the order the program works.
+int convert(Run& run, int argc, const char* const* argv)
 {
-    set_defaults();
-    lexer_init();
-    clear_symbol_table();
-    walk_command_line(argc, argv);
-    if (!input.coff_file)
-        fatal("no input files");
-    resolve_memory();
-    check_file_uses();
-    if (errors_reported())
-        fatal("errors prevent conversion");
+    walk_command_line(run, argc, argv);
+    if (!run.input.coff_file)
+        fatal(run, "no input files");
+    resolve_memory(run);
+    settle_zero_based(run);
+    check_file_uses(run);
+    if (errors_reported(run))
+        fatal(run, "errors prevent conversion");
 
-    bool loaded = load_coff();
+    bool loaded = read_coff_headers(run);
+    if (loaded) {
+        start_translation(run);
+        trace_header_summary(run);
+        loaded = read_symbols(run);
+    }
+    if (loaded) {
+        settle_entry_point(run);
+        settle_boot_entries(run);
+        if (run.options.map_file && run.coff.symbol_count != 0)
+            write_map_header(run);
+        loaded = load_sections(run, run.specs.conversion_order, write_target_memory);
+    }
     if (!loaded)
-        report_load_failure();
-    close_inputs();
-    finish_conversion();
-    close_map_file();
-    write_svg_map();
-    commit_pending_files();
-    return errors_reported() || !loaded ? 1 : 0;
+        report_load_failure(run);
+    close_inputs(run.input);
+    finish_conversion(run);
+    close_map_file(run);
+    write_svg_map(run);
+    const PendingFile* failed = nullptr;
+    if (!commit_pending_files(run.pending, failed))
+        fatal(run, "error writing %s file '%s': %s", failed->role == FileRole::MAP ? "map" : "output",
+              failed->name.c_str(), std::strerror(errno));
+    return errors_reported(run) || !loaded ? 1 : 0;
+}
+
+// The one place every run ends: output and map files that a good end did not
+// commit are removed, and every input is closed.
+void close_run_files(Run& run)
+{
+    close_inputs(run.input);
+    discard_pending_files(run.pending);
+    release_parser_stacks(run.parser);
 }
 
 }  // namespace
 
-// The one place every run ends: output and map files that a good end did not
-// commit are removed, and every input is closed.
-void close_run_files()
-{
-    close_inputs();
-    abandon_output_files();
-    options.map_file = nullptr;
-    options.svg_file = nullptr;
-    discard_pending_files();
-    release_parser_stacks();
-}
-
-void set_defaults()
-{
-    close_run_files();
-    reset_diagnostics();
-    reset_options();
-    reset_input();
-    reset_walk();
-    reset_ranges();
-    reset_specs();
-    reset_coff();
-    reset_translate();
-    reset_datapath();
-    reset_output();
-    reset_truncation_warnings();
-    reset_map();
-    reset_svg_map();
-    reset_boot_table();
-    reset_boot_buffer();
-}
-
-int run_khex(int argc, const char* const* argv)
+int run_conversion(Run& run, int argc, const char* const* argv)
 {
     int status;
     try {
         try {
-            status = convert(argc, argv);
+            status = convert(run, argc, argv);
         } catch (const std::bad_alloc&) {
-            fatal("out of memory");
+            fatal(run, "out of memory");
         }
     } catch (const RunEnd& end) {
         status = end.status;
     }
-    close_run_files();
-    std::fflush(stdout);
+    close_run_files(run);
+    std::fflush(run.console.out);
     return status;
+}
+
+int run(const std::vector<std::string>& arguments, FILE* out, FILE* err)
+{
+    std::vector<const char*> argv;
+    for (const std::string& a : arguments)
+        argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    Run state;
+    state.console = Console{out, err};
+    return run_conversion(state, static_cast<int>(arguments.size()), argv.data());
 }
 
 }  // namespace khex

@@ -1,13 +1,55 @@
-// One whole run of khex, from the arguments to the exit status.
+// The run: one record of everything a conversion reads and writes. run()
+// creates it and hands it to every step by reference; each module writes only
+// its own part of it and reads the others.
 #pragma once
+#include "boot/buffer.h"
+#include "boot/table.h"
+#include "cmdfile/lexer.h"
+#include "cmdfile/parser.h"
+#include "coff/loader.h"
+#include "coff/sym.h"
+#include "driver/diagnostics.h"
+#include "driver/file_uses.h"
+#include "driver/input.h"
+#include "driver/options.h"
+#include "driver/usage.h"
+#include "driver/walk.h"
+#include "khex.h"
+#include "map/reports.h"
+#include "memory/datapath.h"
+#include "memory/ranges.h"
+#include "memory/specs.h"
+#include "memory/translate.h"
+#include "output/formats.h"
+#include "output/framework.h"
+#include "output/names.h"
+#include "platform/pending.h"
 
 namespace khex {
 
-// Returns the exit status. State is reset at the start, so runs can repeat in
-// one process; every file opened by the run is closed when it returns.
-int run_khex(int argc, const char* const* argv);
+struct Run {
+    Console console;          // where messages and progress lines go
+    Diagnostics diagnostics;  // driver/diagnostics
+    ConvOptions options;      // driver/options: as the command line and command files set them
+    WalkState walk;           // driver/walk
+    InputState input;         // driver/input
+    LexerState lexer;         // cmdfile/lexer
+    ParserState parser;       // cmdfile/grammar
+    RangeState ranges;        // memory/ranges
+    SpecState specs;          // memory/specs and memory/selection
+    CoffState coff;           // coff/reader and coff/sections
+    SymbolTable symbols;      // coff/sym
+    Settled settled;          // memory/translate: what the run worked out
+    BootTable boot_table;     // boot/table
+    BootBuffer boot_buffer;   // boot/buffer
+    DatapathState datapath;   // memory/datapath
+    OutputState output;       // output/framework and the writers
+    ReportState reports;      // map/
+    PendingFiles pending;     // platform/pending: files written whole or not at all
+};
 
-// Closes every file a run left open; run_khex calls it before returning.
-void close_run_files();
+// The whole conversion of a run whose console is set; returns the exit status.
+// Everything the run opened is closed when it returns.
+int run_conversion(Run& run, int argc, const char* const* argv);
 
 }  // namespace khex

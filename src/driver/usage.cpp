@@ -1,9 +1,9 @@
+#include "driver/usage.h"
+
 #include <cstdio>
 
 #include "driver/banner.h"
-#include "driver/diagnostics.h"
-#include "driver/options.h"
-#include "driver/walk.h"
+#include "driver/run.h"
 
 namespace khex {
 
@@ -37,35 +37,36 @@ const char* const FULL_USAGE[] = {
     "\n",
 };
 
-void write_usage(bool full)
+void write_usage(const Run& run, bool full)
 {
-    std::printf("%-*.*s%s\n", 34, 34, BANNER_TITLE, BANNER_VERSION);
-    std::printf("%-*.*s%s\n", 34, 34, BANNER_SUBTITLE, BANNER_NOTICE);
-    std::printf("\n");
-    std::printf("Usage: %s [-options | -h] filename\n", program_name());
-    std::printf("\n");
+    FILE* out = run.console.out;
+    std::fprintf(out, "%-*.*s%s\n", 34, 34, BANNER_TITLE, BANNER_VERSION);
+    std::fprintf(out, "%-*.*s%s\n", 34, 34, BANNER_SUBTITLE, BANNER_NOTICE);
+    std::fprintf(out, "\n");
+    std::fprintf(out, "Usage: %s [-options | -h] filename\n", run.walk.program.c_str());
+    std::fprintf(out, "\n");
     if (full)
         for (const char* line : FULL_USAGE)
-            std::fputs(line, stdout);
+            std::fputs(line, out);
 }
 
 }  // namespace
 
-void print_usage(bool full)
+void print_usage(Run& run, bool full)
 {
-    write_usage(full);
+    write_usage(run, full);
     end_run(1);
 }
 
-void print_help()
+void print_help(Run& run)
 {
-    write_usage(true);
+    write_usage(run, true);
     end_run(0);
 }
 
-void print_version()
+void print_version(Run& run)
 {
-    std::printf("khex %s\n", PROGRAM_VERSION);
+    std::fprintf(run.console.out, "khex %s\n", PROGRAM_VERSION);
     end_run(0);
 }
 

@@ -1,79 +1,56 @@
 #include "driver/walk.h"
 
-#include <string>
 #include <string_view>
 
-#include "cmdfile/lexer.h"
-#include "driver/diagnostics.h"
-#include "driver/input.h"
-#include "driver/options.h"
+#include "driver/run.h"
 
 namespace khex {
 
 namespace {
 
-struct WalkState {
-    const char* program;
-    const char* const* argv;
-    int argc;
-    int next;  // index of the next argument
-    std::string word;  // the last word taken from the command line
-};
-WalkState walk;
-
-const char* next_argument()
+const char* next_argument(WalkState& walk)
 {
     return walk.next < walk.argc ? walk.argv[walk.next++] : nullptr;
 }
 
 }  // namespace
 
-void reset_walk()
+void walk_command_line(Run& run, int argc, const char* const* argv)
 {
-    walk = WalkState{"", nullptr, 0, 0, {}};
-}
-
-const char* program_name()
-{
-    return walk.program;
-}
-
-void walk_command_line(int argc, const char* const* argv)
-{
-    walk = WalkState{argc > 0 ? argv[0] : "", argv, argc, 1, {}};
+    run.walk = WalkState{argc > 0 ? argv[0] : "", argv, argc, 1, {}};
     int files = 0;
-    while (const char* argument = next_argument()) {
+    while (const char* argument = next_argument(run.walk)) {
         if (argument[0] == '-') {
-            handle_option(argument + 1, false);
+            handle_option(run, argument + 1, false);
         } else {
             ++files;
-            add_input(argument);
+            add_input(run, argument);
         }
     }
     if (files == 0)
-        print_usage(false);
+        print_usage(run, false);
 }
 
-OptionValue take_value(bool from_command_file)
+OptionValue take_value(Run& run, bool from_command_file)
 {
     int token = TOK_END;
     if (from_command_file) {
-        token = next_token();
-    } else if (const char* argument = next_argument()) {
-        token = lex_string(argument, true);
+        token = next_token(run);
+    } else if (const char* argument = next_argument(run.walk)) {
+        token = lex_string(run, argument, true);
     }
     if (token == NO_TOKEN)
         token = TOK_END;
     if (token >= TOK_PAGE && token <= TOK_MEMWIDTH)
         token = TOK_NAME;
-    return OptionValue{token, token_value.number, token_value.text};
+    return OptionValue{token, run.lexer.token.number, run.lexer.token.text};
 }
 
-bool take_number(const char* option_text, bool from_command_file, uint32_t& value)
+bool take_number(Run& run, const char* option_text, bool from_command_file, uint32_t& value)
 {
-    OptionValue v = take_value(from_command_file);
+    OptionValue v = take_value(run, from_command_file);
     if (v.token != TOK_NUMBER) {
-        report(SEVERITY_WARNING, "invalid value for -%s option (ignored)", option_text);
+        report(run, SEVERITY_WARNING, "invalid value for -%s option (ignored)", option_text);
         return false;
     }
     value = v.number;
@@ -82,11 +59,11 @@ bool take_number(const char* option_text, bool from_command_file, uint32_t& valu
 
 // A word from the command line is taken whole, however long: a file name cut
 // short would name another file.
-const char* take_word(bool from_command_file)
+const char* take_word(Run& run, bool from_command_file)
 {
     if (from_command_file)
-        return read_word() ? token_value.text : nullptr;
-    const char* argument = next_argument();
+        return read_word(run) ? run.lexer.token.text : nullptr;
+    const char* argument = next_argument(run.walk);
     if (!argument)
         return nullptr;
     std::string_view text(argument);
@@ -94,8 +71,8 @@ const char* take_word(bool from_command_file)
     if (start == std::string_view::npos)
         return nullptr;
     size_t end = text.find_first_of(" \t\f\r\n", start);
-    walk.word.assign(text.substr(start, end == std::string_view::npos ? end : end - start));
-    return walk.word.c_str();
+    run.walk.word.assign(text.substr(start, end == std::string_view::npos ? end : end - start));
+    return run.walk.word.c_str();
 }
 
 }  // namespace khex

@@ -2,8 +2,19 @@
 // either the next command-line argument or the next command-file token.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace khex {
+
+struct Run;
+
+struct WalkState {
+    std::string program;          // argv[0], for the usage text
+    const char* const* argv = nullptr;
+    int argc = 0;
+    int next = 0;                 // index of the next argument
+    std::string word;             // the last word taken from the command line
+};
 
 struct OptionValue {
     int token;          // lexer token code; TOK_END when there is no value
@@ -11,13 +22,12 @@ struct OptionValue {
     const char* text;   // TOK_NAME (keywords given as values count as names)
 };
 
-void reset_walk();
-const char* program_name();
+void walk_command_line(Run& run, int argc, const char* const* argv);
 
-OptionValue take_value(bool from_command_file);
+OptionValue take_value(Run& run, bool from_command_file);
 // A number, or WARNING "invalid value for -%s option (ignored)" and false.
-bool take_number(const char* option_text, bool from_command_file, uint32_t& value);
+bool take_number(Run& run, const char* option_text, bool from_command_file, uint32_t& value);
 // The next word up to white space, or nullptr.
-const char* take_word(bool from_command_file);
+const char* take_word(Run& run, bool from_command_file);
 
 }  // namespace khex

@@ -3,19 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
-#include "boot/buffer.h"
-#include "boot/table.h"
-#include "coff/loader.h"
-#include "driver/diagnostics.h"
-#include "driver/input.h"
-#include "driver/options.h"
-#include "memory/map.h"
-#include "memory/ranges.h"
-#include "memory/specs.h"
-#include "memory/svg_map.h"
-#include "output/framework.h"
+#include "driver/run.h"
 
 namespace khex {
 
@@ -23,39 +12,22 @@ namespace {
 
 constexpr int FILL_BLOCK = 4096;
 
-struct DatapathState {
-    std::vector<SectionSpec*> spec_by_section;  // the section spec of each section table entry
-    bool cinit_announced;
-    std::vector<uint8_t> pattern;               // fill pattern of the current range
-    std::vector<uint8_t> fill_block;            // repeated fill words for image mode
-    std::vector<uint8_t> record_copy;           // autoinitialisation data with room to pad
-};
-DatapathState datapath;
-
-SectionSpec* spec_of_section(int index)
-{
-    if (datapath.spec_by_section.size() != coff.sections.size()) {
-        datapath.spec_by_section.assign(coff.sections.size(), nullptr);
-        for (auto it = specs.spec_list.rbegin(); it != specs.spec_list.rend(); ++it)
-            if ((*it)->section >= 0)
-                datapath.spec_by_section[(*it)->section] = *it;
+// The spec whose data place_data places, for as long as it does: byte
+// arrangement, fill patterns and the writers' warnings go by it.
+class Placing {
+public:
+    Placing(DatapathState& datapath, SectionSpec* spec) : datapath_(datapath), saved_(datapath.current_spec)
+    {
+        datapath.current_spec = spec;
     }
-    return datapath.spec_by_section[index];
-}
+    ~Placing() { datapath_.current_spec = saved_; }
+    Placing(const Placing&) = delete;
+    Placing& operator=(const Placing&) = delete;
 
-// The range's 16-bit fill value in the target's byte order, repeated to a memory
-// word of at least two bytes, then arranged like data.
-void build_pattern(const RomRange& r)
-{
-    size_t size = static_cast<size_t>(std::max(r.memwidth, 2));
-    datapath.pattern.resize(size);
-    uint8_t* p = datapath.pattern.data();
-    p[0] = static_cast<uint8_t>(coff.target_big_endian ? r.fill >> 8 : r.fill);
-    p[1] = static_cast<uint8_t>(coff.target_big_endian ? r.fill : r.fill >> 8);
-    for (size_t k = 2; k < size; ++k)
-        p[k] = p[k - 2];
-    arrange_bytes(p, static_cast<int>(size));
-}
+private:
+    DatapathState& datapath_;
+    SectionSpec* saved_;
+};
 
 void reverse_groups(uint8_t* data, int nbytes, int unit)
 {
@@ -64,301 +36,393 @@ void reverse_groups(uint8_t* data, int nbytes, int unit)
         std::reverse(data + start, data + start + unit);
 }
 
+// Bytes in the order the files take them: data-width groups in the target's
+// byte order as -order asks, then each memory word's ROM-width lanes.
+void arrange_bytes(const Run& run, const RomRange& r, uint8_t* data, int nbytes)
+{
+    const SectionSpec* spec = run.datapath.current_spec;
+    int unit = spec ? spec->datawidth : run.options.datawidth;
+    if (unit > 1 && run.coff.target_big_endian != (run.settled.order == ORDER_MS))
+        reverse_groups(data, nbytes, unit);
+    int w = std::min(r.romwidth, r.memwidth);
+    if (w > 1 && run.settled.order == ORDER_LS)
+        reverse_groups(data, nbytes, w);
+}
+
+// The range's 16-bit fill value in the target's byte order, repeated to a memory
+// word of at least two bytes, then arranged like data.
+void build_pattern(Run& run, const RomRange& r)
+{
+    std::vector<uint8_t>& pattern = run.datapath.pattern;
+    size_t size = static_cast<size_t>(std::max(r.memwidth, 2));
+    pattern.resize(size);
+    uint8_t* p = pattern.data();
+    const bool big = run.coff.target_big_endian;
+    p[0] = static_cast<uint8_t>(big ? r.fill >> 8 : r.fill);
+    p[1] = static_cast<uint8_t>(big ? r.fill : r.fill >> 8);
+    for (size_t k = 2; k < size; ++k)
+        p[k] = p[k - 2];
+    arrange_bytes(run, r, p, static_cast<int>(size));
+}
+
 // next_address moved past the top of the 32-bit address space.
 bool wrapped(uint32_t before, uint32_t after)
 {
     return after <= before;
 }
 
-// Image mode: fill words from next_address up to last (whole words, so the end
-// may pass last a little). One-byte words take the two fill bytes in turn,
-// starting with the first at every call; wider words are the pattern's first
-// memwidth bytes. Several words go to the writers at once when each word splits
-// into lanes anyway; a ROM wider than a word gets one word at a time, as each
-// call is one data operation then. Returns whether the fill wrapped past the
-// top of the address space.
-bool write_fill(RomRange& r, uint32_t last)
+// Hands bytes at the cursor to the writers and moves the cursor past them.
+void write_at_cursor(Run& run, const RomRange& r, const uint8_t* data, int nbytes)
 {
-    build_pattern(r);
-    const uint32_t memwidth = static_cast<uint32_t>(r.memwidth);
-    if (r.romwidth > r.memwidth) {
-        for (uint32_t word = 0; r.next_address <= last; ++word) {
-            uint32_t before = r.next_address;
-            uint32_t o = memwidth == 1 ? word % 2 : 0;
-            write_range_data(datapath.pattern.data() + o, r.memwidth);
-            if (wrapped(before, r.next_address))
-                return true;
-        }
-        return false;
-    }
-    const uint32_t block_words = std::max<uint32_t>(1, FILL_BLOCK / memwidth);
-    datapath.fill_block.resize(block_words * memwidth);
-    for (uint32_t w = 0; w < block_words; ++w) {
-        uint32_t o = memwidth == 1 ? w % 2 : 0;
-        std::memcpy(datapath.fill_block.data() + w * memwidth, datapath.pattern.data() + o, memwidth);
-    }
-    while (r.next_address <= last) {
-        uint64_t remaining = uint64_t{last} - r.next_address + 1;
-        uint64_t to_wrap = (uint64_t{1} << 32) - r.next_address;
-        uint64_t words = (std::min(remaining, to_wrap) + memwidth - 1) / memwidth;
-        uint32_t now = static_cast<uint32_t>(std::min<uint64_t>(words, block_words));
-        uint32_t before = r.next_address;
-        write_range_data(datapath.fill_block.data(), static_cast<int>(now * memwidth));
-        if (wrapped(before, r.next_address))
+    write_range_data(run, r, run.datapath.next_address, data, nbytes);
+    run.datapath.next_address += static_cast<uint32_t>(nbytes);
+}
+
+// A ROM wider than a memory word: each word is one data operation.
+bool write_fill_words(Run& run, const RomRange& r, uint32_t last)
+{
+    DatapathState& dp = run.datapath;
+    for (uint32_t word = 0; dp.next_address <= last; ++word) {
+        uint32_t before = dp.next_address;
+        uint32_t o = r.memwidth == 1 ? word % 2 : 0;
+        write_at_cursor(run, r, dp.pattern.data() + o, r.memwidth);
+        if (wrapped(before, dp.next_address))
             return true;
     }
     return false;
 }
 
+// Image mode: fill words from next_address up to last (whole words, so the end
+// may pass last a little). One-byte words take the two fill bytes in turn,
+// starting with the first at every call; wider words are the pattern's first
+// memwidth bytes. Several words go to the writers at once when each word splits
+// into lanes anyway. Returns whether the fill wrapped past the top of the
+// address space.
+bool write_fill(Run& run, const RomRange& r, uint32_t last)
+{
+    DatapathState& dp = run.datapath;
+    build_pattern(run, r);
+    if (r.romwidth > r.memwidth)
+        return write_fill_words(run, r, last);
+    const uint32_t memwidth = static_cast<uint32_t>(r.memwidth);
+    const uint32_t block_words = std::max<uint32_t>(1, FILL_BLOCK / memwidth);
+    dp.fill_block.resize(block_words * memwidth);
+    for (uint32_t w = 0; w < block_words; ++w) {
+        uint32_t o = memwidth == 1 ? w % 2 : 0;
+        std::memcpy(dp.fill_block.data() + w * memwidth, dp.pattern.data() + o, memwidth);
+    }
+    while (dp.next_address <= last) {
+        uint64_t remaining = uint64_t{last} - dp.next_address + 1;
+        uint64_t to_wrap = (uint64_t{1} << 32) - dp.next_address;
+        uint64_t words = (std::min(remaining, to_wrap) + memwidth - 1) / memwidth;
+        uint32_t now = static_cast<uint32_t>(std::min<uint64_t>(words, block_words));
+        uint32_t before = dp.next_address;
+        write_at_cursor(run, r, dp.fill_block.data(), static_cast<int>(now * memwidth));
+        if (wrapped(before, dp.next_address))
+            return true;
+    }
+    return false;
+}
+
+// The range is done: its files get their trailers, its map entry and picture
+// are written, and the next range becomes current.
+void close_range(Run& run)
+{
+    DatapathState& dp = run.datapath;
+    const RomRange* r = dp.current_range;
+    close_range_files(run);
+    report_range_closed(run, *r);
+    dp.current_range = next_range(run, r);
+    if (dp.current_range)
+        dp.next_address = dp.current_range->origin;
+}
+
+// Moves the cursor to the address after last, filling in image mode.
+void advance_range(Run& run, uint32_t last)
+{
+    DatapathState& dp = run.datapath;
+    const RomRange& r = *dp.current_range;
+    bool wrapped_around;
+    if (run.options.image) {
+        wrapped_around = write_fill(run, r, last);
+    } else {
+        dp.next_address = last + 1;
+        wrapped_around = last == 0xFFFFFFFF;
+    }
+    if (dp.next_address > r.end || wrapped_around)
+        close_range(run);
+}
+
 // A piece of a RAM-model .cinit is one record's data inside the loader's buffer;
 // padding it in place would overwrite the next record, so it is placed from a
 // copy with room for the pad bytes.
-uint8_t* padded_copy(const uint8_t* data, int nbytes)
+uint8_t* padded_copy(DatapathState& dp, const uint8_t* data, int nbytes)
 {
-    datapath.record_copy.resize(static_cast<size_t>(nbytes) + LOADBUFSIZE);
-    std::memcpy(datapath.record_copy.data(), data, static_cast<size_t>(nbytes));
-    return datapath.record_copy.data();
+    dp.record_copy.resize(static_cast<size_t>(nbytes) + LOADBUFSIZE);
+    std::memcpy(dp.record_copy.data(), data, static_cast<size_t>(nbytes));
+    return dp.record_copy.data();
 }
 
-void announce(const SectionSpec& spec)
+void announce(Run& run, const SectionSpec& spec)
 {
+    const ConvOptions& options = run.options;
     if (!options.quiet) {
-        std::printf("   \"%s\"   ==> %s", input.coff_name.c_str(), spec.name.c_str());
+        std::fprintf(run.console.out, "   \"%s\"   ==> %s", run.input.coff_name.c_str(), spec.name.c_str());
         if (spec.flags & SPEC_BOOT)
-            std::printf(" \t(BOOT LOAD)");
+            std::fprintf(run.console.out, " \t(BOOT LOAD)");
         if (options.verbose <= 0)
-            std::printf("\n");
+            std::fprintf(run.console.out, "\n");
     }
     if (!options.image)
-        flush_range_records();
+        flush_range_records(run);
 }
 
 }  // namespace
 
-void reset_datapath()
-{
-    datapath.spec_by_section.clear();
-    datapath.cinit_announced = false;
-}
+namespace {
 
-void arrange_bytes(uint8_t* data, int nbytes)
+// The warning for data that cannot be placed, once per spec.
+void report_unplaced(Run& run, SectionSpec& s, uint32_t address)
 {
-    const SectionSpec* spec = specs.current_spec;
-    int unit = spec ? spec->datawidth : options.datawidth;
-    if (unit > 1 && coff.target_big_endian != (options.order == ORDER_MS))
-        reverse_groups(data, nbytes, unit);
-    const RomRange* r = ranges.current_range;
-    int w = std::min(r->romwidth, r->memwidth);
-    if (w > 1 && options.order == ORDER_LS)
-        reverse_groups(data, nbytes, w);
-}
-
-uint32_t physical_address(uint32_t address)
-{
-    const SectionSpec& spec = *specs.current_spec;
-    uint32_t base;
-    if (spec.flags & SPEC_CINIT) {
-        base = address;
-        for (const SectionHeader& s : coff.sections) {
-            if (std::strcmp(s.s_name, ".bss") == 0) {
-                base = s.s_vaddr;
-                break;
-            }
-        }
-    } else {
-        base = coff.sections[spec.section].s_vaddr;
+    DatapathState& dp = run.datapath;
+    if (dp.placements[s.index].incomplete)
+        return;
+    dp.placements[s.index].incomplete = true;
+    const bool table_open = run.boot_table.boot_state != 0;
+    for (const SectionSpec* t : run.specs.spec_list) {
+        const Placement& placed = dp.placements[t->index];
+        if (t == &s || !placed.range || t->page != s.page || address < t->paddr || address > placed.end_address)
+            continue;
+        if (table_open)
+            report(run, SEVERITY_WARNING, "boot table at 0%lxh overlaps section '%s' (table incomplete)",
+                   static_cast<unsigned long>(address), t->name.c_str());
+        else
+            report(run, SEVERITY_WARNING, "section '%s' at 0%lxh overlaps %s (%s incomplete or skipped)",
+                   s.name.c_str(), static_cast<unsigned long>(address),
+                   (t->flags & SPEC_BOOT) ? "boot table" : t->name.c_str(), s.name.c_str());
+        return;
     }
+    if (table_open) {
+        report(run, SEVERITY_WARNING, "boot table falls in unconfigured memory at 0%lxh",
+               static_cast<unsigned long>(address));
+        return;
+    }
+    const RomRange* r = dp.current_range;
+    uint32_t section_size = s.section >= 0 ? section_of(run, s).s_size : 0;
+    if (r && r->page == s.page && (address != s.paddr || s.paddr + section_size >= r->origin))
+        report(run, SEVERITY_WARNING, "section '%s' overlaps unconfigured memory at 0%lxh (%s incomplete)",
+               s.name.c_str(), static_cast<unsigned long>(address), s.name.c_str());
+    else
+        report(run, SEVERITY_WARNING, "section '%s' at 0%lxh falls in unconfigured memory (skipped)", s.name.c_str(),
+               static_cast<unsigned long>(address));
+}
+
+enum class Place { HERE, MOVED, UNPLACED };
+
+// Where data of spec at address goes: here at the cursor, not at all, or
+// first the cursor moves on (and closes ranges it leaves).
+Place find_place(Run& run, const SectionSpec& spec, uint32_t address)
+{
+    const DatapathState& dp = run.datapath;
+    const RomRange* r = dp.current_range;
+    if (!r)
+        return Place::UNPLACED;
+    if (dp.next_address > r->end) {
+        close_range(run);
+        return Place::MOVED;
+    }
+    if (spec.page > r->page) {
+        advance_range(run, r->end);
+        return Place::MOVED;
+    }
+    if (spec.page < r->page)
+        return Place::UNPLACED;
+    if (address > dp.next_address) {
+        advance_range(run, address > r->end ? r->end : address - 1);
+        return Place::MOVED;
+    }
+    return address < dp.next_address ? Place::UNPLACED : Place::HERE;
+}
+
+// Skips the bytes that cannot be placed; false when nothing of the piece is left.
+bool skip_unplaced(Run& run, SectionSpec& spec, uint8_t*& data, int& nbytes, uint32_t& address)
+{
+    report_unplaced(run, spec, address);
+    const DatapathState& dp = run.datapath;
+    if (!dp.current_range || spec.page != dp.current_range->page)
+        return false;
+    uint32_t skip = dp.next_address - address;
+    if (skip >= static_cast<uint32_t>(nbytes))
+        return false;
+    data += skip;
+    nbytes -= static_cast<int>(skip);
+    address = dp.next_address;
+    return true;
+}
+
+// Pads the piece to whole memory words of the range with the fill pattern.
+void pad_to_words(Run& run, const SectionSpec& spec, const RomRange& r, uint8_t* data, int& nbytes)
+{
+    const int memwidth = r.memwidth;
+    const int rem = nbytes % memwidth;
+    if (rem == 0)
+        return;
+    build_pattern(run, r);
+    for (int k = rem; k < memwidth; ++k)
+        data[nbytes + (k - rem)] = run.datapath.pattern[k];
+    const int added = memwidth - rem;
+    nbytes += added;
+    report(run, SEVERITY_WARNING,
+           "section '%s' was padded by %d bytes to a size of %d to satisfy the specified memory width of %d",
+           spec.name.c_str(), added, nbytes, memwidth);
+}
+
+// Writes as much of the piece as the current range takes from the cursor on;
+// returns the bytes written.
+int write_here(Run& run, const SectionSpec& spec, uint8_t* data, int& nbytes)
+{
+    DatapathState& dp = run.datapath;
+    const RomRange& r = *dp.current_range;
+    pad_to_words(run, spec, r, data, nbytes);
+    Placement& placed = dp.placements[spec.index];
+    if (placed.range != &r) {
+        placed.range = &r;
+        placed.start_address = dp.next_address;
+    }
+    uint32_t room = r.end - dp.next_address + 1;
+    int n = nbytes;
+    if (room != 0 && room < static_cast<uint32_t>(nbytes)) {
+        // A range whose end splits a memory word gets the whole word, as
+        // image-mode fill does, so the writers always see whole words.
+        n = static_cast<int>(room);
+        if (n % r.memwidth != 0)
+            n = std::min(nbytes, n + r.memwidth - n % r.memwidth);
+    }
+    arrange_bytes(run, r, data, n);
+    uint32_t before = dp.next_address;
+    write_at_cursor(run, r, data, n);
+    placed.end_address = dp.next_address - 1;
+    if (dp.next_address > r.end || wrapped(before, dp.next_address))
+        close_range(run);
+    return n;
+}
+
+}  // namespace
+
+void start_placement(Run& run)
+{
+    DatapathState& dp = run.datapath;
+    const RangeState& ranges = run.ranges;
+    dp.current_range = ranges.rom_list.empty() ? nullptr : ranges.rom_list.front();
+    if (dp.current_range)
+        dp.next_address = dp.current_range->origin;
+    dp.placements.assign(run.specs.spec_list.size(), Placement{});
+    dp.spec_by_section.assign(run.coff.sections.size(), nullptr);
+    for (auto it = run.specs.spec_list.rbegin(); it != run.specs.spec_list.rend(); ++it)
+        if ((*it)->section >= 0)
+            dp.spec_by_section[(*it)->section] = *it;
+    // the first .bss in conversion order
+    for (int i : run.specs.conversion_order) {
+        if (std::strcmp(run.coff.sections[i].s_name, ".bss") == 0) {
+            dp.has_bss = true;
+            dp.bss_vaddr = run.coff.sections[i].s_vaddr;
+            break;
+        }
+    }
+}
+
+const Placement& placement_of(const Run& run, const SectionSpec& spec)
+{
+    return run.datapath.placements[spec.index];
+}
+
+uint32_t physical_address(const Run& run, const SectionSpec& spec, uint32_t address)
+{
+    uint32_t base;
+    if (spec.flags & SPEC_CINIT)
+        base = run.datapath.has_bss ? run.datapath.bss_vaddr : address;
+    else
+        base = section_of(run, spec).s_vaddr;
     return spec.paddr + (address - base);
 }
 
-void write_target_memory(uint8_t* data, int nbytes, uint32_t address)
+void write_target_memory(Run& run, int section, uint8_t* data, int nbytes, uint32_t address)
 {
-    const SectionHeader& s = coff.sections[coff.current_section];
-    if (const RomRange* r = ranges.current_range) {
+    DatapathState& dp = run.datapath;
+    const SectionHeader& s = run.coff.sections[section];
+    if (const RomRange* r = dp.current_range) {
         if (LOADBUFSIZE % r->romwidth != 0)
-            internal_error("LOADBUFSIZE not a multiple of width");
+            internal_error(run, "LOADBUFSIZE not a multiple of width");
         if (LOADBUFSIZE % r->memwidth != 0)
-            internal_error("LOADBUFSIZE not a multiple of memwidth");
-        if (LOADBUFSIZE % options.boot.alignment != 0)
-            internal_error(" LOADBUFSIZE not a mult. of boot.alignment");
+            internal_error(run, "LOADBUFSIZE not a multiple of memwidth");
+        if (LOADBUFSIZE % run.settled.boot_alignment != 0)
+            internal_error(run, " LOADBUFSIZE not a mult. of boot.alignment");
     }
-    SectionSpec* spec = spec_of_section(coff.current_section);
-    specs.current_spec = spec;
+    SectionSpec* spec = dp.spec_by_section[section];
+    dp.current_spec = spec;
     if (!spec)
         return;
     const bool boot = spec->flags & SPEC_BOOT;
     const bool cinit = spec->flags & SPEC_CINIT;
-    if (boot_table.boot_state != 0 && !boot)
-        boot_table_end();
-    uint32_t physical = physical_address(address);
+    if (run.boot_table.boot_state != 0 && !boot)
+        boot_table_end(run);
+    uint32_t physical = physical_address(run, *spec, address);
 
     // The records of a RAM-model .cinit carry .bss addresses, so its first piece
     // is the first record piece delivered.
-    bool first_piece = cinit ? !datapath.cinit_announced : address == s.s_vaddr;
+    bool first_piece = cinit ? !dp.cinit_announced : address == s.s_vaddr;
     if (first_piece) {
         if (cinit)
-            datapath.cinit_announced = true;
-        announce(*spec);
+            dp.cinit_announced = true;
+        announce(run, *spec);
     }
 
     if (!boot) {
-        place_data(cinit ? padded_copy(data, nbytes) : data, nbytes, physical);
+        place_data(run, spec, cinit ? padded_copy(dp, data, nbytes) : data, nbytes, physical);
         return;
     }
     if (cinit)
-        boot_section_header(address, static_cast<uint32_t>(nbytes));
+        boot_section_header(run, section, address, static_cast<uint32_t>(nbytes));
     else if (address == s.s_vaddr)
-        boot_section_header(address, s.s_size);
-    boot_buffer_add(s, data, address, nbytes);
+        boot_section_header(run, section, address, s.s_size);
+    boot_buffer_add(run, s, data, address, nbytes);
     uint32_t end = address + static_cast<uint32_t>(nbytes);
-    if (!cinit && end >= s.s_paddr + s.s_size && boot_buffer.overflow_length != 0)
-        boot_buffer_add(s, nullptr, end, static_cast<int>(boot_buffer.overflow_length));
+    if (!cinit && end >= s.s_paddr + s.s_size && run.boot_buffer.overflow_length != 0)
+        boot_buffer_add(run, s, nullptr, end, static_cast<int>(run.boot_buffer.overflow_length));
 }
 
-int place_data(uint8_t* data, int nbytes, uint32_t address)
+int place_data(Run& run, SectionSpec* spec, uint8_t* data, int nbytes, uint32_t address)
 {
-    int count = 0;
-    SectionSpec* spec = specs.current_spec;
     if (nbytes <= 0 || !spec)
         return 0;
+    Placing placing(run.datapath, spec);
+    int count = 0;
     while (nbytes > 0) {
-        RomRange* r = ranges.current_range;
-        bool unplaced = false;
-        if (!r) {
-            unplaced = true;
-        } else if (r->next_address > r->end) {
-            close_range();
+        switch (find_place(run, *spec, address)) {
+        case Place::MOVED:
             continue;
-        } else if (spec->page > r->page) {
-            advance_range(r->end);
-            continue;
-        } else if (spec->page < r->page) {
-            unplaced = true;
-        } else if (address > r->next_address) {
-            advance_range(address > r->end ? r->end : address - 1);
-            continue;
-        } else if (address < r->next_address) {
-            unplaced = true;
-        }
-
-        if (unplaced) {
-            report_unplaced(address);
-            if (!r || spec->page != r->page)
+        case Place::UNPLACED:
+            if (!skip_unplaced(run, *spec, data, nbytes, address))
                 return count;
-            uint32_t skip = r->next_address - address;
-            if (skip >= static_cast<uint32_t>(nbytes))
-                return count;
-            data += skip;
-            nbytes -= static_cast<int>(skip);
-            address = r->next_address;
             continue;
+        case Place::HERE:
+            break;
         }
-
-        const int memwidth = r->memwidth;
-        if (int rem = nbytes % memwidth) {
-            build_pattern(*r);
-            for (int k = rem; k < memwidth; ++k)
-                data[nbytes + (k - rem)] = datapath.pattern[k];
-            int added = memwidth - rem;
-            nbytes += added;
-            report(SEVERITY_WARNING,
-                   "section '%s' was padded by %d bytes to a size of %d to satisfy the specified memory width of %d",
-                   spec->name.c_str(), added, nbytes, memwidth);
-        }
-        if (spec->range != r) {
-            spec->range = r;
-            spec->start_address = r->next_address;
-        }
-        uint32_t room = r->end - r->next_address + 1;
-        int n = nbytes;
-        if (room != 0 && room < static_cast<uint32_t>(nbytes)) {
-            // A range whose end splits a memory word gets the whole word, as
-            // image-mode fill does, so the writers always see whole words.
-            n = static_cast<int>(room);
-            if (n % memwidth != 0)
-                n = std::min(nbytes, n + memwidth - n % memwidth);
-        }
-        arrange_bytes(data, n);
-        uint32_t before = r->next_address;
-        write_range_data(data, n);
+        int n = write_here(run, *spec, data, nbytes);
         count += n;
         data += n;
         nbytes -= n;
-        address = r->next_address;
-        spec->end_address = r->next_address - 1;
-        if (r->next_address > r->end || wrapped(before, r->next_address))
-            close_range();
+        address += static_cast<uint32_t>(n);
     }
     return count;
 }
 
-void advance_range(uint32_t last)
+void finish_conversion(Run& run)
 {
-    RomRange& r = *ranges.current_range;
-    bool wrapped_around;
-    if (options.image) {
-        wrapped_around = write_fill(r, last);
-    } else {
-        r.next_address = last + 1;
-        wrapped_around = last == 0xFFFFFFFF;
-    }
-    if (r.next_address > r.end || wrapped_around)
-        close_range();
-}
-
-void report_unplaced(uint32_t address)
-{
-    SectionSpec& s = *specs.current_spec;
-    if (s.flags & SPEC_INCOMPLETE)
-        return;
-    s.flags |= SPEC_INCOMPLETE;
-    for (const SectionSpec* t : specs.spec_list) {
-        if (t == &s || !t->range || t->page != s.page || address < t->paddr || address > t->end_address)
-            continue;
-        if (boot_table.boot_state != 0)
-            report(SEVERITY_WARNING, "boot table at 0%lxh overlaps section '%s' (table incomplete)",
-                   static_cast<unsigned long>(address), t->name.c_str());
-        else
-            report(SEVERITY_WARNING, "section '%s' at 0%lxh overlaps %s (%s incomplete or skipped)", s.name.c_str(),
-                   static_cast<unsigned long>(address), (t->flags & SPEC_BOOT) ? "boot table" : t->name.c_str(),
-                   s.name.c_str());
-        return;
-    }
-    if (boot_table.boot_state != 0) {
-        report(SEVERITY_WARNING, "boot table falls in unconfigured memory at 0%lxh", static_cast<unsigned long>(address));
-        return;
-    }
-    const RomRange* r = ranges.current_range;
-    uint32_t section_size = s.section >= 0 ? coff.sections[s.section].s_size : 0;
-    if (r && r->page == s.page && (address != s.paddr || s.paddr + section_size >= r->origin))
-        report(SEVERITY_WARNING, "section '%s' overlaps unconfigured memory at 0%lxh (%s incomplete)", s.name.c_str(),
-               static_cast<unsigned long>(address), s.name.c_str());
-    else
-        report(SEVERITY_WARNING, "section '%s' at 0%lxh falls in unconfigured memory (skipped)", s.name.c_str(),
-               static_cast<unsigned long>(address));
-}
-
-void close_range()
-{
-    RomRange* r = ranges.current_range;
-    if (r->files_open)
-        close_range_files();
-    if (options.map_file || options.svg_file) {
-        std::vector<ContentEntry> contents = range_contents(*r);
-        if (options.map_file)
-            write_map_range(contents);
-        if (options.svg_file)
-            svg_map_range(*r, contents);
-    }
-    ranges.current_range = next_range(r);
-}
-
-void finish_conversion()
-{
-    if (boot_table.boot_state != 0)
-        boot_table_end();
-    while (ranges.current_range)
-        advance_range(ranges.current_range->end);
+    if (run.boot_table.boot_state != 0)
+        boot_table_end(run);
+    while (run.datapath.current_range)
+        advance_range(run, run.datapath.current_range->end);
 }
 
 }  // namespace khex

@@ -1,22 +1,15 @@
-#include "memory/selection.h"
-
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
-#include "coff/loader.h"
-#include "driver/diagnostics.h"
-#include "driver/input.h"
-#include "driver/options.h"
-#include "memory/ranges.h"
-#include "memory/specs.h"
+#include "driver/run.h"
 
 namespace khex {
 
 namespace {
 
 // The first section table entry with the given inline name, or -1.
-int find_inline(const char* name)
+int find_inline(const CoffState& coff, const char* name)
 {
     for (size_t i = 0; i < coff.sections.size(); ++i)
         if (std::strcmp(coff.sections[i].s_name, name) == 0)
@@ -29,38 +22,35 @@ bool is_boot_cinit(const SectionSpec* spec)
     return (spec->flags & SPEC_BOOT) && (spec->flags & SPEC_CINIT);
 }
 
-}  // namespace
-
-void select_sections()
+// Where a matched spec's data goes: the boot table, or its own address.
+void place_spec(const Run& run, SectionSpec& spec, const SectionHeader& source)
 {
-    if (specs.spec_list.empty()) {
-        for (const SectionHeader& s : coff.sections) {
-            spec_begin(s.name.c_str());
-            if (options.boot_all)
-                spec_boot();
-            spec_end();
-        }
-    } else if (options.boot_all) {
-        report(SEVERITY_WARNING, "-boot option ignored and overridden by SECTIONS directive");
+    if (spec.flags & SPEC_BOOT) {
+        spec.paddr = run.settled.bootorg;
+        spec.page = run.settled.bootpage;
+    } else {
+        if (spec.paddr == UNSET)
+            spec.paddr = source.s_vaddr;
+        spec.page = source.s_page;
     }
-    match_sections();
-    order_section_table();
 }
 
-void match_sections()
+void match_sections(Run& run)
 {
+    const CoffState& coff = run.coff;
+    SpecState& specs = run.specs;
     std::unordered_map<std::string, int> first_by_name;
     for (size_t i = coff.sections.size(); i-- > 0;)
         first_by_name[coff.sections[i].name] = static_cast<int>(i);
-    const int bss = find_inline(".bss");
+    const int bss = find_inline(coff, ".bss");
 
     specs.selected_count = 0;
     for (SectionSpec* spec : specs.spec_list) {
         if (spec->datawidth == -1)
-            spec->datawidth = options.datawidth;
+            spec->datawidth = run.options.datawidth;
         auto found = first_by_name.find(spec->name);
         if (found == first_by_name.end()) {
-            report(SEVERITY_WARNING, "section %s not found in %s", spec->name.c_str(), input.coff_name.c_str());
+            report(run, SEVERITY_WARNING, "section %s not found in %s", spec->name.c_str(), run.input.coff_name.c_str());
             continue;
         }
         const SectionHeader& s = coff.sections[found->second];
@@ -71,8 +61,8 @@ void match_sections()
 
         const SectionHeader* source = &s;
         if (is_copy_cinit(s)) {
-            if (options.image && !(spec->flags & SPEC_BOOT)) {
-                report(SEVERITY_WARNING, "can't convert RAM-model .cinit with -image");
+            if (run.options.image && !(spec->flags & SPEC_BOOT)) {
+                report(run, SEVERITY_WARNING, "can't convert RAM-model .cinit with -image");
                 spec->section = -1;
                 continue;
             }
@@ -80,39 +70,32 @@ void match_sections()
             if (bss >= 0)
                 source = &coff.sections[bss];
         }
-        if (spec->flags & SPEC_BOOT) {
-            spec->paddr = spec->start_address = options.bootorg;
-            spec->page = options.bootpage;
-        } else {
-            if (spec->paddr == UNSET)
-                spec->paddr = spec->start_address = source->s_vaddr;
-            spec->page = source->s_page;
-        }
+        place_spec(run, *spec, *source);
     }
 }
 
 // Conversion order: the bootstrap section first, then by page and physical
 // address, list order breaking ties, except that a boot-loaded .cinit yields to
 // the other boot sections; sections no spec took keep their order at the end.
-void order_section_table()
+void order_sections(Run& run)
 {
+    SpecState& specs = run.specs;
     std::vector<SectionSpec*> order;
-    if (options.has_bootstrap) {
-        SectionSpec* bootstrap = nullptr;
+    SectionSpec* bootstrap = nullptr;
+    if (run.options.has_bootstrap) {
         for (SectionSpec* spec : specs.spec_list) {
-            if (spec->section >= 0 && spec->name == options.bootstrap) {
+            if (spec->section >= 0 && spec->name == run.options.bootstrap) {
                 bootstrap = spec;
                 break;
             }
         }
         if (!bootstrap)
-            fatal("bootstrap section %s not found", options.bootstrap.c_str());
-        bootstrap->flags |= SPEC_TAKEN;
+            fatal(run, "bootstrap section %s not found", run.options.bootstrap.c_str());
         order.push_back(bootstrap);
     }
     std::vector<SectionSpec*> rest;
     for (SectionSpec* spec : specs.spec_list)
-        if (spec->section >= 0 && !(spec->flags & SPEC_TAKEN))
+        if (spec->section >= 0 && spec != bootstrap)
             rest.push_back(spec);
     std::stable_sort(rest.begin(), rest.end(), [](const SectionSpec* a, const SectionSpec* b) {
         if (a->page != b->page)
@@ -121,23 +104,37 @@ void order_section_table()
             return a->paddr < b->paddr;
         return !is_boot_cinit(a) && is_boot_cinit(b);
     });
-    for (SectionSpec* spec : rest) {
-        spec->flags |= SPEC_TAKEN;
-        order.push_back(spec);
-    }
+    order.insert(order.end(), rest.begin(), rest.end());
 
-    std::vector<SectionHeader> table;
-    table.reserve(coff.sections.size());
-    std::vector<bool> taken(coff.sections.size(), false);
-    for (SectionSpec* spec : order) {
+    const size_t count = run.coff.sections.size();
+    std::vector<bool> taken(count, false);
+    specs.conversion_order.clear();
+    for (const SectionSpec* spec : order) {
         taken[spec->section] = true;
-        table.push_back(coff.sections[spec->section]);
-        spec->section = static_cast<int>(table.size() - 1);
+        specs.conversion_order.push_back(spec->section);
     }
-    for (size_t i = 0; i < coff.sections.size(); ++i)
+    for (size_t i = 0; i < count; ++i)
         if (!taken[i])
-            table.push_back(coff.sections[i]);
-    coff.sections = std::move(table);
+            specs.conversion_order.push_back(static_cast<int>(i));
+}
+
+}  // namespace
+
+void select_sections(Run& run)
+{
+    SpecState& specs = run.specs;
+    if (specs.spec_list.empty()) {
+        for (const SectionHeader& s : run.coff.sections) {
+            spec_begin(run, s.name.c_str());
+            if (run.options.boot_all)
+                spec_boot(run);
+            spec_end(run);
+        }
+    } else if (run.options.boot_all) {
+        report(run, SEVERITY_WARNING, "-boot option ignored and overridden by SECTIONS directive");
+    }
+    match_sections(run);
+    order_sections(run);
 }
 
 }  // namespace khex

@@ -1,90 +1,87 @@
 #include "memory/specs.h"
 
-#include "cmdfile/lexer.h"
-#include "driver/diagnostics.h"
-#include "memory/ranges.h"
+#include "driver/run.h"
 
 namespace khex {
 
-SpecState specs;
-
-void reset_specs()
+void sections_begin(Run& run)
 {
-    specs.store.clear();
-    specs.spec_list.clear();
-    specs.listed_names.clear();
-    specs.current_spec = nullptr;
-    specs.selected_count = 0;
+    directive_mode_on(run);
+    if (!run.specs.spec_list.empty())
+        report(run, SEVERITY_ERROR, "SECTIONS directive redefined");
 }
 
-void sections_begin()
-{
-    directive_mode_on();
-    if (!specs.spec_list.empty())
-        report(SEVERITY_ERROR, "SECTIONS directive redefined");
-}
-
-void spec_begin(const char* name)
+void spec_begin(Run& run, const char* name)
 {
     SectionSpec spec{};
     spec.name = name;
     spec.section = -1;
     spec.paddr = UNSET;
-    spec.start_address = UNSET;
     spec.datawidth = -1;
-    specs.current_spec = &specs.store.emplace_back(std::move(spec));
+    run.specs.defining = &run.specs.store.emplace_back(std::move(spec));
 }
 
-void spec_boot()
+void spec_boot(Run& run)
 {
-    SectionSpec* spec = specs.current_spec;
+    SectionSpec* spec = run.specs.defining;
     if (!spec)
         return;
     if (spec->flags & SPEC_BOOT)
-        report(SEVERITY_ERROR, "bootflag reset for %s", spec->name.c_str());
+        report(run, SEVERITY_ERROR, "bootflag reset for %s", spec->name.c_str());
     else
         spec->flags |= SPEC_BOOT;
 }
 
-void spec_datawidth(uint32_t value)
+void spec_datawidth(Run& run, uint32_t value)
 {
-    SectionSpec* spec = specs.current_spec;
+    SectionSpec* spec = run.specs.defining;
     if (!spec)
         return;
     if (spec->datawidth != -1)
-        report(SEVERITY_ERROR, "datawidth redefined for %s", spec->name.c_str());
+        report(run, SEVERITY_ERROR, "datawidth redefined for %s", spec->name.c_str());
     if (value % 8 == 0 && is_power_of_two(value))
         spec->datawidth = static_cast<int32_t>(value / 8);
     else
-        report(SEVERITY_WARNING, "illegal datawidth of %d specified for %s", static_cast<int>(value),
+        report(run, SEVERITY_WARNING, "illegal datawidth of %d specified for %s", static_cast<int>(value),
                spec->name.c_str());
 }
 
 // A paddr before the boot mark is accepted here; matching replaces it with the
 // boot table's address.
-void spec_paddr(uint32_t value)
+void spec_paddr(Run& run, uint32_t value)
 {
-    SectionSpec* spec = specs.current_spec;
+    SectionSpec* spec = run.specs.defining;
     if (!spec)
         return;
     if (spec->paddr != UNSET || (spec->flags & SPEC_BOOT))
-        report(SEVERITY_ERROR, "physical address redefined for %s", spec->name.c_str());
+        report(run, SEVERITY_ERROR, "physical address redefined for %s", spec->name.c_str());
     else
         spec->paddr = value;
-    spec->start_address = spec->paddr;
 }
 
-void spec_end()
+void spec_end(Run& run)
 {
-    SectionSpec* spec = specs.current_spec;
+    SpecState& specs = run.specs;
+    SectionSpec* spec = specs.defining;
     if (!spec)
         return;
     if (!specs.listed_names.insert(spec->name).second) {
-        report(SEVERITY_WARNING, "duplicate section name '%s' (ignored)",
+        report(run, SEVERITY_WARNING, "duplicate section name '%s' (ignored)",
                spec->name.empty() ? "<??" "?>" : spec->name.c_str());
         return;
     }
+    spec->index = specs.spec_list.size();
     specs.spec_list.push_back(spec);
+}
+
+const SectionHeader& section_of(const Run& run, const SectionSpec& spec)
+{
+    return run.coff.sections[spec.section];
+}
+
+bool boot_loaded(const SectionSpec& spec)
+{
+    return spec.flags & SPEC_BOOT;
 }
 
 }  // namespace khex

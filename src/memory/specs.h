@@ -1,5 +1,6 @@
 // Section specs: which sections are converted, where, and how, as the SECTIONS
-// directive (or the default of every section) gives them.
+// directive (or the default of every section) gives them, and the order the
+// selection puts them in.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -10,45 +11,50 @@
 
 namespace khex {
 
-struct RomRange;
+struct Run;
+struct SectionHeader;
 
 enum SpecFlag : unsigned {
-    SPEC_BOOT = 0x01,        // loaded through the boot table
-    SPEC_CINIT = 0x02,       // RAM-model autoinitialisation section
-    SPEC_INCOMPLETE = 0x04,  // some data could not be placed
-    SPEC_TAKEN = 0x08,       // used while ordering the section table and by the map
-    SPEC_LISTED = 0x10,      // listed in the map entry of an earlier range
+    SPEC_BOOT = 0x01,   // loaded through the boot table
+    SPEC_CINIT = 0x02,  // RAM-model autoinitialisation section
 };
 
 struct SectionSpec {
     std::string name;
     int section;             // index into the section table, -1 for none
     uint32_t paddr;          // physical address of the first byte
-    uint32_t start_address;  // first address in the range that last received data
     int32_t page;
-    uint32_t end_address;    // last address written
     int32_t datawidth;       // bytes; -1 not given
-    RomRange* range;         // range that last received data
     unsigned flags;
+    size_t index;            // position in the spec list
 };
 
 struct SpecState {
     std::deque<SectionSpec> store;          // every spec ever begun
     std::vector<SectionSpec*> spec_list;    // completed specs in order
     std::unordered_set<std::string_view> listed_names;
-    SectionSpec* current_spec;
-    int selected_count;
+    SectionSpec* defining = nullptr;        // spec whose SECTIONS entry is being read
+    int selected_count = 0;
+    // Every section table index in conversion order: the selected sections,
+    // then the others in the table's order.
+    std::vector<int> conversion_order;
 };
-extern SpecState specs;
-
-void reset_specs();
 
 // SECTIONS directive handlers.
-void sections_begin();
-void spec_begin(const char* name);
-void spec_boot();
-void spec_datawidth(uint32_t bits);
-void spec_paddr(uint32_t value);
-void spec_end();
+void sections_begin(Run& run);
+void spec_begin(Run& run, const char* name);
+void spec_boot(Run& run);
+void spec_datawidth(Run& run, uint32_t bits);
+void spec_paddr(Run& run, uint32_t value);
+void spec_end(Run& run);
+
+// Matches the specs to the COFF file's sections (every section when there is
+// no SECTIONS directive) and puts them into conversion order.
+void select_sections(Run& run);
+
+// The section a matched spec converts.
+const SectionHeader& section_of(const Run& run, const SectionSpec& spec);
+
+bool boot_loaded(const SectionSpec& spec);
 
 }  // namespace khex

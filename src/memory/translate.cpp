@@ -1,25 +1,13 @@
 #include "memory/translate.h"
 
-#include <cstdio>
-
-#include "boot/table.h"
-#include "coff/loader.h"
-#include "driver/diagnostics.h"
-#include "driver/input.h"
-#include "driver/options.h"
-#include "memory/ranges.h"
-#include "memory/selection.h"
-#include "memory/specs.h"
-#include "output/formats.h"
+#include "driver/run.h"
 
 namespace khex {
-
-TranslateState translate;
 
 namespace {
 
 // Bits 4 to 7 of the file header flags.
-int device_from_code(int code)
+int device_from_code(Run& run, int code)
 {
     switch (code) {
     case 1: return 1;
@@ -31,14 +19,59 @@ int device_from_code(int code)
     case 12:
     case 14: return 7734;
     default:
-        report(SEVERITY_WARNING, "Unknown device: %x", code);
+        report(run, SEVERITY_WARNING, "Unknown device: %x", code);
         return 0;
     }
 }
 
-bool boot_sections_selected()
+// The format's own rules on widths (ZQ-Tagged, Binary).
+void check_format_widths(Run& run)
 {
-    for (const SectionSpec* spec : specs.spec_list)
+    const ConvOptions& options = run.options;
+    const OutputFormat& format = selected_format(run);
+    if (format.romwidth_option != 0 && options.romwidth_given && options.romwidth != format.romwidth_option)
+        fatal(run, "%s format must have a ROM width of %d bits", format.name, bits(format.romwidth_option));
+    if (format.memwidth != 0 && options.memwidth != format.memwidth)
+        fatal(run, "%s format must have a memory width of %d bits", format.name, bits(format.memwidth));
+}
+
+void settle_device(Run& run)
+{
+    Settled& settled = run.settled;
+    switch (settled.coff_device) {
+    case 1:
+    case 2:
+        settled.device = settled.coff_device;
+        if (run.options.device_given)
+            report(run, SEVERITY_WARNING, "-v option ignored for Phase %d", settled.coff_device);
+        break;
+    case 7734:
+        // Revision 1 tables count sections in 16-bit words, so sections are
+        // padded to whole words even without a boot-mode word.
+        if (run.options.revision >= 2 || settled.boot_alignment < 2)
+            settled.boot_alignment = 2;
+        break;
+    default:
+        fatal(run, "ERROR: Device %d not recognized", settled.coff_device);
+    }
+}
+
+// The boot table goes to the first range when -bootorg does not say where.
+void settle_boot_origin(Run& run)
+{
+    Settled& settled = run.settled;
+    if (run.ranges.rom_list.empty())
+        return;
+    const RomRange& first = *run.ranges.rom_list.front();
+    if (settled.bootorg == NOT_GIVEN)
+        settled.bootorg = first.origin;
+    if (settled.bootpage == -1)
+        settled.bootpage = first.page;
+}
+
+bool boot_sections_selected(const Run& run)
+{
+    for (const SectionSpec* spec : run.specs.spec_list)
         if (spec->section >= 0 && (spec->flags & SPEC_BOOT))
             return true;
     return false;
@@ -46,71 +79,97 @@ bool boot_sections_selected()
 
 // Every boot-table field is one 16-bit value; memory wider than that would pad
 // each field to a whole memory word, and the loader could not read the table.
-void check_boot_widths()
+void check_boot_widths(Run& run)
 {
-    if (!boot_sections_selected())
+    if (!boot_sections_selected(run))
         return;
     bool refused = false;
-    for (const RomRange* r : ranges.rom_list) {
-        if (r->page == options.bootpage && r->memwidth > 2) {
-            report(SEVERITY_ERROR,
+    for (const RomRange* r : run.ranges.rom_list) {
+        if (r->page == run.settled.bootpage && r->memwidth > 2) {
+            report(run, SEVERITY_ERROR,
                    "boot table needs a memory width of at most 16 bits, but %s has a memory width of %d bits",
                    r->name.c_str(), bits(r->memwidth));
             refused = true;
         }
     }
     if (refused)
-        fatal("errors prevent conversion");
+        fatal(run, "errors prevent conversion");
 }
 
 }  // namespace
 
-void reset_translate()
+void settle_zero_based(Run& run)
 {
-    translate = TranslateState{};
+    run.settled.zero = run.options.zero;
+    if (run.options.zero && !run.options.image) {
+        report(run, SEVERITY_WARNING, "-zero requires -image: ignored");
+        run.settled.zero = false;
+    }
 }
 
-bool start_translation()
+void start_translation(Run& run)
 {
-    translate.coff_device = device_from_code((coff.file_flags >> 4) & 0xF);
+    Settled& settled = run.settled;
+    settled.device = run.options.device;
+    settled.boot_alignment = run.options.boot.alignment;
+    settled.bootorg = run.options.bootorg;
+    settled.bootpage = run.options.bootpage;
+    settled.coff_device = device_from_code(run, (run.coff.file_flags >> 4) & 0xF);
+    check_format_widths(run);
+    settle_device(run);
+    settle_boot_origin(run);
+    boot_table_start(run);
+    select_sections(run);
+    check_boot_widths(run);
+    settled.order = run.options.order != ORDER_NONE ? run.options.order
+                    : run.coff.target_big_endian   ? ORDER_MS
+                                                   : ORDER_LS;
+    if (run.specs.selected_count == 0)
+        fatal(run, "no initialized sections in %s", run.input.coff_name.c_str());
+    if (!run.options.quiet)
+        std::fprintf(run.console.out, "Translating %s to %s format...\n", run.input.coff_name.c_str(),
+                     selected_format(run).name);
+    start_placement(run);
+}
 
-    const OutputFormat& format = selected_format();
-    if (format.romwidth_option != 0 && options.romwidth_given && options.romwidth != format.romwidth_option)
-        fatal("%s format must have a ROM width of %d bits", format.name, bits(format.romwidth_option));
-    if (format.memwidth != 0 && options.memwidth != format.memwidth)
-        fatal("%s format must have a memory width of %d bits", format.name, bits(format.memwidth));
-    switch (translate.coff_device) {
-    case 1:
-        options.device = 1;
-        if (options.device_given)
-            report(SEVERITY_WARNING, "-v option ignored for Phase 1");
-        break;
-    case 2:
-        options.device = 2;
-        if (options.device_given)
-            report(SEVERITY_WARNING, "-v option ignored for Phase 2");
-        break;
-    case 7734:
-        // Revision 1 tables count sections in 16-bit words, so sections are
-        // padded to whole words even without a boot-mode word.
-        if (options.revision >= 2 || options.boot.alignment < 2)
-            options.boot.alignment = 2;
-        break;
-    default:
-        fatal("ERROR: Device %d not recognized", translate.coff_device);
+void settle_entry_point(Run& run)
+{
+    const ConvOptions& options = run.options;
+    Settled& settled = run.settled;
+    settled.entry_address = options.entry_address;
+    if (options.has_entry_symbol) {
+        uint32_t value;
+        if (lookup_symbol(run.symbols, options.entry_symbol.c_str(), value))
+            settled.entry_address = value;
+        else
+            report(run, SEVERITY_ERROR, "Requested boot table entry point symbol '%s' not found\n",
+                   options.entry_symbol.c_str());
     }
+    if (settled.entry_address == NOT_GIVEN)
+        settled.entry_address = run.coff.coff_entry_point;
+    if (settled.device == 7734 && options.revision < 2 && (settled.entry_address & 1))
+        fatal(run,
+              "Specified entry point at address 0x%x is not aligned to\n"
+              "          an even byte boundary as required for a boot loader\n"
+              "          of the requested type",
+              settled.entry_address);
+}
 
-    boot_table_start();
-    select_sections();
-    check_boot_widths();
-    if (options.order == ORDER_NONE)
-        options.order = coff.target_big_endian ? ORDER_MS : ORDER_LS;
-    if (specs.selected_count == 0)
-        fatal("no initialized sections in %s", input.coff_name.c_str());
-    if (!options.quiet)
-        std::printf("Translating %s to %s format...\n", input.coff_name.c_str(), selected_format().name);
-    ranges.current_range = ranges.rom_list.empty() ? nullptr : ranges.rom_list.front();
-    return true;
+void settle_boot_entries(Run& run)
+{
+    run.settled.boot_entries = run.options.boot_entries;
+    for (BootEntry& entry : run.settled.boot_entries) {
+        if (entry.kind != BOOT_REGISTER_SYMBOL)
+            continue;
+        uint32_t value;
+        if (lookup_symbol(run.symbols, entry.name.c_str(), value)) {
+            entry.value = value;
+            entry.kind = BOOT_REGISTER;
+            entry.name.clear();
+        } else {
+            report(run, SEVERITY_ERROR, "Requested -reg_config symbol '%s' not found\n", entry.name.c_str());
+        }
+    }
 }
 
 }  // namespace khex

@@ -1,14 +1,39 @@
-// Translation start: called by the COFF reader once the section table is read.
+// What the run works out from the options and the COFF file: each value is
+// filled in once, where the run learns it (as the ranges are resolved, at
+// translation start, in the symbol pass), and is read-only from the first
+// placed byte on.
 #pragma once
+#include <cstdint>
+#include <vector>
+
+#include "driver/options.h"
 
 namespace khex {
 
-struct TranslateState {
-    int coff_device;  // 1, 2, 7734, or 0 for unknown
-};
-extern TranslateState translate;
+struct Run;
 
-void reset_translate();
-bool start_translation();
+struct Settled {
+    bool zero = false;          // -zero, which needs -image
+    int coff_device = 0;        // from the file header: 1, 2, 7734, or 0 for unknown
+    int device = 7734;          // the target device the tables are built for
+    int boot_alignment = 1;     // bytes the boot loader aligns sections to
+    int order = ORDER_NONE;     // MS or LS from translation start on
+    uint32_t bootorg = NOT_GIVEN;  // the boot table's address and page
+    int32_t bootpage = 0;
+    uint32_t entry_address = NOT_GIVEN;  // the -e value or symbol, or the file's entry point
+    std::vector<BootEntry> boot_entries;  // with the -reg_config symbols' values
+};
+
+// After the ranges are resolved: -zero counts only in image mode.
+void settle_zero_based(Run& run);
+
+// Once the headers are read: the device, the format's widths, the boot
+// table's parameters, the sections and their order, the byte order; then the
+// progress line and the first range for placement.
+void start_translation(Run& run);
+
+// After the symbol pass: the entry point and the -reg_config symbol values.
+void settle_entry_point(Run& run);
+void settle_boot_entries(Run& run);
 
 }  // namespace khex

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "output/framework.h"
+#include "driver/run.h"
 #include "output/hex.h"
 #include "output/writers.h"
 
@@ -14,36 +14,36 @@ constexpr size_t DEBUG_THRESHOLD = 68;
 
 }  // namespace
 
-void debug_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes)
+void debug_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes)
 {
     char* line = stream.line.data();
     switch (op) {
     case OP_START_FILE:
-        write_text(stream, "*** FILE HEADER ***\n", 20);
+        write_text(run, stream, "*** FILE HEADER ***\n", 20);
         break;
     case OP_NEW_ADDRESS:
         if (stream.fill != 0)
-            debug_writer(OP_END_RECORD, stream, nullptr, 0);
+            debug_writer(run, OP_END_RECORD, stream, nullptr, 0);
         std::memcpy(line, "ADDR:", 5);
-        std::snprintf(line + 5, 9, "%08lx", static_cast<unsigned long>(record_address()));
+        std::snprintf(line + 5, 9, "%08lx", static_cast<unsigned long>(record_address(run)));
         std::memcpy(line + 13, ": DATA:", 7);
         stream.fill = 20;
         break;
     case OP_DATA:
         if (stream.fill >= DEBUG_THRESHOLD)
-            debug_writer(OP_END_RECORD, stream, nullptr, 0);
+            debug_writer(run, OP_END_RECORD, stream, nullptr, 0);
         if (stream.fill == 0)
-            debug_writer(OP_NEW_ADDRESS, stream, nullptr, 0);
+            debug_writer(run, OP_NEW_ADDRESS, stream, nullptr, 0);
         stream.fill += static_cast<size_t>(hex_encode(line + stream.fill, data, nbytes));
         line[stream.fill++] = ' ';
         break;
     case OP_END_RECORD:
         std::memcpy(line + stream.fill, ":END:\n", 6);
         stream.fill += 6;
-        write_line(stream);
+        write_line(run, stream);
         break;
     case OP_END_FILE:
-        write_text(stream, "*** FILE FOOTER ***\n", 20);
+        write_text(run, stream, "*** FILE FOOTER ***\n", 20);
         break;
     default:
         break;

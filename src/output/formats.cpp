@@ -1,30 +1,72 @@
 #include "output/formats.h"
 
-#include "driver/options.h"
-#include "output/writers.h"
+#include <iterator>
+
+#include "driver/run.h"
 
 namespace khex {
 
-// Indexed by ConvOptions::format. The four Motorola rows share one writer; the
-// variant is the S-record type of their data records.
-const OutputFormat output_formats[FORMAT_COUNT] = {
-    // name                unit  ext     writer            run            binary widest rom  mem variant
-    {"DEBUG",              1, ".d00", debug_writer,     nullptr,       false, 0,   0, 0, 0},
-    {"Intel",              1, ".i00", intel_writer,     intel_run,     false, 224, 0, 0, 0},
-    {"Motorola-S",         1, ".m00", motorola_writer,  motorola_run,  false, 222, 0, 0, 2},
-    {"Motorola-S1",        1, ".m00", motorola_writer,  motorola_run,  false, 222, 0, 0, 1},
-    {"Motorola-S2",        1, ".m00", motorola_writer,  motorola_run,  false, 222, 0, 0, 2},
-    {"Motorola-S3",        1, ".m00", motorola_writer,  motorola_run,  false, 222, 0, 0, 3},
-    {"ZQ-Tagged",          2, ".t00", zq_tagged_writer, nullptr,       false, 0,   2, 0, 0},
-    {"Extended Tektronix", 1, ".x00", tektronix_writer, tektronix_run, false, 89,  0, 0, 0},
-    {"ASCII-Hex",          1, ".a00", ascii_hex_writer, nullptr,       false, 0,   0, 0, 0},
-    {"Generic",            1, ".s00", generic_writer,   nullptr,       false, 0,   0, 0, 0},
-    {"Binary",             1, ".b00", binary_writer,    nullptr,       true,  0,   0, 1, 0},
+// The writers, one file each.
+void debug_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void intel_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void motorola_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void zq_tagged_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void tektronix_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void ascii_hex_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void generic_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void binary_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void intel_run(Run& run, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+               uint32_t address, uint32_t step);
+void motorola_run(Run& run, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+                  uint32_t address, uint32_t step);
+void tektronix_run(Run& run, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+                   uint32_t address, uint32_t step);
+
+// The four Motorola rows share one writer; the variant is the S-record type of
+// their data records. -b also sets both widths to a byte; --b and --w set the
+// ROM width unless -romwidth gave one.
+constexpr OutputFormat output_formats[] = {
+    // index               name                  words                                unit ext
+    //    writer            run            binary widest rom mem variant
+    {FORMAT_DEBUG,       "DEBUG",              {{"-d", 0, false}, {}},               1, ".d00",
+        debug_writer,     nullptr,       false, 0,   0, 0, 0},
+    {FORMAT_INTEL,       "Intel",              {{"i", 0, false}, {}},                1, ".i00",
+        intel_writer,     intel_run,     false, 224, 0, 0, 0},
+    {FORMAT_MOTOROLA,    "Motorola-S",         {{"m", 0, false}, {}},                1, ".m00",
+        motorola_writer,  motorola_run,  false, 222, 0, 0, 2},
+    {FORMAT_MOTOROLA_S1, "Motorola-S1",        {{"m1", 0, false}, {}},               1, ".m00",
+        motorola_writer,  motorola_run,  false, 222, 0, 0, 1},
+    {FORMAT_MOTOROLA_S2, "Motorola-S2",        {{"m2", 0, false}, {}},               1, ".m00",
+        motorola_writer,  motorola_run,  false, 222, 0, 0, 2},
+    {FORMAT_MOTOROLA_S3, "Motorola-S3",        {{"m3", 0, false}, {}},               1, ".m00",
+        motorola_writer,  motorola_run,  false, 222, 0, 0, 3},
+    {FORMAT_ZQ_TAGGED,   "ZQ-Tagged",          {{"t", 0, false}, {}},                2, ".t00",
+        zq_tagged_writer, nullptr,       false, 0,   2, 0, 0},
+    {FORMAT_TEKTRONIX,   "Extended Tektronix", {{"x", 0, false}, {}},                1, ".x00",
+        tektronix_writer, tektronix_run, false, 89,  0, 0, 0},
+    {FORMAT_ASCII_HEX,   "ASCII-Hex",          {{"a", 0, false}, {}},                1, ".a00",
+        ascii_hex_writer, nullptr,       false, 0,   0, 0, 0},
+    {FORMAT_GENERIC,     "Generic",            {{"-b", 1, false}, {"-w", 2, false}}, 1, ".s00",
+        generic_writer,   nullptr,       false, 0,   0, 0, 0},
+    {FORMAT_BINARY,      "Binary",             {{"b", 1, true}, {}},                 1, ".b00",
+        binary_writer,    nullptr,       true,  0,   0, 1, 0},
 };
 
-const OutputFormat& selected_format()
+const int format_count = static_cast<int>(std::size(output_formats));
+
+// Every row stands at its own number.
+constexpr bool rows_in_order()
 {
-    return output_formats[options.format];
+    for (size_t i = 0; i < std::size(output_formats); ++i)
+        if (output_formats[i].index != static_cast<int>(i))
+            return false;
+    return true;
+}
+static_assert(rows_in_order(), "a row of output_formats is not at its index");
+
+const OutputFormat& selected_format(const Run& run)
+{
+    return output_formats[run.options.format];
 }
 
 }  // namespace khex

@@ -1,12 +1,14 @@
 // The table of output formats: every fact about a format that the rest of
-// khex needs is a column here, so a new format is one row and one writer file
-// (plus the option that selects it).
+// khex needs is a column here, the option words that select it included, so
+// a new format is one row and one writer file.
 #pragma once
 #include "output/stream.h"
 
 namespace khex {
 
-// Rows of output_formats; ConvOptions::format holds one of them.
+struct Run;
+
+// The rows the rest of khex names; ConvOptions::format holds a row number.
 enum OutputFormatIndex {
     FORMAT_DEBUG = 0,
     FORMAT_INTEL = 1,
@@ -21,9 +23,21 @@ enum OutputFormatIndex {
     FORMAT_BINARY = 10,
 };
 
+// An option word that selects the format, as typed after its dash: one letter
+// ("i"), a whole word ("m1"), or "-" and a letter ("-d", typed --d, where only
+// that letter counts). Each form is matched at its own step of the option
+// matching.
+struct FormatWord {
+    const char* word;  // nullptr: no word
+    int romwidth;      // ROM width in bytes the word sets too; 0: none
+    bool forced;       // sets that ROM width (and the row's memory width) even after -romwidth
+};
+
 // Widths are in bytes.
 struct OutputFormat {
+    int index;              // the row's own number, checked against its place
     const char* name;       // shown in the progress line and the map
+    FormatWord words[2];    // the option words that select it
     int unit;               // smallest ROM width the format can carry
     const char* extension;  // default extension: a dot, a letter and "00"
     RecordWriter writer;
@@ -36,10 +50,10 @@ struct OutputFormat {
     int variant;            // which kind of record a writer shared by rows writes
 };
 
-constexpr int FORMAT_COUNT = 11;
-extern const OutputFormat output_formats[FORMAT_COUNT];
+extern const OutputFormat output_formats[];
+extern const int format_count;  // rows of output_formats
 
-// The row that ConvOptions::format selects.
-const OutputFormat& selected_format();
+// The row that the run's options select.
+const OutputFormat& selected_format(const Run& run);
 
 }  // namespace khex

@@ -3,29 +3,18 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/diagnostics.h"
-#include "driver/options.h"
-#include "memory/ranges.h"
-#include "output/formats.h"
-#include "output/hex.h"
-#include "output/pending.h"
+#include "driver/run.h"
+#include "output/writers.h"
 
 namespace khex {
-
-OutputState output;
 
 namespace {
 
 constexpr size_t STREAM_BUFFER = 1 << 16;
 
-RecordWriter writer()
+[[noreturn]] void write_failed(Run& run, const OutputStream& stream)
 {
-    return selected_format().writer;
-}
-
-[[noreturn]] void write_failed(const OutputStream& stream)
-{
-    fatal("error writing output file '%s': %s", stream.name->c_str(), std::strerror(errno));
+    fatal(run, "error writing output file '%s': %s", stream.name->c_str(), std::strerror(errno));
 }
 
 // Number of streams the range writes: one per lane, or one when a ROM is wider
@@ -35,21 +24,22 @@ int stream_count(const RomRange& r)
     return r.romwidth < r.memwidth ? r.memwidth / r.romwidth : 1;
 }
 
-void open_range_files(RomRange& r)
+void open_range_files(Run& run, const RomRange& r)
 {
-    r.files_open = true;
-    r.record_address = 0;
-    r.written_up_to = 0;
+    OutputState& output = run.output;
+    output.open_range = &r;
+    output.record_address = 0;
+    output.written_up_to = 0;
     // A record holds at most one data operation beyond its threshold, and a data
     // operation carries at most one ROM word.
     const size_t line_size = 128 + 4 * static_cast<size_t>(r.romwidth);
-    const bool binary = selected_format().binary;
+    const OutputFormat& format = selected_format(run);
     for (int i = 0; i < r.file_count; ++i) {
-        OutputStream& stream = output.streams[options.order == ORDER_MS ? r.file_count - 1 - i : i];
+        OutputStream& stream = output.streams[run.settled.order == ORDER_MS ? r.file_count - 1 - i : i];
         const std::string& name = r.files[i];
-        stream.file = open_pending(name, binary, FileRole::OUTPUT);
+        stream.file = open_pending(run.pending, name, format.binary, FileRole::OUTPUT);
         if (!stream.file)
-            fatal("cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
+            fatal(run, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
         std::setvbuf(stream.file, nullptr, _IOFBF, STREAM_BUFFER);
         stream.name = &name;
         stream.fill = 0;
@@ -57,134 +47,125 @@ void open_range_files(RomRange& r)
         stream.address_written = false;
         if (stream.line.size() < line_size)
             stream.line.resize(line_size);
-        writer()(OP_START_FILE, stream, nullptr, 0);
+        format.writer(run, OP_START_FILE, stream, nullptr, 0);
+    }
+}
+
+// A ROM wider than a memory word takes up to one ROM word per data operation.
+void write_wide_rom_words(Run& run, const RomRange& r, const uint8_t* data, int nbytes)
+{
+    OutputState& output = run.output;
+    const RecordWriter write = selected_format(run).writer;
+    for (int offset = 0; offset < nbytes; offset += r.romwidth) {
+        int chunk = std::min(r.romwidth, nbytes - offset);
+        if (chunk % r.memwidth != 0) {
+            std::fflush(run.console.out);
+            std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", run.console.err);
+            end_run(1);
+        }
+        write(run, OP_DATA, output.streams[0], data + offset, chunk);
+        output.record_address += static_cast<uint32_t>(chunk);
+        output.written_up_to += static_cast<uint32_t>(chunk);
     }
 }
 
 }  // namespace
 
-void reset_output()
-{
-    abandon_output_files();
-    for (OutputStream& stream : output.streams) {
-        stream.fill = 0;
-        stream.last_address = 0;
-        stream.address_written = false;
-        stream.name = nullptr;
-    }
-}
-
-bool device_addressing(const RomRange& r)
-{
-    return options.romaddr && r.romwidth < r.memwidth;
-}
-
-uint32_t device_address(const RomRange& r, uint32_t address)
-{
-    if (options.zero)
-        address -= r.origin;
-    return address / static_cast<uint32_t>(r.memwidth) * static_cast<uint32_t>(r.romwidth);
-}
-
-void write_text(OutputStream& stream, const char* text, size_t n)
+void write_text(Run& run, OutputStream& stream, const char* text, size_t n)
 {
     if (std::fwrite(text, 1, n, stream.file) != n)
-        write_failed(stream);
+        write_failed(run, stream);
 }
 
-void write_line(OutputStream& stream)
+void write_line(Run& run, OutputStream& stream)
 {
-    write_text(stream, stream.line.data(), stream.fill);
+    write_text(run, stream, stream.line.data(), stream.fill);
     stream.fill = 0;
 }
 
-void write_range_data(const uint8_t* data, int nbytes)
+void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes)
 {
-    RomRange& r = *ranges.current_range;
-    if (!r.files_open)
-        open_range_files(r);
-    const RecordWriter write = writer();
+    OutputState& output = run.output;
+    if (output.open_range != &r)
+        open_range_files(run, r);
+    const OutputFormat& format = selected_format(run);
     const int streams = stream_count(r);
 
     // a memory word advances record addresses by its own width, or by one ROM
     // word in the device's addresses
-    const bool device = device_addressing(r);
+    const bool device = device_addressing(run, r);
     const uint32_t step = device ? static_cast<uint32_t>(r.romwidth) : static_cast<uint32_t>(r.memwidth);
-    if (r.next_address != r.written_up_to && !options.zero) {
-        r.record_address = device ? device_address(r, r.next_address) : r.next_address;
+    if (address != output.written_up_to && !run.settled.zero) {
+        output.record_address = device ? device_address(run, r, address) : address;
         for (int k = 0; k < streams; ++k)
-            write(OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
+            format.writer(run, OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
     }
-
-    const uint32_t memwidth = static_cast<uint32_t>(r.memwidth);
-    const int romwidth = r.romwidth;
-    if (romwidth <= r.memwidth) {
-        if (nbytes % r.memwidth != 0)
-            internal_error("nbytes not a multiple of mem width/rom width");
-        if (const DataRunWriter run = selected_format().run) {
-            // each lane's file takes its whole run at once: the files are
-            // independent, so this writes what word-by-word calls would
-            const int words = nbytes / r.memwidth;
-            for (int k = 0; k < streams; ++k)
-                run(output.streams[k], data + k * romwidth, words, romwidth, r.memwidth, r.record_address, step);
-            r.next_address += static_cast<uint32_t>(nbytes);
-            r.record_address += static_cast<uint32_t>(words) * step;
-            r.written_up_to = r.next_address;
-            return;
-        }
-        for (const uint8_t* word = data; word < data + nbytes; word += memwidth) {
-            for (int k = 0; k < streams; ++k)
-                write(OP_DATA, output.streams[k], word + k * romwidth, romwidth);
-            r.next_address += memwidth;
-            r.record_address += step;
-            r.written_up_to = r.next_address;
-        }
+    output.written_up_to = address;
+    if (r.romwidth > r.memwidth) {
+        write_wide_rom_words(run, r, data, nbytes);
         return;
     }
-    for (int offset = 0; offset < nbytes; offset += romwidth) {
-        int chunk = std::min(romwidth, nbytes - offset);
-        if (chunk % r.memwidth != 0) {
-            std::fflush(stdout);
-            std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", stderr);
-            end_run(1);
+    if (nbytes % r.memwidth != 0)
+        internal_error(run, "nbytes not a multiple of mem width/rom width");
+    const int words = nbytes / r.memwidth;
+    if (format.run) {
+        // each lane's file takes its whole run at once: the files are
+        // independent, so this writes what word-by-word calls would
+        for (int k = 0; k < streams; ++k)
+            format.run(run, output.streams[k], data + k * r.romwidth, words, r.romwidth, r.memwidth,
+                       output.record_address, step);
+        output.record_address += static_cast<uint32_t>(words) * step;
+    } else {
+        for (const uint8_t* word = data; word < data + nbytes; word += r.memwidth) {
+            for (int k = 0; k < streams; ++k)
+                format.writer(run, OP_DATA, output.streams[k], word + k * r.romwidth, r.romwidth);
+            output.record_address += step;
         }
-        write(OP_DATA, output.streams[0], data + offset, chunk);
-        r.next_address += static_cast<uint32_t>(chunk);
-        r.record_address += static_cast<uint32_t>(chunk);
-        r.written_up_to = r.next_address;
     }
+    output.written_up_to += static_cast<uint32_t>(nbytes);
 }
 
-void flush_range_records()
+void flush_range_records(Run& run)
 {
-    RomRange* r = ranges.current_range;
-    if (!r || !r->files_open || r->file_count == 0)
+    OutputState& output = run.output;
+    const RomRange* r = output.open_range;
+    if (!r || r->file_count == 0)
         return;
     for (int k = 0; k < r->file_count; ++k)
         if (output.streams[k].fill != 0)
-            writer()(OP_END_RECORD, output.streams[k], nullptr, 0);
+            selected_format(run).writer(run, OP_END_RECORD, output.streams[k], nullptr, 0);
 }
 
-void close_range_files()
+void close_range_files(Run& run)
 {
-    RomRange& r = *ranges.current_range;
-    flush_range_records();
-    for (int k = 0; k < r.file_count; ++k) {
+    OutputState& output = run.output;
+    const RomRange* r = output.open_range;
+    if (!r)
+        return;
+    flush_range_records(run);
+    for (int k = 0; k < r->file_count; ++k) {
         OutputStream& stream = output.streams[k];
-        writer()(OP_END_FILE, stream, nullptr, 0);
+        selected_format(run).writer(run, OP_END_FILE, stream, nullptr, 0);
         FILE* file = stream.file;
         stream.file = nullptr;
-        if (!close_pending(file))
-            write_failed(stream);
+        if (!close_pending(run.pending, file))
+            write_failed(run, stream);
     }
-    r.files_open = false;
+    output.open_range = nullptr;
 }
 
-// The files themselves are closed and removed with the run's other pending files.
-void abandon_output_files()
+uint32_t record_address(const Run& run)
 {
-    for (OutputStream& stream : output.streams)
-        stream.file = nullptr;
+    return run.output.record_address;
+}
+
+bool first_warning_for_spec(Run& run, const void*& last_warned)
+{
+    const SectionSpec* spec = run.datapath.current_spec;
+    if (!spec || spec == last_warned)
+        return false;
+    last_warned = spec;
+    return true;
 }
 
 }  // namespace khex

@@ -5,41 +5,44 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "memory/ranges.h"
 #include "output/stream.h"
 
 namespace khex {
 
+struct Run;
+struct RomRange;
+
 constexpr int MAX_STREAMS = 8;
 
-struct OutputState {
-    OutputStream streams[MAX_STREAMS];  // entry k carries byte lane k
+// Formats that cut addresses warn once per section spec: the spec each writer
+// last warned about.
+struct TruncationWarnings {
+    const void* motorola_spec = nullptr;
+    const void* zq_tagged_spec = nullptr;
 };
-extern OutputState output;
 
-void reset_output();
+struct OutputState {
+    OutputStream streams[MAX_STREAMS];    // entry k carries byte lane k
+    const RomRange* open_range = nullptr; // the range whose files are open
+    uint32_t record_address = 0;          // the address the writers put into records
+    uint32_t written_up_to = 0;           // address after the last byte given to the files
+    TruncationWarnings truncation;
+};
 
-void write_range_data(const uint8_t* data, int nbytes);
-void flush_range_records();
-void close_range_files();
-// Forgets the files of a run that ended early; discard_pending_files closes them.
-void abandon_output_files();
+// Bytes of range r at target byte address `address`, whole memory words (or
+// ROM words, where a ROM is wider than a memory word), in file order.
+void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes);
+// Ends the records in progress of the open range.
+void flush_range_records(Run& run);
+// The open range's files get their trailers and are closed.
+void close_range_files(Run& run);
 
 // Checked writes for the writers: a failed write ends the run with a FATAL error.
-void write_text(OutputStream& stream, const char* text, size_t n);
-void write_line(OutputStream& stream);  // writes line[0..fill) and empties the line
+void write_text(Run& run, OutputStream& stream, const char* text, size_t n);
+void write_line(Run& run, OutputStream& stream);  // writes line[0..fill) and empties the line
 
-// Records of a range whose ROM is narrower than its memory word carry, under
-// -romaddr, the address in the ROM device: the word at target byte address A
-// is at (A / memwidth) * romwidth, counted from the range's first byte with
-// -zero. Otherwise records carry target byte addresses.
-bool device_addressing(const RomRange& r);
-uint32_t device_address(const RomRange& r, uint32_t address);
-
-// The address the writers put into records: the current range's record_address.
-inline uint32_t record_address()
-{
-    return ranges.current_range->record_address;
-}
+// True when there is a current spec that was not the last one warned about in
+// last_warned; it then becomes the last one.
+bool first_warning_for_spec(Run& run, const void*& last_warned);
 
 }  // namespace khex

@@ -2,9 +2,7 @@
 // ROM-width words, each followed by a blank, within 100 characters.
 #include <cstdio>
 
-#include "driver/options.h"
-#include "memory/ranges.h"
-#include "output/framework.h"
+#include "driver/run.h"
 #include "output/hex.h"
 #include "output/writers.h"
 
@@ -16,21 +14,21 @@ constexpr long GENERIC_LINE = 100;
 
 }  // namespace
 
-void generic_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes)
+void generic_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes)
 {
     char* line = stream.line.data();
-    const size_t w = static_cast<size_t>(ranges.current_range->romwidth);
+    const size_t w = static_cast<size_t>(run.output.open_range->romwidth);
     const size_t s = 2 * w + 1;  // characters of one word and its blank
     switch (op) {
     case OP_START_FILE:
-        write_text(stream, "ADDRESS\tDATA\n-------\t----\n", 26);
+        write_text(run, stream, "ADDRESS\tDATA\n-------\t----\n", 26);
         break;
     case OP_NEW_ADDRESS: {
         if (stream.fill != 0)
-            generic_writer(OP_END_RECORD, stream, nullptr, 0);
+            generic_writer(run, OP_END_RECORD, stream, nullptr, 0);
         char prefix[32];
-        int n = std::snprintf(prefix, sizeof prefix, "%04lx\t", static_cast<unsigned long>(record_address()));
-        write_text(stream, prefix, static_cast<size_t>(n));
+        int n = std::snprintf(prefix, sizeof prefix, "%04lx\t", static_cast<unsigned long>(record_address(run)));
+        write_text(run, stream, prefix, static_cast<size_t>(n));
         stream.address_written = true;
         break;
     }
@@ -38,10 +36,10 @@ void generic_writer(int op, OutputStream& stream, const uint8_t* data, int nbyte
         const long room = static_cast<size_t>(nbytes) < w ? 2L * nbytes + 1 : static_cast<long>(s);
         for (int i = 0; i < nbytes; ++i) {
             if (static_cast<size_t>(i) % w == 0) {
-                bool full = static_cast<long>(stream.fill / s) >= options.olength ||
+                bool full = static_cast<long>(stream.fill / s) >= run.options.olength ||
                             static_cast<long>(stream.fill) >= GENERIC_LINE - room;
                 if (full || !stream.address_written)
-                    generic_writer(OP_NEW_ADDRESS, stream, nullptr, 0);
+                    generic_writer(run, OP_NEW_ADDRESS, stream, nullptr, 0);
             }
             line[stream.fill++] = HEX_DIGITS[data[i] >> 4];
             line[stream.fill++] = HEX_DIGITS[data[i] & 0xF];
@@ -52,7 +50,7 @@ void generic_writer(int op, OutputStream& stream, const uint8_t* data, int nbyte
     }
     case OP_END_RECORD:
         line[stream.fill++] = '\n';
-        write_line(stream);
+        write_line(run, stream);
         stream.address_written = false;
         break;
     default:

@@ -3,10 +3,7 @@
 // cannot carry are cut with a warning once per section.
 #include <cstring>
 
-#include "driver/diagnostics.h"
-#include "output/formats.h"
-#include "output/framework.h"
-#include "output/hex.h"
+#include "driver/run.h"
 #include "output/writers.h"
 
 namespace khex {
@@ -26,36 +23,36 @@ const RecordType S2 = {'2', 6, "S804000000FB\n"};
 const RecordType S3 = {'3', 8, "S70500000000FA\n"};
 
 // The row's variant is the S-record type of its data records.
-const RecordType& record_type()
+const RecordType& record_type(const Run& run)
 {
-    switch (selected_format().variant) {
+    switch (selected_format(run).variant) {
     case 1: return S1;
     case 3: return S3;
     default: return S2;
     }
 }
 
-void end_record(OutputStream& stream)
+void end_record(Run& run, OutputStream& stream)
 {
     // the count covers address, data and the checksum byte
     uint32_t count = static_cast<uint32_t>((stream.fill - 2) / 2);
-    finish_counted_record(stream, 2, count, ~(count + stream.sum));
+    finish_counted_record(run, stream, 2, count, ~(count + stream.sum));
 }
 
-void new_address(OutputStream& stream, uint32_t address)
+void new_address(Run& run, OutputStream& stream, uint32_t address)
 {
     if (stream.fill != 0)
-        end_record(stream);
-    const RecordType& type = record_type();
+        end_record(run, stream);
+    const RecordType& type = record_type(run);
     uint32_t field = address;
     if (type.address_digits == 4 && (address & 0xFFFF0000)) {
-        if (first_warning_for_spec(truncation_warnings.motorola_spec))
-            report(SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
+        if (first_warning_for_spec(run, run.output.truncation.motorola_spec))
+            report(run, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
                    static_cast<unsigned long>(address));
         field &= 0xFFFF;
     } else if (type.address_digits == 6 && (address & 0xFF000000)) {
-        if (first_warning_for_spec(truncation_warnings.motorola_spec))
-            report(SEVERITY_WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m3)",
+        if (first_warning_for_spec(run, run.output.truncation.motorola_spec))
+            report(run, SEVERITY_WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m3)",
                    static_cast<unsigned long>(address));
         field &= 0xFFFFFF;
     }
@@ -69,12 +66,12 @@ void new_address(OutputStream& stream, uint32_t address)
     stream.last_address = address;
 }
 
-inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
+inline void data(Run& run, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
 {
     if (stream.fill >= MOTOROLA_THRESHOLD)
-        end_record(stream);
+        end_record(run, stream);
     if (stream.fill == 0)
-        new_address(stream, address);
+        new_address(run, stream, address);
     stream.sum += hex_encode_summing(stream.line.data() + stream.fill, bytes, nbytes);
     stream.fill += 2 * static_cast<size_t>(nbytes);
     stream.last_address = address;
@@ -82,22 +79,22 @@ inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_
 
 }  // namespace
 
-void motorola_writer(int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
+void motorola_writer(Run& run, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    if (record_operation<new_address, data, end_record>(op, stream, bytes, nbytes))
+    if (record_operation<new_address, data, end_record>(run, op, stream, bytes, nbytes))
         return;
     if (op == OP_START_FILE) {
-        write_text(stream, "S00600004844521B\n", 17);
+        write_text(run, stream, "S00600004844521B\n", 17);
     } else if (op == OP_END_FILE) {
-        const char* end = record_type().end_record;
-        write_text(stream, end, std::strlen(end));
+        const char* end = record_type(run).end_record;
+        write_text(run, stream, end, std::strlen(end));
     }
 }
 
-void motorola_run(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride, uint32_t address,
-                  uint32_t step)
+void motorola_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+                  uint32_t address, uint32_t step)
 {
-    run_data_operations<data>(stream, bytes, ops, op_bytes, stride, address, step);
+    run_data_operations<data>(run, stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

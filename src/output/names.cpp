@@ -1,7 +1,6 @@
 #include "output/names.h"
 
-#include "driver/input.h"
-#include "output/formats.h"
+#include "driver/run.h"
 
 namespace khex {
 
@@ -47,13 +46,13 @@ std::string set_extension(const std::string& name, const std::string& ext, bool 
     return name + (ext[0] == '.' ? ext : "." + ext);
 }
 
-std::string default_output_name(int range_index, bool several_ranges, int file_index)
+std::string default_output_name(const Run& run, int range_index, bool several_ranges, int file_index)
 {
-    std::string ext(selected_format().extension, 2);
+    std::string ext(selected_format(run).extension, 2);
     if (several_ranges)
         ext += std::to_string(range_index);
     ext += std::to_string(file_index);
-    return set_extension(split_path(input.coff_name).base, ext, true);
+    return set_extension(split_path(run.input.coff_name).base, ext, true);
 }
 
 }  // namespace khex

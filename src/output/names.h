@@ -4,6 +4,8 @@
 
 namespace khex {
 
+struct Run;
+
 struct PathParts {
     std::string base;       // no directory, no extension
     std::string extension;  // without its dot
@@ -13,6 +15,6 @@ PathParts split_path(const std::string& path);
 std::string set_extension(const std::string& name, const std::string& ext, bool replace);
 
 // Name of an output file that neither the ROMS directive nor -o supplied.
-std::string default_output_name(int range_index, bool several_ranges, int file_index);
+std::string default_output_name(const Run& run, int range_index, bool several_ranges, int file_index);
 
 }  // namespace khex

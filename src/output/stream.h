@@ -7,6 +7,8 @@
 
 namespace khex {
 
+struct Run;
+
 struct OutputStream {
     FILE* file;
     size_t fill;              // length of the record being built in line
@@ -25,12 +27,12 @@ enum WriterOp {
     OP_END_FILE = 5,
 };
 
-using RecordWriter = void (*)(int op, OutputStream& stream, const uint8_t* data, int nbytes);
+using RecordWriter = void (*)(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
 
 // The fast path of the hot formats: `ops` data operations of `op_bytes` bytes,
 // operation k taken from data + k * stride and addressed at address + k * step,
 // written exactly as that many OP_DATA calls would write them.
-using DataRunWriter = void (*)(OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
-                               uint32_t address, uint32_t step);
+using DataRunWriter = void (*)(Run& run, OutputStream& stream, const uint8_t* data, int ops, int op_bytes,
+                               int stride, uint32_t address, uint32_t step);
 
 }  // namespace khex

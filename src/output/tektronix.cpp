@@ -2,9 +2,7 @@
 // sums hex digit values, and a termination record with the entry point.
 #include <cstring>
 
-#include "coff/loader.h"
-#include "output/framework.h"
-#include "output/hex.h"
+#include "driver/run.h"
 #include "output/writers.h"
 
 namespace khex {
@@ -33,7 +31,7 @@ void begin_record(OutputStream& stream, const char* start, uint32_t address)
     stream.sum = static_cast<uint32_t>(hex_value(start[3])) + 8 + nibble_sum(address);
 }
 
-void end_record(OutputStream& stream)
+void end_record(Run& run, OutputStream& stream)
 {
     // the length counts the characters after "%"; the checksum sums the digit
     // values of all of them, its own still-zero digits included
@@ -42,23 +40,23 @@ void end_record(OutputStream& stream)
     put_hex(line + 1, length, 2);
     put_hex(line + 4, (nibble_sum(length & 0xFF) + stream.sum) & 0xFF, 2);
     line[stream.fill++] = '\n';
-    write_line(stream);
+    write_line(run, stream);
 }
 
-void new_address(OutputStream& stream, uint32_t address)
+void new_address(Run& run, OutputStream& stream, uint32_t address)
 {
     if (stream.fill != 0)
-        end_record(stream);
+        end_record(run, stream);
     begin_record(stream, "%006008", address);
     stream.last_address = address;
 }
 
-inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
+inline void data(Run& run, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
 {
     if (stream.fill >= TEKTRONIX_THRESHOLD)
-        end_record(stream);
+        end_record(run, stream);
     if (stream.fill == 0)
-        new_address(stream, address);
+        new_address(run, stream, address);
     char* out = stream.line.data() + stream.fill;
     for (int i = 0; i < nbytes; ++i) {
         const char* pair = HEX_PAIRS.digits + 2 * bytes[i];
@@ -72,19 +70,19 @@ inline void data(OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_
 
 }  // namespace
 
-void tektronix_writer(int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
+void tektronix_writer(Run& run, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    if (!record_operation<new_address, data, end_record>(op, stream, bytes, nbytes) && op == OP_END_FILE) {
+    if (!record_operation<new_address, data, end_record>(run, op, stream, bytes, nbytes) && op == OP_END_FILE) {
         // every file ends with a termination record carrying the entry point
-        begin_record(stream, "%0E8008", coff.coff_entry_point);
-        end_record(stream);
+        begin_record(stream, "%0E8008", run.coff.coff_entry_point);
+        end_record(run, stream);
     }
 }
 
-void tektronix_run(OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride, uint32_t address,
-                   uint32_t step)
+void tektronix_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+                   uint32_t address, uint32_t step)
 {
-    run_data_operations<data>(stream, bytes, ops, op_bytes, stride, address, step);
+    run_data_operations<data>(run, stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

@@ -2,8 +2,7 @@
 // data byte, 7 checksum, F end), padded to column 72 and identified in 73-80.
 #include <cstring>
 
-#include "driver/diagnostics.h"
-#include "output/framework.h"
+#include "driver/run.h"
 #include "output/hex.h"
 #include "output/writers.h"
 
@@ -17,11 +16,11 @@ constexpr char ZQ_IDENTIFIER[] = "COFFTOZQ";
 
 }  // namespace
 
-void zq_tagged_writer(int op, OutputStream& stream, const uint8_t* data, int nbytes)
+void zq_tagged_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes)
 {
     char* line = stream.line.data();
     if (op != OP_END_RECORD && stream.fill >= ZQ_THRESHOLD)
-        zq_tagged_writer(OP_END_RECORD, stream, nullptr, 0);
+        zq_tagged_writer(run, OP_END_RECORD, stream, nullptr, 0);
     switch (op) {
     case OP_START_FILE:
         std::memcpy(line, "K0000COFFTOZQ", 13);
@@ -29,9 +28,9 @@ void zq_tagged_writer(int op, OutputStream& stream, const uint8_t* data, int nby
         stream.address_written = false;
         break;
     case OP_NEW_ADDRESS: {
-        uint32_t address = record_address();
-        if ((address & 0xFFFF0000) && first_warning_for_spec(truncation_warnings.zq_tagged_spec))
-            report(SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated",
+        uint32_t address = record_address(run);
+        if ((address & 0xFFFF0000) && first_warning_for_spec(run, run.output.truncation.zq_tagged_spec))
+            report(run, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated",
                    static_cast<unsigned long>(address));
         line[stream.fill] = '9';
         put_hex(line + stream.fill + 1, address & 0xFFFF, 4);
@@ -42,17 +41,17 @@ void zq_tagged_writer(int op, OutputStream& stream, const uint8_t* data, int nby
     }
     case OP_DATA:
         if (!stream.address_written)
-            zq_tagged_writer(OP_NEW_ADDRESS, stream, nullptr, 0);
+            zq_tagged_writer(run, OP_NEW_ADDRESS, stream, nullptr, 0);
         for (int i = 0; i < nbytes; ++i) {
             if (i % 2 == 0) {
                 if (stream.fill >= ZQ_THRESHOLD)
-                    zq_tagged_writer(OP_END_RECORD, stream, nullptr, 0);
+                    zq_tagged_writer(run, OP_END_RECORD, stream, nullptr, 0);
                 line[stream.fill++] = i == nbytes - 1 ? '*' : 'B';
             }
             line[stream.fill++] = HEX_DIGITS[data[i] >> 4];
             line[stream.fill++] = HEX_DIGITS[data[i] & 0xF];
         }
-        stream.last_address = record_address();
+        stream.last_address = record_address(run);
         break;
     case OP_END_RECORD: {
         line[stream.fill++] = '7';
@@ -67,11 +66,11 @@ void zq_tagged_writer(int op, OutputStream& stream, const uint8_t* data, int nby
         std::memcpy(line + stream.fill, ZQ_IDENTIFIER, 8);
         stream.fill += 8;
         line[stream.fill++] = '\n';
-        write_line(stream);
+        write_line(run, stream);
         break;
     }
     case OP_END_FILE:
-        write_text(stream, ":\n", 2);
+        write_text(run, stream, ":\n", 2);
         break;
     default:
         break;

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
-#include "driver/options.h"
+#include "test_run.h"
 
 using namespace khex;
 
@@ -30,36 +29,36 @@ Token name(const std::string& text, int line = 1) { return {TOK_NAME, text, 0, l
 Token number(uint32_t value, int line = 1) { return {TOK_NUMBER, "", value, line}; }
 Token token(int code, int line = 1) { return {code, "", 0, line}; }
 
-// Scans a whole text as a command file.
-std::vector<Token> scan(const std::string& text, bool directive = false)
+// Scans a whole text as a command file; what the lexer reported goes to err.
+std::vector<Token> scan(const std::string& text, bool directive = false, std::string* err = nullptr)
 {
-    set_defaults();
-    lexer_init();
+    khextest::TestRun run;
     FILE* f = std::tmpfile();
     std::fwrite(text.data(), 1, text.size(), f);
     std::rewind(f);
-    lexer_reset(f);
+    lexer_reset(run->lexer, f);
     if (directive)
-        directive_mode_on();
+        directive_mode_on(*run);
     std::vector<Token> tokens;
-    for (int code; (code = next_token()) != TOK_END;) {
-        Token t{code, "", 0, lexer_line()};
+    for (int code; (code = next_token(*run)) != TOK_END;) {
+        Token t{code, "", 0, run->lexer.line};
         if (code == TOK_NAME)
-            t.text = token_value.text;
+            t.text = run->lexer.token.text;
         if (code == TOK_NUMBER)
-            t.number = token_value.number;
+            t.number = run->lexer.token.number;
         tokens.push_back(t);
     }
     std::fclose(f);
-    lexer_reset(nullptr);
+    if (err)
+        *err = run.console().err;
     return tokens;
 }
 
 uint32_t value_of(const char* text)
 {
-    lexer_init();
-    EXPECT_EQ(lex_string(text, true), TOK_NUMBER) << text;
-    return token_value.number;
+    khextest::TestRun run;
+    EXPECT_EQ(lex_string(*run, text, true), TOK_NUMBER) << text;
+    return run->lexer.token.number;
 }
 
 TEST(LexerNumbers, EveryRadixSpellingOfOneHundred)
@@ -138,10 +137,10 @@ TEST(LexerLines, CarriageReturnEndsTheLine)
 
 TEST(LexerErrors, IllegalCharactersAreReportedAndSkipped)
 {
-    std::vector<Token> tokens;
-    auto out = khextest::capture([&] { tokens = scan("a # b \x80 ."); });
+    std::string err;
+    std::vector<Token> tokens = scan("a # b \x80 .", false, &err);
     EXPECT_EQ(tokens, (std::vector<Token>{name("a"), name("b")}));
-    EXPECT_EQ(out.err,
+    EXPECT_EQ(err,
               ">>   ERROR: illegal input character: 0x23\n"
               ">>   ERROR: illegal input character: 0x80\n"
               ">>   ERROR: illegal input character: 0x2E\n");
@@ -156,13 +155,13 @@ TEST(LexerPunctuation, EveryPunctuationToken)
 
 TEST(LexString, ScansOneTokenAndKeepsTheRest)
 {
-    lexer_init();
-    EXPECT_EQ(lex_string("0x100,5", true), TOK_NUMBER);
-    EXPECT_EQ(token_value.number, 0x100u);
-    EXPECT_EQ(lexer_peek(), ',');
-    EXPECT_EQ(lex_string("some word", false), TOK_NAME);
-    EXPECT_STREQ(token_value.text, "some");
-    EXPECT_EQ(lex_string("", true), TOK_END);
+    khextest::TestRun run;
+    EXPECT_EQ(lex_string(*run, "0x100,5", true), TOK_NUMBER);
+    EXPECT_EQ(run->lexer.token.number, 0x100u);
+    EXPECT_EQ(lexer_peek(*run), ',');
+    EXPECT_EQ(lex_string(*run, "some word", false), TOK_NAME);
+    EXPECT_STREQ(run->lexer.token.text, "some");
+    EXPECT_EQ(lex_string(*run, "", true), TOK_END);
 }
 
 TEST(KeywordTable, SortedUniqueAndSearchable)

@@ -3,12 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "capture.h"
-#include "coff/loader.h"
-#include "coff/sym.h"
 #include "coff_builder.h"
-#include "driver/input.h"
-#include "driver/options.h"
+#include "test_run.h"
 
 using namespace khex;
 
@@ -21,7 +17,7 @@ struct Piece {
 };
 std::vector<Piece> pieces;
 
-void record_piece(uint8_t* data, int nbytes, uint32_t address)
+void record_piece(Run&, int, uint8_t* data, int nbytes, uint32_t address)
 {
     // the contract for raw data: every byte after the piece up to the end of the
     // loader's buffer is zero
@@ -36,16 +32,27 @@ class Loader : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        set_defaults();
+        if (run_)
+            TearDown();
+        run_ = std::make_unique<khextest::TestRun>();
         pieces.clear();
         file_ = std::tmpfile();
-        input.coff_file = file_;
-        coff.piece_sink = record_piece;
+        (*run_)->input.coff_file = file_;
     }
     void TearDown() override
     {
-        input.coff_file = nullptr;
+        (*run_)->input.coff_file = nullptr;
         std::fclose(file_);
+        run_.reset();
+    }
+    CoffState& coff() { return (*run_)->coff; }
+    // Loads every section in the table's order.
+    bool load()
+    {
+        std::vector<int> order(coff().sections.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = static_cast<int>(i);
+        return load_sections(**run_, order, record_piece);
     }
     uint32_t add_data(const coffgen::Bytes& bytes)
     {
@@ -65,9 +72,10 @@ protected:
         s.s_size = static_cast<uint32_t>(bytes.size());
         s.s_scnptr = add_data(bytes);
         s.s_flags = flags;
-        coff.sections.push_back(s);
-        return coff.sections.back();
+        coff().sections.push_back(s);
+        return coff().sections.back();
     }
+    std::unique_ptr<khextest::TestRun> run_;
     FILE* file_;
 };
 
@@ -75,7 +83,7 @@ TEST_F(Loader, ASectionOfOneBufferIsOnePiece)
 {
     add_data({0xEE});  // keep offset 0 free: it means "no raw data"
     add_section(".text", 0x100, coffgen::pattern(LOADBUFSIZE));
-    ASSERT_TRUE(load_sections());
+    ASSERT_TRUE(load());
     ASSERT_EQ(pieces.size(), 1u);
     EXPECT_EQ(pieces[0].address, 0x100u);
     EXPECT_EQ(pieces[0].bytes, coffgen::pattern(LOADBUFSIZE));
@@ -86,7 +94,7 @@ TEST_F(Loader, OneByteMoreIsASecondPieceWithAZeroedTail)
     add_data({0xEE});
     coffgen::Bytes data = coffgen::pattern(LOADBUFSIZE + 1, 7);
     add_section(".text", 0x100, data);
-    ASSERT_TRUE(load_sections());
+    ASSERT_TRUE(load());
     ASSERT_EQ(pieces.size(), 2u);
     EXPECT_EQ(pieces[0].bytes.size(), static_cast<size_t>(LOADBUFSIZE));
     EXPECT_EQ(pieces[1].address, 0x100u + LOADBUFSIZE);
@@ -105,7 +113,7 @@ TEST_F(Loader, SkippedSectionsAndCopyCinitLast)
     SectionHeader& bss = add_section(".bss", 0x50, {4});
     bss.s_scnptr = 0;
     add_section(".text", 0x60, {5, 6});
-    ASSERT_TRUE(load_sections());
+    ASSERT_TRUE(load());
     ASSERT_EQ(pieces.size(), 2u);
     EXPECT_EQ(pieces[0].address, 0x60u);
     EXPECT_EQ(pieces[1].address, 0x900u);
@@ -115,9 +123,9 @@ TEST_F(Loader, SkippedSectionsAndCopyCinitLast)
 TEST_F(Loader, CinitRecordsInEitherByteOrder)
 {
     add_data({0xEE});
-    coff.target_big_endian = true;
+    coff().target_big_endian = true;
     add_section(".cinit", 0, {0x00, 0x02, 0x00, 0x00, 0x10, 0x00, 1, 2, 3, 4, 0x00, 0x00, 9, 9}, STYP_COPY);
-    ASSERT_TRUE(load_sections());
+    ASSERT_TRUE(load());
     ASSERT_EQ(pieces.size(), 1u);  // the zero count ends the records
     EXPECT_EQ(pieces[0].address, 0x1000u);
     EXPECT_EQ(pieces[0].bytes, (coffgen::Bytes{1, 2, 3, 4}));
@@ -125,7 +133,7 @@ TEST_F(Loader, CinitRecordsInEitherByteOrder)
     SetUp();
     add_data({0xEE});
     add_section(".cinit", 0, {0x02, 0x00, 0x00, 0x10, 0x00, 0x00, 1, 2, 3, 4}, STYP_COPY);
-    ASSERT_TRUE(load_sections());
+    ASSERT_TRUE(load());
     ASSERT_EQ(pieces.size(), 1u);
     EXPECT_EQ(pieces[0].address, 0x1000u);
 }
@@ -140,7 +148,7 @@ TEST_F(Loader, RecordsCrossingPiecesAreSplitOrCarried)
     coffgen::Bytes third = coffgen::cinit_record(0x9000, coffgen::pattern(LOADBUFSIZE, 1), false);
     data.insert(data.end(), third.begin(), third.end());  // data crossing the next piece end
     add_section(".cinit", 0, data, STYP_COPY);
-    ASSERT_TRUE(load_sections());
+    ASSERT_TRUE(load());
     ASSERT_EQ(pieces.size(), 4u);
     EXPECT_EQ(pieces[0].address, 0x2000u);
     EXPECT_EQ(pieces[1].address, 0x8000u);
@@ -154,8 +162,8 @@ TEST_F(Loader, DataEndingInsideARecordHeaderIsAReadError)
 {
     add_data({0xEE});
     add_section(".cinit", 0, {0x01, 0x00, 0x00}, STYP_COPY);
-    EXPECT_FALSE(load_sections());
-    EXPECT_EQ(coff.load_failure, LOAD_READ_ERROR);
+    EXPECT_FALSE(load());
+    EXPECT_EQ(coff().load_failure, LOAD_READ_ERROR);
 }
 
 TEST_F(Loader, RawDataPastTheEndOfTheFileIsAReadError)
@@ -163,19 +171,20 @@ TEST_F(Loader, RawDataPastTheEndOfTheFileIsAReadError)
     add_data({0xEE});
     SectionHeader& s = add_section(".text", 0, {1, 2, 3});
     s.s_size = 100;
-    EXPECT_FALSE(load_sections());
-    EXPECT_EQ(coff.load_failure, LOAD_READ_ERROR);
+    EXPECT_FALSE(load());
+    EXPECT_EQ(coff().load_failure, LOAD_READ_ERROR);
 }
 
 TEST(ExtractField, TargetByteOrder)
 {
     const uint8_t bytes[] = {0x12, 0x34, 0x56, 0x78};
+    CoffState coff;
     coff.target_big_endian = true;
-    EXPECT_EQ(extract_field(bytes, 16), 0x1234u);
-    EXPECT_EQ(extract_field(bytes, 32), 0x12345678u);
+    EXPECT_EQ(extract_field(coff, bytes, 16), 0x1234u);
+    EXPECT_EQ(extract_field(coff, bytes, 32), 0x12345678u);
     coff.target_big_endian = false;
-    EXPECT_EQ(extract_field(bytes, 16), 0x3412u);
-    EXPECT_EQ(extract_field(bytes, 32), 0x78563412u);
+    EXPECT_EQ(extract_field(coff, bytes, 16), 0x3412u);
+    EXPECT_EQ(extract_field(coff, bytes, 32), 0x78563412u);
 }
 
 TEST(SymbolHash, TheTwoExamplesAndSignedCharacters)
@@ -188,31 +197,31 @@ TEST(SymbolHash, TheTwoExamplesAndSignedCharacters)
 
 TEST(NameResolution, InlineAndStringTableNames)
 {
-    set_defaults();
+    CoffState coff;
     const uint8_t eight[8] = {'.', 'e', 'i', 'g', 'h', 't', 'c', 'h'};
     std::string name;
-    ASSERT_TRUE(resolve_name(eight, name));
+    ASSERT_TRUE(resolve_name(coff, eight, name));
     EXPECT_EQ(name, ".eightch");
     const uint8_t short_name[8] = {'.', 't', 0, 'x', 'y', 0, 0, 0};
-    ASSERT_TRUE(resolve_name(short_name, name));
+    ASSERT_TRUE(resolve_name(coff, short_name, name));
     EXPECT_EQ(name, ".t");
 
     const char table[] = "first\0second\0tail";  // "tail" has no NUL: not part of any name
     coff.string_table.assign(table, table + sizeof table - 1);
     coff.string_table_used = 13;
     uint8_t field[8] = {0, 0, 0, 0, 10, 0, 0, 0};
-    ASSERT_TRUE(resolve_name(field, name));
+    ASSERT_TRUE(resolve_name(coff, field, name));
     EXPECT_EQ(name, "second");
     field[4] = 4;
-    ASSERT_TRUE(resolve_name(field, name));
+    ASSERT_TRUE(resolve_name(coff, field, name));
     EXPECT_EQ(name, "first");
     field[4] = 3;  // offsets count from the length field: below 4 is inside it
-    EXPECT_FALSE(resolve_name(field, name));
+    EXPECT_FALSE(resolve_name(coff, field, name));
     field[4] = 17;  // inside "tail"
-    EXPECT_FALSE(resolve_name(field, name));
+    EXPECT_FALSE(resolve_name(coff, field, name));
     field[4] = 0;
     field[7] = 0x80;
-    EXPECT_FALSE(resolve_name(field, name));
+    EXPECT_FALSE(resolve_name(coff, field, name));
 }
 
 }  // namespace

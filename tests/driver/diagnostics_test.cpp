@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "capture.h"
-#include "driver/options.h"
+#include "test_run.h"
 
 using namespace khex;
 
@@ -77,30 +76,26 @@ TEST(PowerOfTwo, SingleBitValues)
 
 TEST(Report, SeveritiesLabelsAndMaximum)
 {
-    set_defaults();
-    auto out = khextest::capture([] {
-        report(SEVERITY_WARNING, "first %d", 1);
-        report(SEVERITY_ERROR, "second");
-        report(SEVERITY_WARNING, "third");
-    });
-    EXPECT_EQ(out.err, ">> WARNING: first 1\n>>   ERROR: second\n>> WARNING: third\n");
-    EXPECT_EQ(diagnostics.max_severity, SEVERITY_ERROR);
+    khextest::TestRun run;
+    report(*run, SEVERITY_WARNING, "first %d", 1);
+    report(*run, SEVERITY_ERROR, "second");
+    report(*run, SEVERITY_WARNING, "third");
+    EXPECT_EQ(run.console().err, ">> WARNING: first 1\n>>   ERROR: second\n>> WARNING: third\n");
+    EXPECT_EQ(run->diagnostics.max_severity, SEVERITY_ERROR);
 }
 
 TEST(Report, FatalAppendsAbortingAndEndsTheRun)
 {
-    set_defaults();
+    khextest::TestRun run;
     int status = 0;
-    auto out = khextest::capture([&] {
-        try {
-            fatal("no input files");
-        } catch (const RunEnd& end) {
-            status = end.status;
-        }
-    });
-    EXPECT_EQ(out.err, ">> FATAL ERROR: no input files (aborting)\n");
+    try {
+        fatal(*run, "no input files");
+    } catch (const RunEnd& end) {
+        status = end.status;
+    }
+    EXPECT_EQ(run.console().err, ">> FATAL ERROR: no input files (aborting)\n");
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(diagnostics.max_severity, 0);
+    EXPECT_EQ(run->diagnostics.max_severity, 0);
 }
 
 }  // namespace

@@ -5,15 +5,8 @@
 #include <functional>
 #include <sstream>
 
-#include "capture.h"
-#include "driver/diagnostics.h"
-#include "driver/options.h"
-#include "memory/ranges.h"
-#include "memory/specs.h"
-#include "output/formats.h"
-#include "output/framework.h"
-#include "output/pending.h"
 #include "runner.h"
+#include "test_run.h"
 
 using namespace khex;
 using coffgen::Bytes;
@@ -32,32 +25,38 @@ class RangeWriter {
 public:
     RangeWriter(int format, int memwidth, int romwidth, uint32_t origin = 0)
     {
-        set_defaults();
-        options.format = format;
-        options.order = ORDER_LS;
-        RomRange& r = ranges.store.emplace_back();
-        r.name = "r";
-        r.origin = r.next_address = origin;
-        r.end = 0xFFFFFFFF;
-        r.memwidth = memwidth;
-        r.romwidth = romwidth;
-        r.file_count = romwidth < memwidth ? memwidth / romwidth : 1;
-        for (int i = 0; i < r.file_count; ++i)
-            r.files.push_back(dir.file(stream_name(i)));
-        ranges.rom_list.push_back(&r);
-        ranges.current_range = &r;
+        Run& r = run();
+        r.options.format = format;
+        r.settled.order = ORDER_LS;
+        RomRange& range_record = r.ranges.store.emplace_back();
+        range_record.name = "r";
+        range_record.origin = origin;
+        range_record.end = 0xFFFFFFFF;
+        range_record.memwidth = memwidth;
+        range_record.romwidth = romwidth;
+        range_record.file_count = romwidth < memwidth ? memwidth / romwidth : 1;
+        for (int i = 0; i < range_record.file_count; ++i)
+            range_record.files.push_back(dir.file(stream_name(i)));
+        r.ranges.rom_list.push_back(&range_record);
         spec.name = ".text";
-        specs.current_spec = &spec;
-        range = &r;
+        r.datapath.current_spec = &spec;
+        range = &range_record;
+        address = origin;
     }
-    void write(const Bytes& bytes) { write_range_data(bytes.data(), static_cast<int>(bytes.size())); }
-    void gap_to(uint32_t address) { range->next_address = address; }
+    Run& run() { return *test_run; }
+    void write(const Bytes& bytes)
+    {
+        write_range_data(run(), *range, address, bytes.data(), static_cast<int>(bytes.size()));
+        address += static_cast<uint32_t>(bytes.size());
+    }
+    void gap_to(uint32_t a) { address = a; }
     void close()
     {
-        if (range->files_open)
-            close_range_files();
-        commit_pending_files();
+        close_range_files(run());
+        const PendingFile* failed = nullptr;
+        ASSERT_TRUE(commit_pending_files(run().pending, failed));
     }
+    std::string err() const { return test_run.console().err; }
     std::string file(int i = 0) const { return dir.read(stream_name(i)); }
     Bytes decoded(const std::string& input_format, int i = 0) const
     {
@@ -66,7 +65,9 @@ public:
     }
 
     khextest::TempDir dir;
+    khextest::TestRun test_run;
     RomRange* range;
+    uint32_t address;
     SectionSpec spec{};
 };
 
@@ -159,17 +160,15 @@ TEST(MotorolaWriter, CutAddressesWarnOncePerSection)
     RangeWriter w(FORMAT_MOTOROLA_S1, 1, 1);
     SectionSpec other{};
     other.name = ".data";
-    auto out = khextest::capture([&] {
-        w.gap_to(0x12000);
-        w.write({1, 2});
-        w.gap_to(0x13000);
-        w.write({3, 4});
-        specs.current_spec = &other;
-        w.gap_to(0x1000000);
-        w.write({5, 6});
-        w.close();
-    });
-    EXPECT_EQ(out.err,
+    w.gap_to(0x12000);
+    w.write({1, 2});
+    w.gap_to(0x13000);
+    w.write({3, 4});
+    w.run().datapath.current_spec = &other;
+    w.gap_to(0x1000000);
+    w.write({5, 6});
+    w.close();
+    EXPECT_EQ(w.err(),
               ">> WARNING: address 0x00012000 exceeds 4 digits - truncated (use -m or -m2)\n"
               ">> WARNING: address 0x01000000 exceeds 4 digits - truncated (use -m or -m2)\n");
     EXPECT_NE(w.file().find("S10520000102D7\n"), std::string::npos);
@@ -178,12 +177,10 @@ TEST(MotorolaWriter, CutAddressesWarnOncePerSection)
 TEST(MotorolaWriter, S2WarnsAboutAddressesAbove24Bits)
 {
     RangeWriter s2(FORMAT_MOTOROLA_S2, 1, 1);
-    auto out = khextest::capture([&] {
-        s2.gap_to(0x01000000);
-        s2.write({1, 2});
-        s2.close();
-    });
-    EXPECT_EQ(out.err, ">> WARNING: address 0x01000000 exceeds 6 digits - truncated (use -m3)\n");
+    s2.gap_to(0x01000000);
+    s2.write({1, 2});
+    s2.close();
+    EXPECT_EQ(s2.err(), ">> WARNING: address 0x01000000 exceeds 6 digits - truncated (use -m3)\n");
     EXPECT_EQ(s2.file(), "S00600004844521B\nS2060000000102F6\nS804000000FB\n");
 }
 
@@ -215,14 +212,12 @@ TEST(ZqTaggedWriter, LinesContinueWithoutAddressesAndOddBytesGetStars)
 TEST(ZqTaggedWriter, AddressesAbove16BitsWarnOnce)
 {
     RangeWriter w(FORMAT_ZQ_TAGGED, 2, 2);
-    auto out = khextest::capture([&] {
-        w.gap_to(0x10000);
-        w.write({1, 2});
-        w.gap_to(0x10010);
-        w.write({3, 4});
-        w.close();
-    });
-    EXPECT_EQ(out.err, ">> WARNING: address 0x00010000 exceeds 4 digits - truncated\n");
+    w.gap_to(0x10000);
+    w.write({1, 2});
+    w.gap_to(0x10010);
+    w.write({3, 4});
+    w.close();
+    EXPECT_EQ(w.err(), ">> WARNING: address 0x00010000 exceeds 4 digits - truncated\n");
 }
 
 TEST(AsciiHexWriter, LinesOf24BytesAndAddressMarksAtGaps)
@@ -244,7 +239,7 @@ TEST(AsciiHexWriter, LinesOf24BytesAndAddressMarksAtGaps)
 TEST(GenericWriter, WordsPerLineAndAddressPrefixes)
 {
     RangeWriter w(FORMAT_GENERIC, 2, 2);
-    options.olength = 4;
+    w.run().options.olength = 4;
     w.gap_to(0x100);
     w.write(coffgen::pattern(18));
     w.gap_to(0x200);
@@ -261,7 +256,7 @@ TEST(GenericWriter, WordsPerLineAndAddressPrefixes)
 TEST(GenericWriter, ByteWordsStopBefore100Characters)
 {
     RangeWriter w(FORMAT_GENERIC, 1, 1);
-    options.olength = 40;
+    w.run().options.olength = 40;
     w.write(coffgen::pattern(40));
     w.close();
     std::string text = w.file();
@@ -290,7 +285,7 @@ TEST(Lanes, EachByteOfAWordGoesToItsOwnFile)
     EXPECT_EQ(w.file(1), "*** FILE HEADER ***\nADDR:00000000: DATA:02 04 :END:\n*** FILE FOOTER ***\n");
 
     RangeWriter ms(FORMAT_DEBUG, 2, 1);
-    options.order = ORDER_MS;
+    ms.run().settled.order = ORDER_MS;
     ms.write({1, 2, 3, 4});
     ms.close();
     EXPECT_EQ(ms.file(0), "*** FILE HEADER ***\nADDR:00000000: DATA:02 04 :END:\n*** FILE FOOTER ***\n");
@@ -310,7 +305,7 @@ TEST(Lanes, RomWiderThanMemoryTakesChunksOfTheRomWidth)
 TEST(Lanes, ZeroBasedNumberingIgnoresGaps)
 {
     RangeWriter w(FORMAT_DEBUG, 1, 1, 0x100);
-    options.zero = true;
+    w.run().settled.zero = true;
     w.write({1});
     w.gap_to(0x180);
     w.write({2});
@@ -361,7 +356,7 @@ TEST(RecordLengths, DataBytesPerRecordByOperationSize)
 
 TEST(WideRoms, TheWidestAcceptedRomWidthFitsEveryTextFormat)
 {
-    for (int format = 0; format < FORMAT_COUNT; ++format) {
+    for (int format = 0; format < format_count; ++format) {
         // the widest ROM in bytes that divides the load buffer and, for formats
         // with count fields, fits a record
         int widest = format == FORMAT_INTEL || (format >= FORMAT_MOTOROLA && format <= FORMAT_MOTOROLA_S3) ? 192
@@ -369,11 +364,9 @@ TEST(WideRoms, TheWidestAcceptedRomWidthFitsEveryTextFormat)
                                                                                                           : 24576;
         RangeWriter w(format, 2, widest);
         Bytes data = coffgen::pattern(widest, 5);
-        auto out = khextest::capture([&] {
-            w.write(data);
-            w.write(data);
-            w.close();
-        });
+        w.write(data);
+        w.write(data);
+        w.close();
         std::string text = w.file();
         if (format == FORMAT_BINARY) {
             EXPECT_EQ(text.size(), 2u * widest);
@@ -398,24 +391,21 @@ TEST(WriteErrors, AFullDeviceEndsTheRunWithTheSystemText)
     RangeWriter w(FORMAT_INTEL, 1, 1);
     w.range->files[0] = "/dev/full";
     int status = 0;
-    auto out = khextest::capture([&] {
-        try {
-            w.write(coffgen::pattern(64));
-            w.close();
-        } catch (const RunEnd& end) {
-            status = end.status;
-        }
-        abandon_output_files();
-    });
+    try {
+        w.write(coffgen::pattern(64));
+        w.close();
+    } catch (const RunEnd& end) {
+        status = end.status;
+    }
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(out.err,
+    EXPECT_EQ(w.err(),
               ">> FATAL ERROR: error writing output file '/dev/full': No space left on device\n"
               "                (aborting)\n");
 }
 
 TEST(FormatTable, EveryRowHasNameUnitExtensionAndWriter)
 {
-    for (int i = 0; i < FORMAT_COUNT; ++i) {
+    for (int i = 0; i < format_count; ++i) {
         const OutputFormat& f = output_formats[i];
         EXPECT_NE(std::string(f.name), "");
         EXPECT_EQ(f.unit, i == FORMAT_ZQ_TAGGED ? 2 : 1);

@@ -1,7 +1,5 @@
-#include "driver/platform.h"
-
-#include <filesystem>
-
+// The platform functions on Windows, in the order of platform.h, as in
+// posix.cpp.
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
@@ -9,18 +7,10 @@
 #include <windows.h>
 
 #include <cerrno>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <csignal>
-#endif
+#include "platform/platform.h"
 
 namespace khex {
-
-#ifdef _WIN32
 
 namespace {
 
@@ -121,6 +111,34 @@ std::string program_name(const std::string& path)
     return name;
 }
 
+// Names in the system's code page, as the C library's narrow calls take them,
+// given to the wide calls, which are not limited to MAX_PATH characters.
+std::wstring wide(const char* path)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    std::wstring text(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_ACP, 0, path, -1, text.data(), n);
+    text.resize(text.size() - 1);
+    return text;
+}
+
+HANDLE open_existing(const std::string& path)
+{
+    return CreateFileW(wide(path.c_str()).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+void (*interrupt_cleanup)();
+
+BOOL WINAPI console_event(DWORD)
+{
+    if (interrupt_cleanup)
+        interrupt_cleanup();
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+    return TRUE;
+}
+
 }  // namespace
 
 std::vector<std::string> program_arguments(int argc, const char* const* argv)
@@ -141,28 +159,6 @@ std::vector<std::string> program_arguments(int argc, const char* const* argv)
     }
     return result;
 }
-
-namespace {
-
-// Names in the system's code page, as the C library's narrow calls take them,
-// given to the wide calls, which are not limited to MAX_PATH characters.
-std::wstring wide(const char* path)
-{
-    int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    std::wstring text(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_ACP, 0, path, -1, text.data(), n);
-    text.resize(text.size() - 1);
-    return text;
-}
-
-HANDLE open_existing(const std::string& path)
-{
-    return CreateFileW(wide(path.c_str()).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-}  // namespace
 
 FILE* create_new_file(const std::string& path, bool binary)
 {
@@ -207,22 +203,6 @@ FileKind file_kind(const std::string& path)
     return disk && !directory ? FileKind::REGULAR : FileKind::OTHER;
 }
 
-namespace {
-
-void (*interrupt_cleanup)();
-
-BOOL WINAPI console_event(DWORD)
-{
-    if (interrupt_cleanup)
-        interrupt_cleanup();
-    ExitProcess(STATUS_CONTROL_C_EXIT);
-    return TRUE;
-}
-
-}  // namespace
-
-namespace {
-
 bool existing_identity(const std::string& path, std::string& identity)
 {
     HANDLE h = open_existing(path);
@@ -237,7 +217,10 @@ bool existing_identity(const std::string& path, std::string& identity)
     return ok;
 }
 
-}  // namespace
+bool names_ignore_case()
+{
+    return true;
+}
 
 int process_id()
 {
@@ -256,97 +239,5 @@ void remove_file_now(const char* path)
     DeleteFileW(wide(path).c_str());
 }
 
-#else
-
-std::vector<std::string> program_arguments(int argc, const char* const* argv)
-{
-    return std::vector<std::string>(argv, argv + argc);
-}
-
-FILE* create_new_file(const std::string& path, bool binary)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
-    FILE* file = fdopen(fd, binary ? "wb" : "w");
-    if (!file)
-        close(fd);
-    return file;
-}
-
-bool replace_file(const std::string& from, const std::string& to)
-{
-    return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-FileKind file_kind(const std::string& path)
-{
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        return errno == ENOENT ? FileKind::ABSENT : FileKind::OTHER;
-    return S_ISREG(st.st_mode) ? FileKind::REGULAR : FileKind::OTHER;
-}
-
-namespace {
-
-bool existing_identity(const std::string& path, std::string& identity)
-{
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        return false;
-    identity = "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-    return true;
-}
-
-}  // namespace
-
-int process_id()
-{
-    return static_cast<int>(getpid());
-}
-
-namespace {
-
-void (*interrupt_cleanup)();
-
-void interrupted(int signal_number)
-{
-    if (interrupt_cleanup)
-        interrupt_cleanup();
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
-}
-
-}  // namespace
-
-void on_interrupt(void (*cleanup)())
-{
-    interrupt_cleanup = cleanup;
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(signal_number, interrupted);
-}
-
-void remove_file_now(const char* path)
-{
-    unlink(path);
-}
-
-#endif
-
-std::string file_identity(const std::string& path)
-{
-    std::string identity;
-    if (existing_identity(path, identity))
-        return identity;
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path absolute = fs::weakly_canonical(fs::absolute(path, error), error);
-    identity = "path " + (error ? path : absolute.string());
-#ifdef _WIN32
-    for (char& c : identity)  // names ignore case
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-#endif
-    return identity;
-}
-
 }  // namespace khex
+#endif

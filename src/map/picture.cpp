@@ -1,5 +1,6 @@
-#include "memory/svg_map.h"
-
+// The map's picture (-mapsvg): one self-contained SVG file of the ROM layout,
+// a band per memory page with each range as a box, its lane files, and every
+// section, boot table part, fill area and gap at its address.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -7,16 +8,8 @@
 #include <map>
 #include <string>
 
-#include "boot/table.h"
-#include "coff/loader.h"
-#include "driver/diagnostics.h"
-#include "driver/input.h"
-#include "driver/options.h"
-#include "memory/ranges.h"
-#include "memory/specs.h"
-#include "output/formats.h"
-#include "output/framework.h"
-#include "output/pending.h"
+#include "driver/run.h"
+#include "map/reports.h"
 
 namespace khex {
 
@@ -35,20 +28,6 @@ constexpr int BAR_X = 136, BAR_W = 150;
 constexpr int LABEL_X = 300;
 constexpr int SIDE_X = 724, SIDE_W = 256;
 constexpr size_t NAME_LIMIT = 32;
-
-struct RangePicture {
-    std::string name;
-    uint32_t origin, end, fill;
-    int32_t page;
-    int memwidth, romwidth;  // bytes
-    std::vector<std::string> lanes;  // "code_lo.hex [b0..b7]", ...
-    std::vector<ContentEntry> contents;
-};
-
-struct SvgMapState {
-    std::vector<RangePicture> ranges;
-};
-SvgMapState svg;
 
 // One block of a range's column.
 struct Block {
@@ -78,13 +57,6 @@ std::string escaped(const std::string& text)
 std::string short_name(const std::string& name)
 {
     return name.size() <= NAME_LIMIT ? name : name.substr(0, NAME_LIMIT - 3) + "...";
-}
-
-std::string hex8(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(value));
-    return text;
 }
 
 // Bytes from start to end inclusive (the whole 32-bit space counts 2^32).
@@ -130,10 +102,10 @@ struct Svg {
 using SectionRanges = std::map<const SectionSpec*, std::vector<const RangePicture*>>;
 
 // Where a section's data continues: its first range says so, later ones too.
-SectionRanges ranges_of_sections()
+SectionRanges ranges_of_sections(const Run& run)
 {
     SectionRanges held;
-    for (const RangePicture& r : svg.ranges)
+    for (const RangePicture& r : run.reports.pictures)
         for (const ContentEntry& e : r.contents)
             if (e.kind == ContentEntry::SECTION)
                 held[e.spec].push_back(&r);
@@ -149,21 +121,21 @@ std::string continuation_note(const SectionSpec* spec, const RangePicture& r,
             continue;
         std::string note;
         if (i > 0)
-            note += ", continued from " + in[i - 1]->name;
+            note += ", continued from " + in[i - 1]->range->name;
         if (i + 1 < in.size())
-            note += ", continues in " + in[i + 1]->name;
+            note += ", continues in " + in[i + 1]->range->name;
         return note;
     }
     return "";
 }
 
 // The parts of the boot tables that lie between first and last.
-void add_boot_parts(std::vector<Block>& blocks, uint32_t first, uint32_t last)
+void add_boot_parts(const Run& run, std::vector<Block>& blocks, uint32_t first, uint32_t last)
 {
-    const std::vector<BootMark>& marks = boot_table.marks;
+    const std::vector<BootMark>& marks = run.boot_table.marks;
     for (size_t i = 0; i < marks.size(); ++i) {
         uint32_t start = marks[i].address;
-        uint32_t end = i + 1 < marks.size() ? marks[i + 1].address - 1 : boot_table.boot_address - 1;
+        uint32_t end = i + 1 < marks.size() ? marks[i + 1].address - 1 : run.boot_table.boot_address - 1;
         if (end < start || end < first || start > last)
             continue;
         start = std::max(start, first);
@@ -182,73 +154,91 @@ void add_boot_parts(std::vector<Block>& blocks, uint32_t first, uint32_t last)
     }
 }
 
-// The range's column from its origin to its end: what it holds, and the gaps.
-std::vector<Block> blocks_of(const RangePicture& r,
-                             const SectionRanges& held)
-{
+// A range's column, block by block from its origin to its end: what it holds,
+// and the gaps between, which in image mode hold the fill value.
+struct Column {
+    const Run& run;
+    const RangePicture& r;
+    const SectionRanges& held;
     std::vector<Block> blocks;
-    if (r.contents.empty()) {
-        if (options.image)
-            blocks.push_back({"fill", r.origin, r.end, "fill", false, false, ""});
-        else
-            blocks.push_back({"gap", r.origin, r.end, "no data", false, false, ""});
-        return blocks;
-    }
-    uint32_t a = r.origin;
-    bool done = false;
-    // in image mode every address without data holds the fill value
-    const char* empty = options.image ? "fill" : "gap";
-    const char* empty_label = options.image ? "fill" : "no data";
-    auto gap_to = [&](uint32_t start) {
+    uint32_t a;         // the address the column has reached
+    bool done = false;  // it reached the top of the address space
+
+    const char* empty() const { return run.options.image ? "fill" : "gap"; }
+    const char* empty_label() const { return run.options.image ? "fill" : "no data"; }
+    void gap_to(uint32_t start)
+    {
         if (!done && start > a)
-            blocks.push_back({empty, a, start - 1, empty_label, false, false, ""});
-    };
-    for (const ContentEntry& e : r.contents) {
-        if (done)
-            break;
-        switch (e.kind) {
-        case ContentEntry::FILL:
-            if (e.end < a)
-                continue;
-            gap_to(e.start);
-            blocks.push_back({"fill", std::max(e.start, a), e.end, "fill", false, false, ""});
-            break;
-        case ContentEntry::SECTION:
-            // drawn at the end of the run, the picture knows of bytes dropped
-            // after the range was closed too
-            gap_to(e.start);
-            blocks.push_back({"section", e.start, e.end, short_name(e.spec->name),
-                              e.incomplete || (e.spec->flags & SPEC_INCOMPLETE), false,
-                              continuation_note(e.spec, r, held)});
-            break;
-        case ContentEntry::BOOT_TABLE: {
-            uint32_t first = std::max(e.start, r.origin);
-            uint32_t last = std::min(e.end, r.end);
-            if (last < first)
-                continue;
-            gap_to(first);
-            size_t from = blocks.size();
-            add_boot_parts(blocks, first, last);
-            if (blocks.size() == from)
-                blocks.push_back({"boot-section", first, last, "boot table", false, true, ""});
-            bool incomplete = e.incomplete;
-            for (const SectionSpec* spec : specs.spec_list)
-                incomplete |= (spec->flags & SPEC_BOOT) && (spec->flags & SPEC_INCOMPLETE);
-            blocks[from].incomplete = incomplete;
-            break;
-        }
-        case ContentEntry::BOOT_SECTION:
-            continue;  // drawn from the table's own parts
-        }
-        const Block& placed = blocks.back();
-        if (placed.end < placed.start || placed.end == 0xFFFFFFFF)
-            done = true;  // nothing lies beyond the top of the address space
-        else
-            a = placed.end + 1;
+            blocks.push_back({empty(), a, start - 1, empty_label(), false, false, ""});
     }
-    if (!done && a <= r.end)
-        blocks.push_back({empty, a, r.end, empty_label, false, false, ""});
-    return blocks;
+};
+
+void add_boot_table(Column& c, const ContentEntry& e)
+{
+    const RomRange& r = *c.r.range;
+    uint32_t first = std::max(e.start, r.origin);
+    uint32_t last = std::min(e.end, r.end);
+    if (last < first)
+        return;
+    c.gap_to(first);
+    size_t from = c.blocks.size();
+    add_boot_parts(c.run, c.blocks, first, last);
+    if (c.blocks.size() == from)
+        c.blocks.push_back({"boot-section", first, last, "boot table", false, true, ""});
+    c.blocks[from].incomplete = e.incomplete || boot_table_incomplete(c.run, nullptr);
+}
+
+// Adds the blocks of one contents entry; false when it adds none.
+bool add_entry(Column& c, const ContentEntry& e)
+{
+    switch (e.kind) {
+    case ContentEntry::FILL:
+        if (e.end < c.a)
+            return false;
+        c.gap_to(e.start);
+        c.blocks.push_back({"fill", std::max(e.start, c.a), e.end, "fill", false, false, ""});
+        return true;
+    case ContentEntry::SECTION:
+        // drawn at the end of the run, the picture knows of bytes dropped
+        // after the range was closed too
+        c.gap_to(e.start);
+        c.blocks.push_back({"section", e.start, e.end, short_name(e.spec->name),
+                            e.incomplete || placement_of(c.run, *e.spec).incomplete, false,
+                            continuation_note(e.spec, c.r, c.held)});
+        return true;
+    case ContentEntry::BOOT_TABLE: {
+        size_t before = c.blocks.size();
+        add_boot_table(c, e);
+        return c.blocks.size() != before;
+    }
+    case ContentEntry::BOOT_SECTION:
+        return false;  // drawn from the table's own parts
+    }
+    return false;
+}
+
+std::vector<Block> blocks_of(const Run& run, const RangePicture& r, const SectionRanges& held)
+{
+    const RomRange& range = *r.range;
+    Column c{run, r, held, {}, range.origin};
+    if (r.contents.empty()) {
+        c.blocks.push_back({c.empty(), range.origin, range.end, c.empty_label(), false, false, ""});
+        return c.blocks;
+    }
+    for (const ContentEntry& e : r.contents) {
+        if (c.done)
+            break;
+        if (!add_entry(c, e))
+            continue;
+        const Block& placed = c.blocks.back();
+        if (placed.end < placed.start || placed.end == 0xFFFFFFFF)
+            c.done = true;  // nothing lies beyond the top of the address space
+        else
+            c.a = placed.end + 1;
+    }
+    if (!c.done && c.a <= range.end)
+        c.blocks.push_back({c.empty(), c.a, range.end, c.empty_label(), false, false, ""});
+    return c.blocks;
 }
 
 std::vector<int> heights_of(const std::vector<Block>& blocks)
@@ -262,12 +252,72 @@ std::vector<int> heights_of(const std::vector<Block>& blocks)
     return heights;
 }
 
-void draw_range(Svg& out, const RangePicture& r,
-                const SectionRanges& held)
+// The lines of a range's lane files: "code_lo.hex [b0..b7]", with the ROM
+// addresses under -romaddr.
+std::vector<std::string> lane_lines(const Run& run, const RomRange& r)
 {
+    std::vector<std::string> lines;
+    for (int i = 0; i < r.file_count; ++i) {
+        const LaneFacts lane = lane_facts(run, r, i);
+        std::string line =
+            r.files[i] + " [b" + std::to_string(lane.first_bit) + "..b" + std::to_string(lane.last_bit) + "]";
+        if (lane.device)
+            line += ", ROM addresses " + hex8(lane.rom_first) + ".." + hex8(lane.rom_last);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A boot table's frame around its parts from block i on, with its own title
+// row; returns the height of the title row.
+int draw_boot_frame(Svg& out, const std::vector<Block>& blocks, const std::vector<int>& heights, size_t i, int y)
+{
+    const Block& b = blocks[i];
+    int frame = LINE + 8;
+    size_t last = i;
+    for (size_t j = i; j < blocks.size() && blocks[j].in_boot_table; ++j) {
+        frame += heights[j];
+        last = j;
+    }
+    out.rect(BAR_X - 8, y, BAR_W + 16, frame, b.incomplete ? "boot-table incomplete" : "boot-table");
+    out.text(BAR_X - 2, y + 14, "BOOT TABLE", "boot-title");
+    out.text(LABEL_X, y + 14,
+             "boot table " + hex8(b.start) + ".." + hex8(blocks[last].end) + " " + size_text(b.start, blocks[last].end) +
+                 (b.incomplete ? " INCOMPLETE" : ""),
+             "label");
+    return LINE + 4;
+}
+
+// The column of blocks from y on; returns where it ends.
+int draw_blocks(Svg& out, const std::vector<Block>& blocks, const std::vector<int>& heights, int y)
+{
+    bool in_table = false;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const Block& b = blocks[i];
+        if (b.in_boot_table && !in_table)
+            y += draw_boot_frame(out, blocks, heights, i, y);
+        in_table = b.in_boot_table;
+        const bool marked = b.incomplete && !b.in_boot_table;
+        out.rect(BAR_X, y, BAR_W, heights[i] - 2, marked ? std::string(b.kind) + " incomplete" : b.kind);
+        out.text(BAR_X - 6, y + 11, hex8(b.start), "mono address", "end");
+        std::string label = b.label + " " + hex8(b.start) + ".." + hex8(b.end) + " " + size_text(b.start, b.end);
+        if (marked)
+            label += " INCOMPLETE";
+        out.text(LABEL_X, y + 14, label + b.note, "label");
+        y += heights[i];
+        if (in_table && (i + 1 == blocks.size() || !blocks[i + 1].in_boot_table))
+            y += 4;
+    }
+    return y;
+}
+
+void draw_range(Svg& out, const Run& run, const RangePicture& picture, const SectionRanges& held)
+{
+    const RomRange& r = *picture.range;
     const int top = out.y;
-    const int lines = 2 + static_cast<int>(r.lanes.size());
-    std::vector<Block> blocks = blocks_of(r, held);
+    const std::vector<std::string> lanes = lane_lines(run, r);
+    const int lines = 2 + static_cast<int>(lanes.size());
+    std::vector<Block> blocks = blocks_of(run, picture, held);
     std::vector<int> heights = heights_of(blocks);
     int column = 0;
     for (int h : heights)
@@ -281,46 +331,13 @@ void draw_range(Svg& out, const RangePicture& r,
     out.text(RANGE_X + 12, top + 18, r.name, "range-name");
     std::string widths = hex8(r.origin) + ".." + hex8(r.end) + ", memory width " + std::to_string(bits(r.memwidth)) +
                          " bits, ROM width " + std::to_string(bits(r.romwidth)) + " bits";
-    if (options.image)
+    if (run.options.image)
         widths += ", fill " + hex8(r.fill).substr(4);
     out.text(RANGE_X + 12, top + 18 + LINE, widths, "mono");
-    for (size_t i = 0; i < r.lanes.size(); ++i)
-        out.text(RANGE_X + 24, top + 18 + LINE * static_cast<int>(2 + i), r.lanes[i], "mono file");
+    for (size_t i = 0; i < lanes.size(); ++i)
+        out.text(RANGE_X + 24, top + 18 + LINE * static_cast<int>(2 + i), lanes[i], "mono file");
 
-    int y = top + header + 8;
-    bool in_table = false;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        const Block& b = blocks[i];
-        if (b.in_boot_table && !in_table) {
-            // the table's frame around its parts, with its own title row
-            int frame = LINE + 8;
-            size_t last = i;
-            for (size_t j = i; j < blocks.size() && blocks[j].in_boot_table; ++j) {
-                frame += heights[j];
-                last = j;
-            }
-            out.rect(BAR_X - 8, y, BAR_W + 16, frame, b.incomplete ? "boot-table incomplete" : "boot-table");
-            out.text(BAR_X - 2, y + 14, "BOOT TABLE", "boot-title");
-            out.text(LABEL_X, y + 14,
-                     "boot table " + hex8(b.start) + ".." + hex8(blocks[last].end) + " " +
-                         size_text(b.start, blocks[last].end) + (b.incomplete ? " INCOMPLETE" : ""),
-                     "label");
-            y += LINE + 4;
-        }
-        in_table = b.in_boot_table;
-        std::string cls = b.kind;
-        if (b.incomplete && !b.in_boot_table)
-            cls += " incomplete";
-        out.rect(BAR_X, y, BAR_W, heights[i] - 2, cls);
-        out.text(BAR_X - 6, y + 11, hex8(b.start), "mono address", "end");
-        std::string label = b.label + " " + hex8(b.start) + ".." + hex8(b.end) + " " + size_text(b.start, b.end);
-        if (b.incomplete && !b.in_boot_table)
-            label += " INCOMPLETE";
-        out.text(LABEL_X, y + 14, label + b.note, "label");
-        y += heights[i];
-        if (in_table && (i + 1 == blocks.size() || !blocks[i + 1].in_boot_table))
-            y += 4;
-    }
+    int y = draw_blocks(out, blocks, heights, top + header + 8);
     out.text(BAR_X - 6, y + 8, hex8(r.end), "mono address", "end");
     out.y = top + height + 12;
 }
@@ -363,11 +380,11 @@ void draw_legend(Svg& out)
     out.y += 24;
 }
 
-void draw_unplaced(Svg& out, int top)
+void draw_unplaced(Svg& out, const Run& run, int top)
 {
     std::vector<const SectionSpec*> unplaced;
-    for (const SectionSpec* spec : specs.spec_list)
-        if (spec->section >= 0 && !spec->range)
+    for (const SectionSpec* spec : run.specs.spec_list)
+        if (spec->section >= 0 && !placement_of(run, *spec).range)
             unplaced.push_back(spec);
     int height = 34 + LINE * static_cast<int>(unplaced.empty() ? 1 : unplaced.size());
     out.rect(SIDE_X, top, SIDE_W, height, "side");
@@ -377,7 +394,7 @@ void draw_unplaced(Svg& out, int top)
         out.text(SIDE_X + 10, y, "none: every selected section was placed", "legend");
     for (const SectionSpec* spec : unplaced) {
         out.rect(SIDE_X + 10, y - 10, 12, 12, "not-placed");
-        out.text(SIDE_X + 28, y, short_name(spec->name) + " (" + std::to_string(coff.sections[spec->section].s_size) +
+        out.text(SIDE_X + 28, y, short_name(spec->name) + " (" + std::to_string(section_of(run, *spec).s_size) +
                                      " bytes at " + hex8(spec->paddr) + ")",
                  "not-placed-name");
         y += LINE;
@@ -404,39 +421,46 @@ const char STYLE[] =
     ".not-placed { fill: #c00000; }\n"
     "</style>\n";
 
-std::string picture()
+// A band per memory page with its ranges.
+void draw_pages(Svg& out, const Run& run)
 {
-    Svg out;
-    out.y = 30;
-    out.text(20, out.y, "ROM layout of " + input.coff_name + " (" + selected_format().name + ")", "title");
-    out.y += 24;
-    draw_legend(out);
-    const int pages_top = out.y;
-
+    const std::vector<RangePicture>& pictures = run.reports.pictures;
     std::vector<int32_t> pages;
-    for (const RangePicture& r : svg.ranges)
-        if (std::find(pages.begin(), pages.end(), r.page) == pages.end())
-            pages.push_back(r.page);
-    const auto held = ranges_of_sections();
+    for (const RangePicture& r : pictures)
+        if (std::find(pages.begin(), pages.end(), r.range->page) == pages.end())
+            pages.push_back(r.range->page);
+    const auto held = ranges_of_sections(run);
     for (int32_t page : pages) {
         Svg band;
         band.y = out.y + 30;
-        for (const RangePicture& r : svg.ranges)
-            if (r.page == page)
-                draw_range(band, r, held);
+        for (const RangePicture& r : pictures)
+            if (r.range->page == page)
+                draw_range(band, run, r, held);
         out.rect(PAGE_X, out.y, PAGE_W, band.y - out.y, "page");
         out.text(PAGE_X + 12, out.y + 20, "PAGE " + std::to_string(page), "page-name");
         out.body += band.body;
         out.y = band.y + 14;
     }
-    draw_unplaced(out, pages_top);
+}
+
+std::string picture(const Run& run)
+{
+    const std::string& input = run.input.coff_name;
+    Svg out;
+    out.y = 30;
+    out.text(20, out.y, "ROM layout of " + input + " (" + selected_format(run).name + ")", "title");
+    out.y += 24;
+    draw_legend(out);
+    const int pages_top = out.y;
+    draw_pages(out, run);
+    draw_unplaced(out, run, pages_top);
     const int height = std::max(out.y, pages_top + 120) + 10;
 
     std::string svg_text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     svg_text += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(WIDTH) + "\" height=\"" +
                 std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(WIDTH) + " " + std::to_string(height) +
                 "\">\n";
-    svg_text += "<title>ROM layout of " + escaped(input.coff_name) + "</title>\n";
+    svg_text += "<title>ROM layout of " + escaped(input) + "</title>\n";
     svg_text += STYLE;
     svg_text += "<rect x=\"0\" y=\"0\" width=\"" + std::to_string(WIDTH) + "\" height=\"" + std::to_string(height) +
                 "\" fill=\"#ffffff\"/>\n";
@@ -445,42 +469,18 @@ std::string picture()
     return svg_text;
 }
 
-[[noreturn]] void svg_write_failed()
-{
-    fatal("error writing map file '%s': %s", options.svg_name.c_str(), std::strerror(errno));
-}
-
 }  // namespace
 
-void reset_svg_map()
+void write_svg_map(Run& run)
 {
-    svg = SvgMapState{};
-}
-
-void svg_map_range(const RomRange& r, const std::vector<ContentEntry>& contents)
-{
-    RangePicture picture{r.name, r.origin, r.end, r.fill, r.page, r.memwidth, r.romwidth, {}, contents};
-    for (int i = 0; i < r.file_count; ++i) {
-        std::string lane = r.files[i] + " [b" + std::to_string(i * bits(r.romwidth)) + "..b" +
-                           std::to_string((i + 1) * bits(r.romwidth) - 1) + "]";
-        if (device_addressing(r))
-            lane += ", ROM addresses " + hex8(device_address(r, r.origin)) + ".." +
-                    hex8(device_address(r, r.end) + static_cast<uint32_t>(r.romwidth) - 1);
-        picture.lanes.push_back(lane);
-    }
-    svg.ranges.push_back(std::move(picture));
-}
-
-void write_svg_map()
-{
-    FILE* file = options.svg_file;
-    if (!file)
+    FILE* file = run.options.svg_file;
+    if (!file || run.reports.picture_written)
         return;
-    std::string text = picture();
-    options.svg_file = nullptr;
+    run.reports.picture_written = true;
+    std::string text = picture(run);
     bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (!close_pending(file) || !written)
-        svg_write_failed();
+    if (!close_pending(run.pending, file) || !written)
+        fatal(run, "error writing map file '%s': %s", run.options.svg_name.c_str(), std::strerror(errno));
 }
 
 }  // namespace khex

@@ -25,6 +25,13 @@ bool replace_file(const std::string& from, const std::string& to);
 enum class FileKind { ABSENT, REGULAR, OTHER };  // OTHER: a device, FIFO, directory, ...
 FileKind file_kind(const std::string& path);
 
+// The identity of an existing file (device and inode, or volume and file
+// index): equal for every name of the file. False when it does not exist.
+bool existing_identity(const std::string& path, std::string& identity);
+
+// Whether file names ignore case.
+bool names_ignore_case();
+
 // A text that is equal for two names exactly when they name the same file:
 // the file's identity where it exists (links and other spellings included),
 // else its absolute path.

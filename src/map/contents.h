@@ -7,6 +7,7 @@
 
 namespace khex {
 
+struct Run;
 struct RomRange;
 struct SectionSpec;
 
@@ -20,8 +21,13 @@ struct ContentEntry {
     bool continued;            // BOOT_SECTION listed in an earlier range already
 };
 
-// Empty when no section placed data in the range. Marks the specs it lists
-// (the map's "(continued)" depends on it), so it runs once per range.
-std::vector<ContentEntry> range_contents(const RomRange& r);
+// Empty when no section placed data in the range. listed (by spec index)
+// holds the specs that earlier ranges listed, and gains the ones this one
+// lists.
+std::vector<ContentEntry> range_contents(const Run& run, const RomRange& r, std::vector<bool>& listed);
+
+// Whether a boot-loaded section lost bytes: of those in range r, or of all
+// when r is nullptr.
+bool boot_table_incomplete(const Run& run, const RomRange* r);
 
 }  // namespace khex

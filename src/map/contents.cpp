@@ -1,0 +1,132 @@
+#include "map/contents.h"
+
+#include <algorithm>
+
+#include "driver/run.h"
+
+namespace khex {
+
+namespace {
+
+// One walk through a range's specs, from its first placed byte on.
+struct Walk {
+    const Run& run;
+    const RomRange& r;
+    std::vector<bool>& listed;             // by spec index
+    std::vector<const SectionSpec*> held;  // specs whose data the range last received
+    std::vector<bool> taken;               // by spec index: reached by the walk
+    std::vector<ContentEntry> contents;
+    uint32_t a;                            // the address the walk has reached
+    bool boot_pending = true;              // the table's own entry is still to come
+};
+
+const Placement& placed(const Walk& w, const SectionSpec* spec)
+{
+    return placement_of(w.run, *spec);
+}
+
+// The entry after a boot-loaded one: the untaken spec whose section's address is
+// lowest among those not below e's (compared as signed values).
+const SectionSpec* next_after_boot(Walk& w, const SectionSpec* e)
+{
+    const int32_t from = static_cast<int32_t>(section_of(w.run, *e).s_vaddr);
+    const SectionSpec* best = nullptr;
+    for (const SectionSpec* t : w.held) {
+        if (w.taken[t->index] || t->section < 0)
+            continue;
+        int32_t at = static_cast<int32_t>(section_of(w.run, *t).s_vaddr);
+        if (at >= from && (!best || at < static_cast<int32_t>(section_of(w.run, *best).s_vaddr)))
+            best = t;
+    }
+    if (best)
+        w.taken[best->index] = true;
+    return best;
+}
+
+// The entry after a section: the lowest start address not below a.
+const SectionSpec* next_after_section(Walk& w, uint32_t a)
+{
+    const SectionSpec* best = nullptr;
+    for (const SectionSpec* t : w.held)
+        if (placed(w, t).start_address >= a && (!best || placed(w, t).start_address < placed(w, best).start_address))
+            best = t;
+    if (best)
+        w.taken[best->index] = true;  // a boot section reached from here is not listed again
+    return best;
+}
+
+// The table's own entry (with the fill before it) at its first section, then
+// the section's record; what follows the table starts after all of it.
+const SectionSpec* list_boot_section(Walk& w, const SectionSpec* e)
+{
+    const uint32_t bootorg = w.run.settled.bootorg;
+    const uint32_t table_end = w.run.boot_table.boot_address;
+    if (w.boot_pending) {
+        if (w.run.options.image && w.a < bootorg && bootorg <= w.r.end)
+            w.contents.push_back({ContentEntry::FILL, w.a, bootorg - 1, nullptr, false, false});
+        w.contents.push_back(
+            {ContentEntry::BOOT_TABLE, bootorg, table_end - 1, nullptr, boot_table_incomplete(w.run, &w.r), false});
+        w.boot_pending = false;
+    }
+    w.contents.push_back({ContentEntry::BOOT_SECTION, 0, 0, e, false, w.listed[e->index]});
+    w.listed[e->index] = true;
+    w.a = std::max(w.a + section_of(w.run, *e).s_size, table_end);
+    const SectionSpec* next = next_after_boot(w, e);
+    // sections placed behind the table are listed too, not lost
+    return next ? next : next_after_section(w, w.a);
+}
+
+// A section, with the fill before it; nullptr when nothing can follow it.
+const SectionSpec* list_section(Walk& w, const SectionSpec* e)
+{
+    const Placement& p = placed(w, e);
+    if (w.run.options.image && w.a != p.start_address)
+        w.contents.push_back({ContentEntry::FILL, w.a, p.start_address - 1, nullptr, false, false});
+    w.contents.push_back({ContentEntry::SECTION, p.start_address, p.end_address, e, p.incomplete, false});
+    w.listed[e->index] = true;
+    // A section whose last word reaches past the top of the address space
+    // ends the range's contents; nothing lies beyond it.
+    if (p.end_address == 0xFFFFFFFF || p.end_address < p.start_address) {
+        w.a = 0;
+        return nullptr;
+    }
+    w.a = p.end_address + 1;
+    return next_after_section(w, w.a);
+}
+
+}  // namespace
+
+bool boot_table_incomplete(const Run& run, const RomRange* r)
+{
+    for (const SectionSpec* spec : run.specs.spec_list) {
+        const Placement& p = placement_of(run, *spec);
+        if ((spec->flags & SPEC_BOOT) && p.incomplete && (!r || p.range == r))
+            return true;
+    }
+    return false;
+}
+
+std::vector<ContentEntry> range_contents(const Run& run, const RomRange& r, std::vector<bool>& listed)
+{
+    Walk w{run, r, listed, {}, std::vector<bool>(run.specs.spec_list.size()), {}, r.origin};
+    for (const SectionSpec* spec : run.specs.spec_list)
+        if (placement_of(run, *spec).range == &r)
+            w.held.push_back(spec);
+    if (w.held.empty())
+        return {};
+
+    const SectionSpec* e = w.held.front();
+    for (const SectionSpec* t : w.held)
+        if (placed(w, t).start_address < placed(w, e).start_address)
+            e = t;
+    w.taken[e->index] = true;
+    // Every step lists a new boot section or moves the walk forward; the bound
+    // is a safety net only.
+    for (size_t steps_left = 4 * w.held.size() + 4; e && steps_left > 0; --steps_left)
+        e = (e->flags & SPEC_BOOT) ? list_boot_section(w, e) : list_section(w, e);
+    if (run.options.image && w.a != 0 && w.a <= r.end)
+        w.contents.push_back({ContentEntry::FILL, w.a, r.end, nullptr, false, false});
+    return std::move(w.contents);
+}
+
+}  // namespace khex
