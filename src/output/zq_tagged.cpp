@@ -14,61 +14,81 @@ constexpr size_t ZQ_THRESHOLD = 62;
 constexpr size_t ZQ_PADDED = 72;
 constexpr char ZQ_IDENTIFIER[] = "COFFTOZQ";
 
+// Ends the line: the checksum tag with the negated sum of the line's
+// characters, the end tag, blanks to column 72 and the identifier.
+void end_line(Run& run, OutputStream& stream)
+{
+    char* line = stream.line.data();
+    line[stream.fill++] = '7';
+    unsigned sum = 0;
+    for (size_t i = 0; i < stream.fill; ++i)
+        sum += static_cast<unsigned char>(line[i]);
+    put_hex(line + stream.fill, (0u - sum) & 0xFFFF, 4);
+    stream.fill += 4;
+    line[stream.fill++] = 'F';
+    while (stream.fill < ZQ_PADDED)
+        line[stream.fill++] = ' ';
+    std::memcpy(line + stream.fill, ZQ_IDENTIFIER, 8);
+    stream.fill += 8;
+    line[stream.fill++] = '\n';
+    write_line(run, stream);
+}
+
+// The load address tag; addresses above 16 bits are cut, with a warning once
+// per section.
+void load_address(Run& run, OutputStream& stream)
+{
+    uint32_t address = record_address(run);
+    if ((address & 0xFFFF0000) && first_warning_for_spec(run, run.output.truncation.zq_tagged_spec))
+        report(run, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated",
+               static_cast<unsigned long>(address));
+    char* line = stream.line.data();
+    line[stream.fill] = '9';
+    put_hex(line + stream.fill + 1, address & 0xFFFF, 4);
+    stream.fill += 5;
+    stream.address_written = true;
+    stream.last_address = address;
+}
+
+// Data bytes in pairs behind "B", a last odd byte behind "*".
+void data_tags(Run& run, OutputStream& stream, const uint8_t* data, int nbytes)
+{
+    if (!stream.address_written)
+        load_address(run, stream);
+    char* line = stream.line.data();
+    for (int i = 0; i < nbytes; ++i) {
+        if (i % 2 == 0) {
+            if (stream.fill >= ZQ_THRESHOLD)
+                end_line(run, stream);
+            line[stream.fill++] = i == nbytes - 1 ? '*' : 'B';
+        }
+        line[stream.fill++] = HEX_DIGITS[data[i] >> 4];
+        line[stream.fill++] = HEX_DIGITS[data[i] & 0xF];
+    }
+    stream.last_address = record_address(run);
+}
+
 }  // namespace
 
 void zq_tagged_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes)
 {
-    char* line = stream.line.data();
     if (op != OP_END_RECORD && stream.fill >= ZQ_THRESHOLD)
-        zq_tagged_writer(run, OP_END_RECORD, stream, nullptr, 0);
+        end_line(run, stream);
     switch (op) {
     case OP_START_FILE:
-        std::memcpy(line, "K0000COFFTOZQ", 13);
+        std::memcpy(stream.line.data(), "K0000COFFTOZQ", 13);
         stream.fill = 13;
         stream.address_written = false;
         break;
-    case OP_NEW_ADDRESS: {
-        uint32_t address = record_address(run);
-        if ((address & 0xFFFF0000) && first_warning_for_spec(run, run.output.truncation.zq_tagged_spec))
-            report(run, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated",
-                   static_cast<unsigned long>(address));
-        line[stream.fill] = '9';
-        put_hex(line + stream.fill + 1, address & 0xFFFF, 4);
-        stream.fill += 5;
-        stream.address_written = true;
-        stream.last_address = address;
+    case OP_NEW_ADDRESS:
+        load_address(run, stream);
         break;
-    }
     case OP_DATA:
-        if (!stream.address_written)
-            zq_tagged_writer(run, OP_NEW_ADDRESS, stream, nullptr, 0);
-        for (int i = 0; i < nbytes; ++i) {
-            if (i % 2 == 0) {
-                if (stream.fill >= ZQ_THRESHOLD)
-                    zq_tagged_writer(run, OP_END_RECORD, stream, nullptr, 0);
-                line[stream.fill++] = i == nbytes - 1 ? '*' : 'B';
-            }
-            line[stream.fill++] = HEX_DIGITS[data[i] >> 4];
-            line[stream.fill++] = HEX_DIGITS[data[i] & 0xF];
-        }
-        stream.last_address = record_address(run);
+        data_tags(run, stream, data, nbytes);
         break;
-    case OP_END_RECORD: {
-        line[stream.fill++] = '7';
-        unsigned sum = 0;
-        for (size_t i = 0; i < stream.fill; ++i)
-            sum += static_cast<unsigned char>(line[i]);
-        put_hex(line + stream.fill, (0u - sum) & 0xFFFF, 4);
-        stream.fill += 4;
-        line[stream.fill++] = 'F';
-        while (stream.fill < ZQ_PADDED)
-            line[stream.fill++] = ' ';
-        std::memcpy(line + stream.fill, ZQ_IDENTIFIER, 8);
-        stream.fill += 8;
-        line[stream.fill++] = '\n';
-        write_line(run, stream);
+    case OP_END_RECORD:
+        end_line(run, stream);
         break;
-    }
     case OP_END_FILE:
         write_text(run, stream, ":\n", 2);
         break;
