@@ -88,6 +88,8 @@ int run_coff_input(const uint8_t* data, size_t size)
         args.push_back("-romaddr");
     if (more & 0x40)
         args.insert(args.end(), {"-mapsvg", "out.svg"});
+    if (more & 0x80)
+        args.insert(args.end(), {"-checksum", modes & 0x40 ? "high,crc32,holes=skip" : "low,sum16,at=0x400,from=0x10"});
     args.push_back("in.out");
     return khex::run(args, stdout, stderr);
 }
@@ -106,6 +108,7 @@ int run_command_file_input(const uint8_t* data, size_t size)
         khex::add_input(run, "fuzz.cmd");
         run.input.coff_name = "app.out";  // default output names come from it
         khex::resolve_memory(run);
+        khex::resolve_checksums(run);
         status = khex::errors_reported(run) ? 1 : 0;
     } catch (const khex::RunEnd& end) {
         status = end.status;

@@ -44,6 +44,17 @@ for spec in "i ihex Intel" "m3 srec Motorola-S3" "x tekhex Extended-Tektronix"; 
     done
 done
 
+# A checksum over a 64 MiB image-mode range (16 MiB of data, the rest fill):
+# the same run with and without a crc32 in its last bytes.
+echo 'ROMS { img: origin = 0, length = 0x4000000 }' > img.cmd
+read -r t_plain _ < <("$benchrun" "$runs" "$khex" -q -i -image -memwidth 8 -romwidth 8 -o img.hex img.cmd data16.out)
+read -r t_crc _ < <("$benchrun" "$runs" "$khex" -q -i -image -memwidth 8 -romwidth 8 -o img.hex \
+    -checksum img,crc32 img.cmd data16.out)
+echo
+printf '64 MiB image, Intel: %.3f s, with -checksum img,crc32 %.3f s (ratio %.2f)\n' "$t_plain" "$t_crc" \
+    "$(awk -v a="$t_crc" -v b="$t_plain" 'BEGIN { print a / b }')"
+rm -f img.hex
+
 read -r _ rss16 < <("$benchrun" 1 "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out)
 read -r _ rss32 < <("$benchrun" 1 "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data32.out)
 echo

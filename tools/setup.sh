@@ -15,6 +15,7 @@ need make command -v make
 need bison command -v bison
 need binutils command -v objcopy
 need srecord command -v srec_cat
+need python3 command -v python3
 need libxml2-utils command -v xmllint
 need librsvg2-bin command -v rsvg-convert
 need libgtest-dev test -f /usr/include/gtest/gtest.h

@@ -278,6 +278,17 @@ int lex_string(Run& run, const char* text, bool scan_one_token)
     return scan_token(run);
 }
 
+bool parse_number(const std::string& text, uint32_t& value)
+{
+    if (text.empty() || text.size() >= LINE_BUFFER_SIZE || text[0] < '0' || text[0] > '9')
+        return false;
+    LexerState lexer;
+    std::memcpy(lexer.buffer, text.c_str(), text.size() + 1);
+    scan_number(lexer);
+    value = lexer.token.number;
+    return static_cast<size_t>(lexer.cursor) == text.size();
+}
+
 char lexer_peek(const Run& run)
 {
     return at(run.lexer, 0);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace khex {
@@ -71,6 +72,10 @@ void directive_mode_off(Run& run);
 int next_token(Run& run);
 bool read_word(Run& run);
 int lex_string(Run& run, const char* text, bool scan_one_token);
+
+// A whole text in the number syntax of command files (decimal, 0x hex, h
+// suffix, leading-0 octal, q suffix); false when it is not exactly one number.
+bool parse_number(const std::string& text, uint32_t& value);
 
 // Cursor access for the option handler.
 bool skip_blanks(Run& run);

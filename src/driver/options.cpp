@@ -58,6 +58,15 @@ void opt_output(Run& run, const char*, bool from_file)
         report(run, SEVERITY_WARNING, "no name on -o (ignored)");
 }
 
+// -checksum range,algorithm[,field=value...]: read once the ranges are resolved.
+void opt_checksum(Run& run, const char*, bool from_file)
+{
+    if (const char* word = take_word(run, from_file))
+        run.options.checksums.emplace_back(word);
+    else
+        report(run, SEVERITY_ERROR, "no value on -checksum");
+}
+
 void opt_fill(Run& run, const char* typed, bool from_file)
 {
     uint32_t value;
@@ -299,7 +308,7 @@ const OptionRow LATE_WORDS[] = {
 // no rule of an earlier step takes it (a test checks that).
 const OptionRow EXTENSION_WORDS[] = {
     {"werror", opt_werror}, {"romaddr", opt_romaddr}, {"mapsvg", opt_mapsvg},
-    {"-help", opt_long_help}, {"-version", opt_version},
+    {"-help", opt_long_help}, {"-version", opt_version}, {"checksum", opt_checksum},
 };
 
 // After "--", only the next letter counts: --binary acts as --b.

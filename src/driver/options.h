@@ -76,6 +76,7 @@ struct ConvOptions {
     FILE* svg_file = nullptr;  // -mapsvg: a picture of the ROM layout
     std::string svg_name;
     std::vector<std::string> output_names;  // -o, in the order given
+    std::vector<std::string> checksums;     // -checksum values, in the order given
     int device = 7734;
     bool device_given = false;  // a -v7734 option was given
     int revision = 2;

@@ -16,6 +16,7 @@ int convert(Run& run, int argc, const char* const* argv)
         fatal(run, "no input files");
     resolve_memory(run);
     settle_zero_based(run);
+    resolve_checksums(run);
     check_file_uses(run);
     if (errors_reported(run))
         fatal(run, "errors prevent conversion");

@@ -16,6 +16,7 @@
 #include "driver/walk.h"
 #include "khex.h"
 #include "map/reports.h"
+#include "memory/checksums.h"
 #include "memory/datapath.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
@@ -40,6 +41,7 @@ struct Run {
     CoffState coff;           // coff/reader and coff/sections
     SymbolTable symbols;      // coff/sym
     Settled settled;          // memory/translate: what the run worked out
+    ChecksumState checksums;  // memory/checksums
     BootTable boot_table;     // boot/table
     BootBuffer boot_buffer;   // boot/buffer
     DatapathState datapath;   // memory/datapath

@@ -94,6 +94,39 @@ const SectionSpec* list_section(Walk& w, const SectionSpec* e)
     return next_after_section(w, w.a);
 }
 
+// The checksum slots of the range among its contents, in address order: a
+// slot lies where no section or boot table is, inside a fill area in image
+// mode.
+void add_slots(const Run& run, const RomRange& r, std::vector<ContentEntry>& contents)
+{
+    for (const Checksum& c : run.checksums.list) {
+        if (c.range != &r || !c.written)
+            continue;
+        const uint32_t first = c.at;
+        const uint32_t last = c.at + c.size - 1;
+        if (contents.empty() && run.options.image)
+            contents.push_back({ContentEntry::FILL, r.origin, r.end, nullptr, false, false});
+        size_t i = 0;
+        while (i < contents.size() &&
+               (contents[i].kind == ContentEntry::BOOT_SECTION || contents[i].start <= first)) {
+            const ContentEntry e = contents[i];
+            if (e.kind == ContentEntry::FILL && first <= e.end) {
+                contents.erase(contents.begin() + static_cast<long>(i));
+                if (last < e.end)
+                    contents.insert(contents.begin() + static_cast<long>(i), {ContentEntry::FILL, last + 1, e.end,
+                                                                              nullptr, false, false});
+                if (e.start < first)
+                    contents.insert(contents.begin() + static_cast<long>(i++),
+                                    {ContentEntry::FILL, e.start, first - 1, nullptr, false, false});
+                break;
+            }
+            ++i;
+        }
+        contents.insert(contents.begin() + static_cast<long>(i),
+                        {ContentEntry::CHECKSUM, first, last, nullptr, false, false, &c});
+    }
+}
+
 }  // namespace
 
 bool boot_table_incomplete(const Run& run, const RomRange* r)
@@ -112,8 +145,10 @@ std::vector<ContentEntry> range_contents(const Run& run, const RomRange& r, std:
     for (const SectionSpec* spec : run.specs.spec_list)
         if (placement_of(run, *spec).range == &r)
             w.held.push_back(spec);
-    if (w.held.empty())
-        return {};
+    if (w.held.empty()) {
+        add_slots(run, r, w.contents);
+        return std::move(w.contents);
+    }
 
     const SectionSpec* e = w.held.front();
     for (const SectionSpec* t : w.held)
@@ -126,6 +161,7 @@ std::vector<ContentEntry> range_contents(const Run& run, const RomRange& r, std:
         e = (e->flags & SPEC_BOOT) ? list_boot_section(w, e) : list_section(w, e);
     if (run.options.image && w.a != 0 && w.a <= r.end)
         w.contents.push_back({ContentEntry::FILL, w.a, r.end, nullptr, false, false});
+    add_slots(run, r, w.contents);
     return std::move(w.contents);
 }
 

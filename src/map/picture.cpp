@@ -213,6 +213,16 @@ bool add_entry(Column& c, const ContentEntry& e)
     }
     case ContentEntry::BOOT_SECTION:
         return false;  // drawn from the table's own parts
+    case ContentEntry::CHECKSUM: {
+        const Checksum& s = *e.checksum;
+        char label[96];
+        std::snprintf(label, sizeof label, "%s = %0*lx", s.algorithm.name, value_digits(s),
+                      static_cast<unsigned long>(s.value));
+        c.gap_to(e.start);
+        c.blocks.push_back({"checksum", e.start, e.end, label, false, false,
+                            ", over " + hex8(s.from) + ".." + hex8(s.to)});
+        return true;
+    }
     }
     return false;
 }
@@ -342,7 +352,7 @@ void draw_range(Svg& out, const Run& run, const RangePicture& picture, const Sec
     out.y = top + height + 12;
 }
 
-void draw_legend(Svg& out)
+void draw_legend(Svg& out, bool checksums)
 {
     struct Swatch {
         const char* cls;
@@ -355,9 +365,12 @@ void draw_legend(Svg& out)
         {"fill", "image fill"},
         {"gap", "no data (gap)"},
         {"section incomplete", "incomplete: some bytes not placed"},
+        {"checksum", "checksum slot"},
     };
     int x = 20;
     for (const Swatch& s : swatches) {
+        if (!checksums && std::strcmp(s.cls, "checksum") == 0)
+            continue;
         out.rect(x, out.y, 18, 12, s.cls);
         out.text(x + 24, out.y + 11, s.meaning, "legend");
         x += 24 + 7 * static_cast<int>(std::strlen(s.meaning)) + 18;
@@ -450,7 +463,7 @@ std::string picture(const Run& run)
     out.y = 30;
     out.text(20, out.y, "ROM layout of " + input + " (" + selected_format(run).name + ")", "title");
     out.y += 24;
-    draw_legend(out);
+    draw_legend(out, !run.checksums.list.empty());
     const int pages_top = out.y;
     draw_pages(out, run);
     draw_unplaced(out, run, pages_top);
@@ -461,7 +474,10 @@ std::string picture(const Run& run)
                 std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(WIDTH) + " " + std::to_string(height) +
                 "\">\n";
     svg_text += "<title>ROM layout of " + escaped(input) + "</title>\n";
-    svg_text += STYLE;
+    std::string style = STYLE;
+    if (!run.checksums.list.empty())
+        style.insert(style.rfind("</style>"), ".checksum { fill: #b5e3b5; stroke: #2e7d32; }\n");
+    svg_text += style;
     svg_text += "<rect x=\"0\" y=\"0\" width=\"" + std::to_string(WIDTH) + "\" height=\"" + std::to_string(height) +
                 "\" fill=\"#ffffff\"/>\n";
     svg_text += out.body;

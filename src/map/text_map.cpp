@@ -86,6 +86,12 @@ void write_contents(Run& run, const RomRange& r, const std::vector<ContentEntry>
             put(run, "%08lx..%08lx   %s%s\n", hex(e.start), hex(e.end), e.spec->name.c_str(),
                 e.incomplete ? " (INCOMPLETE)" : "");
             break;
+        case ContentEntry::CHECKSUM: {
+            const Checksum& c = *e.checksum;
+            put(run, "%08lx..%08lx   CHECKSUM %s = %0*lx over %08lx..%08lx\n", hex(e.start), hex(e.end),
+                c.algorithm.name, value_digits(c), hex(c.value), hex(c.from), hex(c.to));
+            break;
+        }
         case ContentEntry::BOOT_TABLE:
             put(run, "%08lx..%08lx   BOOT TABLE%s\n", hex(e.start), hex(e.end), e.incomplete ? " (INCOMPLETE)" : "");
             break;

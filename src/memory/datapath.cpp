@@ -53,16 +53,17 @@ void arrange_bytes(const Run& run, const RomRange& r, uint8_t* data, int nbytes)
 // word of at least two bytes, then arranged like data.
 void build_pattern(Run& run, const RomRange& r)
 {
-    std::vector<uint8_t>& pattern = run.datapath.pattern;
+    DatapathState& dp = run.datapath;
     size_t size = static_cast<size_t>(std::max(r.memwidth, 2));
-    pattern.resize(size);
-    uint8_t* p = pattern.data();
+    dp.pattern_view.resize(size);
+    uint8_t* p = dp.pattern_view.data();
     const bool big = run.coff.target_big_endian;
     p[0] = static_cast<uint8_t>(big ? r.fill >> 8 : r.fill);
     p[1] = static_cast<uint8_t>(big ? r.fill : r.fill >> 8);
     for (size_t k = 2; k < size; ++k)
         p[k] = p[k - 2];
-    arrange_bytes(run, r, p, static_cast<int>(size));
+    dp.pattern = dp.pattern_view;
+    arrange_bytes(run, r, dp.pattern.data(), static_cast<int>(size));
 }
 
 // next_address moved past the top of the 32-bit address space.
@@ -85,6 +86,7 @@ bool write_fill_words(Run& run, const RomRange& r, uint32_t last)
     for (uint32_t word = 0; dp.next_address <= last; ++word) {
         uint32_t before = dp.next_address;
         uint32_t o = r.memwidth == 1 ? word % 2 : 0;
+        checksum_bytes(run, r, dp.next_address, dp.pattern_view.data() + o, static_cast<size_t>(r.memwidth));
         write_at_cursor(run, r, dp.pattern.data() + o, r.memwidth);
         if (wrapped(before, dp.next_address))
             return true;
@@ -106,10 +108,13 @@ bool write_fill(Run& run, const RomRange& r, uint32_t last)
         return write_fill_words(run, r, last);
     const uint32_t memwidth = static_cast<uint32_t>(r.memwidth);
     const uint32_t block_words = std::max<uint32_t>(1, FILL_BLOCK / memwidth);
+    const bool summed = has_checksums(run, r);
     dp.fill_block.resize(block_words * memwidth);
+    dp.fill_view.resize(block_words * memwidth);
     for (uint32_t w = 0; w < block_words; ++w) {
         uint32_t o = memwidth == 1 ? w % 2 : 0;
         std::memcpy(dp.fill_block.data() + w * memwidth, dp.pattern.data() + o, memwidth);
+        std::memcpy(dp.fill_view.data() + w * memwidth, dp.pattern_view.data() + o, memwidth);
     }
     while (dp.next_address <= last) {
         uint64_t remaining = uint64_t{last} - dp.next_address + 1;
@@ -117,6 +122,8 @@ bool write_fill(Run& run, const RomRange& r, uint32_t last)
         uint64_t words = (std::min(remaining, to_wrap) + memwidth - 1) / memwidth;
         uint32_t now = static_cast<uint32_t>(std::min<uint64_t>(words, block_words));
         uint32_t before = dp.next_address;
+        if (summed)
+            checksum_bytes(run, r, dp.next_address, dp.fill_view.data(), now * memwidth);
         write_at_cursor(run, r, dp.fill_block.data(), static_cast<int>(now * memwidth));
         if (wrapped(before, dp.next_address))
             return true;
@@ -130,6 +137,8 @@ void close_range(Run& run)
 {
     DatapathState& dp = run.datapath;
     const RomRange* r = dp.current_range;
+    if (pending_slot(run, *r))
+        internal_error(run, "checksum slot of range '%s' left unwritten", r->name.c_str());
     close_range_files(run);
     report_range_closed(run, *r);
     dp.current_range = next_range(run, r);
@@ -137,18 +146,66 @@ void close_range(Run& run)
         dp.next_address = dp.current_range->origin;
 }
 
-// Moves the cursor to the address after last, filling in image mode.
+// Moves the cursor to the address after last, past addresses no data
+// occupies: filled in image mode, holes in the checksums' spans otherwise.
+// Returns whether it wrapped past the top of the address space.
+bool pass_to(Run& run, const RomRange& r, uint32_t last)
+{
+    DatapathState& dp = run.datapath;
+    if (run.options.image)
+        return write_fill(run, r, last);
+    checksum_hole(run, r, dp.next_address, last);
+    dp.next_address = last + 1;
+    return last == 0xFFFFFFFF;
+}
+
+[[noreturn]] void slot_taken(Run& run, const Checksum& c)
+{
+    const SectionSpec* spec = run.datapath.current_spec;
+    if (run.boot_table.boot_state != 0 || !spec)
+        fatal(run, "the boot table would be placed in the checksum slot at 0x%08lx of range '%s'",
+              static_cast<unsigned long>(c.at), c.range->name.c_str());
+    fatal(run, "section '%s' would be placed in the checksum slot at 0x%08lx of range '%s'", spec->name.c_str(),
+          static_cast<unsigned long>(c.at), c.range->name.c_str());
+}
+
+// A checksum's value, which its span now holds whole, goes into its slot at
+// the cursor, through the byte arrangement, the lanes and the writers like
+// section data.
+void write_slot(Run& run, const RomRange& r, Checksum& c)
+{
+    DatapathState& dp = run.datapath;
+    if (dp.next_address != c.at)
+        fatal(run, "the fill before the checksum slot at 0x%08lx of range '%s' ends inside it: the data before it "
+                   "does not end on a memory word",
+              static_cast<unsigned long>(c.at), r.name.c_str());
+    dp.slot_bytes.assign(c.size, 0);
+    finish_checksum(run, c, dp.slot_bytes.data());
+    checksum_bytes(run, r, c.at, dp.slot_bytes.data(), c.size);  // later spans may cover it
+    Placing placing(dp, &c.label);
+    arrange_bytes(run, r, dp.slot_bytes.data(), static_cast<int>(c.size));
+    write_at_cursor(run, r, dp.slot_bytes.data(), static_cast<int>(c.size));
+}
+
+// Moves the cursor to the address after last, writing the checksum slots on
+// the way; data that comes after last must not land in one.
 void advance_range(Run& run, uint32_t last)
 {
     DatapathState& dp = run.datapath;
     const RomRange& r = *dp.current_range;
-    bool wrapped_around;
-    if (run.options.image) {
-        wrapped_around = write_fill(run, r, last);
-    } else {
-        dp.next_address = last + 1;
-        wrapped_around = last == 0xFFFFFFFF;
+    bool wrapped_around = false;
+    for (Checksum* c; !wrapped_around && (c = pending_slot(run, r)) && c->at <= last;) {
+        if (uint64_t{c->at} + c->size - 1 > last)
+            slot_taken(run, *c);
+        if (dp.next_address < c->at)
+            wrapped_around = pass_to(run, r, c->at - 1);
+        if (wrapped_around)
+            break;
+        write_slot(run, r, *c);
+        wrapped_around = wrapped(c->at, dp.next_address);
     }
+    if (!wrapped_around && dp.next_address <= last)
+        wrapped_around = pass_to(run, r, last);
     if (dp.next_address > r.end || wrapped_around)
         close_range(run);
 }
@@ -298,6 +355,9 @@ int write_here(Run& run, const SectionSpec& spec, uint8_t* data, int& nbytes)
         if (n % r.memwidth != 0)
             n = std::min(nbytes, n + r.memwidth - n % r.memwidth);
     }
+    if (const Checksum* c = pending_slot(run, r); c && c->at < uint64_t{dp.next_address} + static_cast<uint32_t>(n))
+        slot_taken(run, *c);
+    checksum_bytes(run, r, dp.next_address, data, static_cast<size_t>(n));
     arrange_bytes(run, r, data, n);
     uint32_t before = dp.next_address;
     write_at_cursor(run, r, data, n);

@@ -27,8 +27,11 @@ struct DatapathState {
     bool cinit_announced = false;
     bool has_bss = false;                     // .bss: the base of RAM-model .cinit records
     uint32_t bss_vaddr = 0;
-    std::vector<uint8_t> pattern;             // fill pattern of the current range
+    std::vector<uint8_t> pattern;             // fill pattern of the current range, arranged
+    std::vector<uint8_t> pattern_view;        // the same as the target reads it
     std::vector<uint8_t> fill_block;          // repeated fill words for image mode
+    std::vector<uint8_t> fill_view;           // the same as the target reads them
+    std::vector<uint8_t> slot_bytes;          // a checksum's slot
     std::vector<uint8_t> record_copy;         // autoinitialisation data with room to pad
 };
 

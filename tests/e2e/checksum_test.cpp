@@ -1,0 +1,286 @@
+// Checksums and CRCs in the ROM image (-checksum): the lane files are decoded
+// by an independent reader, put back together in lane order, and the value
+// in the slot is compared with the checksum that SRecord or Python computes
+// over the same bytes.
+#include <gtest/gtest.h>
+
+#include "helpers.h"
+
+using namespace khextest;
+using coffgen::Bytes;
+using coffgen::Coff;
+using coffgen::Section;
+
+namespace {
+
+Section data_at(const char* name, uint32_t address, size_t size, uint8_t first = 0x10)
+{
+    return Section{name, address, coffgen::pattern(size, first), 0, coffgen::STYP_TEXT};
+}
+
+Coff program(std::vector<Section> sections, bool big_endian = false)
+{
+    Coff c;
+    c.target_big_endian = big_endian;
+    c.entry_point = 0;
+    c.sections = std::move(sections);
+    c.symbols = {{"_start", 0}};
+    return c;
+}
+
+// A range of byte-wide ROMs on 16-bit memory, its lanes in lo.hex and hi.hex.
+std::string two_lanes(uint32_t length, const std::string& more = "")
+{
+    char text[200];
+    std::snprintf(text, sizeof text, "ROMS { r: origin = 0, length = 0x%x, romwidth = 8, memwidth = 16 %s\n"
+                                     "         files = { lo.hex, hi.hex } }\n",
+                  static_cast<unsigned>(length), more.c_str());
+    return text;
+}
+
+RunResult convert(const TempDir& dir, const Coff& c, const std::string& roms, std::vector<std::string> options)
+{
+    dir.write("app.out", c.build());
+    dir.write("r.cmd", roms);
+    options.insert(options.end(), {"r.cmd", "app.out"});
+    return run_khex(dir, options);
+}
+
+// The range as the target reads it: the two lanes' device images, lane by
+// lane (under -order MS the first file carries the second lane).
+Bytes target_image(const TempDir& dir, const char* decoder, bool order_ms)
+{
+    std::string lo = objcopy_decode(dir, order_ms ? "hi.hex" : "lo.hex", decoder);
+    std::string hi = objcopy_decode(dir, order_ms ? "lo.hex" : "hi.hex", decoder);
+    Bytes image;
+    for (size_t k = 0; k < std::min(lo.size(), hi.size()); ++k) {
+        image.push_back(static_cast<uint8_t>(lo[k]));
+        image.push_back(static_cast<uint8_t>(hi[k]));
+    }
+    return image;
+}
+
+// The checksum Python's zlib and binascii (or a plain sum) give over bytes.
+uint32_t python_checksum(const TempDir& dir, const std::string& algorithm, const Bytes& bytes)
+{
+    dir.write("span.bin", bytes);
+    dir.write("sum.py",
+              "import sys, zlib, binascii\n"
+              "d = open(sys.argv[1], 'rb').read()\n"
+              "print('%x' % {'crc32': lambda: zlib.crc32(d), 'crc16-xmodem': lambda: binascii.crc_hqx(d, 0),\n"
+              "              'sum8': lambda: sum(d) & 0xff, 'sum16': lambda: sum(d) & 0xffff,\n"
+              "              'negsum32': lambda: -sum(d) & 0xffffffff}[sys.argv[2]]())\n");
+    RunResult r = run_program(dir, {"python3", "sum.py", "span.bin", algorithm});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return static_cast<uint32_t>(std::stoul(r.out, nullptr, 16));
+}
+
+uint32_t stored_value(const Bytes& image, uint32_t at, uint32_t size, bool big)
+{
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < size; ++i)
+        value |= uint32_t{image.at(at + i)} << (8 * (big ? size - 1 - i : i));
+    return value;
+}
+
+// One checksum to recompute: its algorithm, slot and span, and the addresses
+// of the span that no data occupies, counted as the fill pattern or left out.
+struct Check {
+    const char* algorithm;
+    uint32_t at, size, from, to;
+    bool big;
+    std::vector<std::pair<uint32_t, uint32_t>> holes = {};
+    bool skip_holes = false;
+};
+
+struct Case {
+    const char* what;
+    Coff program;
+    std::string roms;
+    std::vector<std::string> options;
+    std::vector<Check> checks;
+    uint16_t fill = 0;
+};
+
+// The span as the checksum reads it; the fill pattern repeats every two bytes
+// from the range's origin in the target's byte order.
+Bytes span_bytes(const Bytes& image, const Check& c, uint16_t fill, bool big_target)
+{
+    Bytes span;
+    for (uint32_t a = c.from; a <= c.to; ++a) {
+        bool hole = false;
+        for (const auto& [first, last] : c.holes)
+            hole |= a >= first && a <= last;
+        if (hole && c.skip_holes)
+            continue;
+        const bool high = (a % 2 == 0) == big_target;
+        span.push_back(hole ? static_cast<uint8_t>(high ? fill >> 8 : fill) : image.at(a));
+    }
+    return span;
+}
+
+bool has(const std::vector<std::string>& options, const char* word)
+{
+    return std::find(options.begin(), options.end(), word) != options.end();
+}
+
+TEST(Checksums, TheStoredValueIsWhatAnIndependentReaderComputes)
+{
+    const Coff little = program({data_at(".text", 0, 0x40), data_at(".data", 0x80, 0x10, 0x90)});
+    const Coff big = program({data_at(".text", 0, 0x40), data_at(".data", 0x80, 0x10, 0x90)}, true);
+    auto image_mode = [](const std::vector<std::string>& more) {
+        std::vector<std::string> options = {"-q", "-romaddr", "-image", "-fill", "0xA55A", "-i"};
+        options.insert(options.end(), more.begin(), more.end());
+        return options;
+    };
+    const std::vector<std::pair<uint32_t, uint32_t>> holes = {{0x40, 0x7F}, {0x90, 0xFB}};
+    const Case cases[] = {
+        {"at, from and to inside the range, Motorola-S3", little, two_lanes(0x200),
+         {"-q", "-romaddr", "-image", "-m3", "-checksum", "r,sum16,at=0x100,from=0x20,to=0xff"},
+         {{"sum16", 0x100, 2, 0x20, 0xFF, false}}},
+        {"the boot table inside the span", program({data_at(".text", 0x1000, 0x30)}), two_lanes(0x100),
+         image_mode({"-boot", "-serial16", "-e", "_start", "-checksum", "r,crc16-xmodem"}),
+         {{"crc16-xmodem", 0xFE, 2, 0, 0xFD, false}}, 0xA55A},
+        {"holes counted as fill", little, two_lanes(0x100),
+         {"-q", "-romaddr", "-i", "-fill", "0xA55A", "-checksum", "r,crc32,holes=fill"},
+         {{"crc32", 0xFC, 4, 0, 0xFB, false, holes}}, 0xA55A},
+        {"holes left out", little, two_lanes(0x100),
+         {"-q", "-romaddr", "-i", "-checksum", "r,sum8,at=0xfe,holes=skip"},
+         {{"sum8", 0xFE, 2, 0, 0xFD, false, {{0x40, 0x7F}, {0x90, 0xFD}}, true}}},
+        {"endian=big on a little-endian target", little, two_lanes(0x100),
+         image_mode({"-checksum", "r,crc16-xmodem,endian=big"}), {{"crc16-xmodem", 0xFE, 2, 0, 0xFD, true}}, 0xA55A},
+        {"endian=little on a big-endian target, -order LS", big, two_lanes(0x100),
+         image_mode({"-order", "LS", "-checksum", "r,crc32,endian=little"}), {{"crc32", 0xFC, 4, 0, 0xFB, false}},
+         0xA55A},
+        {"the target's byte order on a big-endian target", big, two_lanes(0x100),
+         image_mode({"-checksum", "r,negsum32"}), {{"negsum32", 0xFC, 4, 0, 0xFB, true}}, 0xA55A},
+        {"a CRC of one's own parameters", little, two_lanes(0x100),
+         image_mode({"-checksum", "r,crc,width=16,poly=0x1021,init=0,refin=0,refout=0,xorout=0"}),
+         {{"crc16-xmodem", 0xFE, 2, 0, 0xFD, false}}, 0xA55A},
+        {"a later span covers an earlier slot", little, two_lanes(0x100),
+         image_mode({"-checksum", "r,sum8,at=0x40,to=0x3f", "-checksum", "r,crc32"}),
+         {{"sum8", 0x40, 2, 0, 0x3F, false}, {"crc32", 0xFC, 4, 0, 0xFB, false}}, 0xA55A},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        RunResult r = convert(dir, c.program, c.roms, c.options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const bool order_ms = c.program.target_big_endian != has(c.options, "LS");
+        const Bytes image = target_image(dir, has(c.options, "-m3") ? "srec" : "ihex", order_ms);
+        for (const Check& check : c.checks)
+            EXPECT_EQ(stored_value(image, check.at, check.size, check.big),
+                      python_checksum(dir, check.algorithm,
+                                      span_bytes(image, check, c.fill, c.program.target_big_endian)))
+                << check.algorithm;
+    }
+}
+
+// The default slot is the range's last whole memory words; SRecord's CRC-32
+// filter over the image before it gives the same value, which the map shows.
+TEST(Checksums, ADefaultSlotHoldsTheCrc32OfTheImageBeforeIt)
+{
+    TempDir dir;
+    RunResult r = convert(dir, coffgen::demo_program(), two_lanes(0x200),
+                          {"-romaddr", "-image", "-fill", "0xFFFF", "-i", "-map", "r.map", "-mapsvg", "r.svg",
+                           "-checksum", "r,crc32"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, ">> WARNING: can't convert RAM-model .cinit with -image\n");
+    const Bytes image = target_image(dir, "ihex", false);
+    ASSERT_EQ(image.size(), 0x200u);
+    dir.write("image.bin", image);
+    RunResult crc = run_program(dir, {"srec_cat", "image.bin", "-binary", "-crop", "0", "0x1fc", "-crc32-l-e",
+                                      "0x1fc", "-crop", "0x1fc", "0x200", "-offset", "-0x1fc", "-o", "crc.bin", "-binary"});
+    ASSERT_EQ(crc.status, 0) << crc.err;
+    EXPECT_EQ(dir.read_bytes("crc.bin"), std::string(image.end() - 4, image.end()));
+    char line[100];
+    std::snprintf(line, sizeof line, "000001fc..000001ff   CHECKSUM crc32 = %08x over 00000000..000001fb\n",
+                  stored_value(image, 0x1FC, 4, false));
+    const std::string map = dir.read("r.map");
+    EXPECT_NE(map.find("             00000140..000001fb   FILL = 0000ffff\n             " + std::string(line)),
+              std::string::npos)
+        << map;
+    // the picture draws the slot as a block of its own
+    const std::string svg = dir.read("r.svg");
+    EXPECT_NE(svg.find("class=\"checksum\""), std::string::npos);
+    EXPECT_NE(svg.find(std::string(line).substr(30, 16) + " 000001fc..000001ff (4 bytes), over 00000000..000001fb"),
+              std::string::npos)
+        << svg;
+}
+
+// Every bad request is an ERROR once the ranges are resolved, and nothing is
+// written; data that would land in a slot is FATAL.
+TEST(Checksums, BadRequestsStopBeforeAnyFileIsWritten)
+{
+    struct Case {
+        std::vector<std::string> options;
+        std::string err;
+    };
+    const std::string stop = ">> FATAL ERROR: errors prevent conversion (aborting)\n";
+    const Case cases[] = {
+        {{"-checksum", "nope,crc32"}, ">>   ERROR: checksum 'nope,crc32': no range is named 'nope'\n"},
+        {{"-checksum", "r"}, ">>   ERROR: checksum 'r': give a range and an algorithm first\n"},
+        {{"-checksum", "r,crc33"}, ">>   ERROR: checksum 'r,crc33': unknown algorithm 'crc33'\n"},
+        {{"-checksum", "r,crc32,size=4,at=8,AT=8"},
+         ">>   ERROR: checksum 'r,crc32,size=4,at=8,AT=8': unknown field 'size'\n"
+         ">>   ERROR: checksum 'r,crc32,size=4,at=8,AT=8': field 'at' given twice\n"},
+        {{"-checksum", "r,crc32,at=12x"}, ">>   ERROR: checksum 'r,crc32,at=12x': malformed field 'at=12x'\n"},
+        {{"-checksum", "r,crc16-arc,poly=5"},
+         ">>   ERROR: checksum 'r,crc16-arc,poly=5': field 'poly' belongs to the crc\n"
+         "            algorithm\n"},
+        {{"-checksum", "r,crc,width=16,poly=0x1021,refin=2,refout=0,xorout=0"},
+         ">>   ERROR: checksum 'r,crc,width=16,poly=0x1021,refin=2,refout=0,xorout=0': the\n"
+         "            crc algorithm needs the field 'init'\n"},
+        {{"-checksum", "r,crc32,at=0x81"},
+         ">>   ERROR: checksum 'r,crc32,at=0x81': slot at 0x00000081 does not start a\n"
+         "            memory word of range 'r'\n"},
+        {{"-checksum", "r,crc32,at=0xfe"},
+         ">>   ERROR: checksum 'r,crc32,at=0xfe': slot 0x000000fe..0x00000101 lies outside\n"
+         "            range 'r' (0x00000000..0x000000ff)\n"},
+        {{"-checksum", "r,crc32,from=0x80,to=0x10"},
+         ">>   ERROR: checksum 'r,crc32,from=0x80,to=0x10': span 0x00000080..0x00000010\n"
+         "            does not lie inside range 'r' (0x00000000..0x000000ff)\n"},
+        {{"-checksum", "r,sum8,at=0x40,to=0x40"},
+         ">>   ERROR: checksum 'r,sum8,at=0x40,to=0x40': span 0x00000000..0x00000040 does\n"
+         "            not end before the slot at 0x00000040\n"},
+        {{"-checksum", "r,crc32,at=0x40", "-checksum", "r,sum16,at=0x42"},
+         ">>   ERROR: checksums 'r,crc32,at=0x40' and 'r,sum16,at=0x42' have overlapping\n"
+         "            slots in range 'r'\n"},
+        {{"-b", "-memwidth", "8", "-checksum", "r,crc32"},
+         ">>   ERROR: -checksum needs -image with the Binary format, whose files carry no\n"
+         "            addresses\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::vector<std::string> options = {"-q", "-i"};
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        RunResult r = convert(dir, program({data_at(".text", 0, 0x10)}), two_lanes(0x100), options);
+        EXPECT_EQ(r.status, 1) << c.options.back();
+        EXPECT_EQ(r.err, c.err + stop) << c.options.back();
+        EXPECT_EQ(dir.files(), (std::vector<std::string>{"app.out", "r.cmd"})) << c.options.back();
+    }
+
+    TempDir dir;
+    RunResult r = convert(dir, program({data_at(".text", 0, 0x10), data_at(".data", 0xF0, 0x10)}), two_lanes(0x100),
+                          {"-q", "-i", "-checksum", "r,crc32"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              ">> FATAL ERROR: section '.data' would be placed in the checksum slot at\n"
+              "                0x000000fc of range 'r' (aborting)\n");
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"app.out", "r.cmd"}));
+}
+
+// Without -image, holes in a span count as fill unless holes= says how; the
+// warning says so when it does not.
+TEST(Checksums, HolesCountedAsFillAreWarnedAboutUnlessHolesIsGiven)
+{
+    TempDir dir;
+    RunResult r = convert(dir, program({data_at(".text", 0, 0x10)}), two_lanes(0x100, "fill = 0x00ff"),
+                          {"-q", "-i", "-checksum", "r,crc32", "-checksum", "r,sum8,at=0x20,to=0x1f,holes=fill"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              ">> WARNING: checksum crc32 of range 'r' counts 234 unwritten bytes as the fill\n"
+              "            value 0x00ff; give holes=fill or holes=skip\n");
+}
+
+}  // namespace
