@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 
 VERSION := $(shell grep -o 'khex VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
 
-.PHONY: all setup build test demo demo-picture bench fuzz install clean windows test-windows dist-windows
+.PHONY: all setup build build-demo test demo demo-picture bench fuzz install deb clean windows test-windows dist-windows
 
 all: setup build
 
@@ -20,9 +20,14 @@ build:
 test: setup build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# Only the program and the example's COFF builder, not the tests.
+build-demo:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target khex mkcoff
+
 # Converts the bundled example into $(BUILD)/demo twice: into two ranges of
 # byte-wide ROMs, and into a boot table for the serial boot loader.
-demo: setup build
+demo: setup build-demo
 	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
 	@$(BUILD)/mkcoff demo $(BUILD)/demo/demo.out
 	@cp demo/demo.cmd demo/boot.cmd $(BUILD)/demo/
@@ -79,19 +84,25 @@ test-windows: setup build windows
 	@tools/setup.sh wine
 	JOBS=$(JOBS) tools/wine-test.sh $(BUILD) $(WINDOWS_BUILD)
 
-# The manual page goes in as text rendered from doc/khex.1; text files get
-# Windows line ends.
-dist-windows: windows
-	@rm -rf $(WINDOWS_DIST) $(WINDOWS_DIST).zip && mkdir -p $(WINDOWS_DIST)
+# The manual page goes in as text rendered from doc/khex.1, with a README for
+# Windows users and the demo's files; text files get Windows line ends.
+dist-windows: windows build-demo
+	@rm -rf $(WINDOWS_DIST) $(WINDOWS_DIST).zip && mkdir -p $(WINDOWS_DIST)/demo
 	@cp $(WINDOWS_BUILD)/khex.exe $(WINDOWS_DIST)/
 	@groff -t -man -Tascii -P-cbou doc/khex.1 | sed 's/$$/\r/' > $(WINDOWS_DIST)/khex.txt
-	@sed 's/$$/\r/' README.md > $(WINDOWS_DIST)/README.txt
+	@sed 's/$$/\r/' doc/README-windows.txt > $(WINDOWS_DIST)/README.txt
+	@$(BUILD)/mkcoff demo $(WINDOWS_DIST)/demo/demo.out
+	@for f in demo.cmd boot.cmd; do sed 's/$$/\r/' demo/$$f > $(WINDOWS_DIST)/demo/$$f; done
 	@cd $(WINDOWS_BUILD) && zip -q -r khex-$(VERSION)-win64.zip khex-$(VERSION)-win64
 	@echo "$(WINDOWS_DIST).zip"
 
-# The program and its manual page under $(PREFIX).
+# The program, its manual page and the CMake package under $(PREFIX).
 install: setup build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package khex_<version>_amd64.deb, in $(BUILD).
+deb: setup build
+	@cd $(BUILD) && cpack -G DEB >/dev/null && ls $(CURDIR)/$(BUILD)/khex_$(VERSION)_*.deb
 
 clean:
 	rm -rf $(BUILD) build-*

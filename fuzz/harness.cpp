@@ -87,7 +87,7 @@ int run_coff_input(const uint8_t* data, size_t size)
     if (more & 0x20)
         args.push_back("-romaddr");
     if (more & 0x40)
-        args.insert(args.end(), {"-mapsvg", "out.svg"});
+        args.insert(args.end(), {"-mapsvg", "out.svg", "-mapjson", "out.json", "-depfile", "out.d"});
     if (more & 0x80)
         args.insert(args.end(), {"-checksum", modes & 0x40 ? "high,crc32,holes=skip" : "low,sum16,at=0x400,from=0x10"});
     args.push_back("in.out");

@@ -11,8 +11,8 @@ void enter_scratch_directory();
 
 // A whole run on a COFF file made of the input after its first four bytes,
 // which choose the output format, widths, byte order, image mode, -zero, boot
-// loading, the revision, a map file, its picture and a checksum. Returns the
-// run's exit status.
+// loading, the revision, a map file, its picture, the JSON report, a
+// dependency file and a checksum. Returns the run's exit status.
 int run_coff_input(const uint8_t* data, size_t size);
 
 // Parses the input as a command file and resolves the ROM ranges. Returns the

@@ -16,6 +16,12 @@ need bison command -v bison
 need binutils command -v objcopy
 need srecord command -v srec_cat
 need python3 command -v python3
+need jq command -v jq
+need ninja-build command -v ninja
+need dpkg-dev command -v dpkg-shlibdeps
+need lintian command -v lintian
+need file command -v file
+need gzip command -v gzip
 need libxml2-utils command -v xmllint
 need librsvg2-bin command -v rsvg-convert
 need libgtest-dev test -f /usr/include/gtest/gtest.h

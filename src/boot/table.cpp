@@ -57,9 +57,9 @@ void write_register_entries(Run& run)
     }
 }
 
-void mark(Run& run, BootMark::Kind kind, const SectionSpec* spec = nullptr)
+void mark(Run& run, BootMark::Kind kind, const SectionSpec* spec = nullptr, uint32_t dest = 0, uint32_t size = 0)
 {
-    run.boot_table.marks.push_back({kind, run.boot_table.boot_address, spec});
+    run.boot_table.marks.push_back({kind, run.boot_table.boot_address, spec, dest, size});
 }
 
 // Revision 1: a header only when the entry point is not the first section's
@@ -88,7 +88,7 @@ void write_table_header(Run& run, uint32_t first_address)
 void write_section_record(Run& run, int section, uint32_t address, uint32_t size)
 {
     const SectionSpec& spec = *run.datapath.current_spec;
-    mark(run, BootMark::SECTION, &spec);
+    mark(run, BootMark::SECTION, &spec, address, size);
     if (run.options.revision >= 2) {
         write_pair(run, size >> 16, size & 0xFFFF);
         write_pair(run, address >> 16, address & 0xFFFF);

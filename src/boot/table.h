@@ -22,6 +22,8 @@ struct BootMark {
     Kind kind;
     uint32_t address;
     const SectionSpec* spec;  // SECTION: the section whose record and bytes follow
+    uint32_t dest = 0;        // SECTION: where the loader puts the bytes, and how many
+    uint32_t size = 0;
 };
 
 struct BootTable {

@@ -51,6 +51,8 @@ const char* severity_label(int severity)
         end_run(1);
     if (severity >= SEVERITY_INFO && severity <= SEVERITY_ERROR)
         run.diagnostics.max_severity = std::max(run.diagnostics.max_severity, severity);
+    run.diagnostics.warnings += severity == SEVERITY_WARNING;
+    run.diagnostics.errors += severity == SEVERITY_ERROR;
 }
 
 }  // namespace

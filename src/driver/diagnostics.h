@@ -26,6 +26,8 @@ struct Console {
 
 struct Diagnostics {
     int max_severity = 0;  // highest of the levels 1..3 reported so far
+    int warnings = 0;      // WARNING messages reported, for the JSON report
+    int errors = 0;        // ERROR messages reported
 };
 
 // Thrown to end the run early: fatal and internal errors, the usage text and the

@@ -27,6 +27,10 @@ std::vector<FileUse> uses_of_the_run(const Run& run)
         uses.push_back({run.options.map_name, "the map file", true});
     if (run.options.svg_file)
         uses.push_back({run.options.svg_name, "the map picture", true});
+    if (run.options.json_file)
+        uses.push_back({run.options.json_name, "the JSON report", true});
+    if (run.options.depfile)
+        uses.push_back({run.options.depfile_name, "the dependency file", true});
     uses.push_back({run.input.coff_name, "the COFF file", false});
     for (const std::string& name : run.input.command_files)
         uses.push_back({name, "a command file", false});

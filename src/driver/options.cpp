@@ -250,17 +250,19 @@ void opt_bootstrap(Run& run, const char* typed, bool)
     run.options.bootstrap = typed + std::strlen("bootstrap=");
 }
 
-// -map and -mapsvg: a later one replaces the file of an earlier one.
-void open_map_option(Run& run, const char* option, bool from_file, FILE*& file, std::string& file_name)
+// -map, -mapsvg, -mapjson and -depfile: a later one replaces the file of an
+// earlier one.
+void open_map_option(Run& run, const char* option, bool from_file, FILE*& file, std::string& file_name,
+                     FileRole role = FileRole::MAP)
 {
     const char* name = take_word(run, from_file);
     if (!name) {
         report(run, SEVERITY_WARNING, "no name on -%s (ignored)", option);
         return;
     }
-    FILE* stream = open_pending(run.pending, name, false, FileRole::MAP);
+    FILE* stream = open_pending(run.pending, name, false, role);
     if (!stream) {
-        report(run, SEVERITY_WARNING, "cannot open map file '%s': %s", name, std::strerror(errno));
+        report(run, SEVERITY_WARNING, "cannot open %s file '%s': %s", role_word(role), name, std::strerror(errno));
         return;
     }
     if (file)
@@ -277,6 +279,16 @@ void opt_map(Run& run, const char*, bool from_file)
 void opt_mapsvg(Run& run, const char*, bool from_file)
 {
     open_map_option(run, "mapsvg", from_file, run.options.svg_file, run.options.svg_name);
+}
+
+void opt_mapjson(Run& run, const char*, bool from_file)
+{
+    open_map_option(run, "mapjson", from_file, run.options.json_file, run.options.json_name);
+}
+
+void opt_depfile(Run& run, const char*, bool from_file)
+{
+    open_map_option(run, "depfile", from_file, run.options.depfile, run.options.depfile_name, FileRole::DEPENDENCY);
 }
 
 // The classic options by matching step; the words of the output formats
@@ -309,6 +321,7 @@ const OptionRow LATE_WORDS[] = {
 const OptionRow EXTENSION_WORDS[] = {
     {"werror", opt_werror}, {"romaddr", opt_romaddr}, {"mapsvg", opt_mapsvg},
     {"-help", opt_long_help}, {"-version", opt_version}, {"checksum", opt_checksum},
+    {"mapjson", opt_mapjson}, {"depfile", opt_depfile},
 };
 
 // After "--", only the next letter counts: --binary acts as --b.

@@ -75,6 +75,10 @@ struct ConvOptions {
     std::string map_name;
     FILE* svg_file = nullptr;  // -mapsvg: a picture of the ROM layout
     std::string svg_name;
+    FILE* json_file = nullptr;  // -mapjson: the map's facts for programs
+    std::string json_name;
+    FILE* depfile = nullptr;    // -depfile: a Make rule of what the run read and wrote
+    std::string depfile_name;
     std::vector<std::string> output_names;  // -o, in the order given
     std::vector<std::string> checksums;     // -checksum values, in the order given
     int device = 7734;

@@ -40,10 +40,12 @@ int convert(Run& run, int argc, const char* const* argv)
     finish_conversion(run);
     close_map_file(run);
     write_svg_map(run);
+    write_json_map(run);
+    write_depfile(run);
     const PendingFile* failed = nullptr;
     if (!commit_pending_files(run.pending, failed))
-        fatal(run, "error writing %s file '%s': %s", failed->role == FileRole::MAP ? "map" : "output",
-              failed->name.c_str(), std::strerror(errno));
+        fatal(run, "error writing %s file '%s': %s", role_word(failed->role), failed->name.c_str(),
+              std::strerror(errno));
     return errors_reported(run) || !loaded ? 1 : 0;
 }
 

@@ -8,14 +8,14 @@ namespace khex {
 
 void report_range_closed(Run& run, const RomRange& r)
 {
-    if (!run.options.map_file && !run.options.svg_file)
+    if (!run.options.map_file && !run.options.svg_file && !run.options.json_file)
         return;
     ReportState& reports = run.reports;
     reports.listed.resize(run.specs.spec_list.size());
     std::vector<ContentEntry> contents = range_contents(run, r, reports.listed);
     if (run.options.map_file)
         write_map_range(run, r, contents);
-    if (run.options.svg_file)
+    if (run.options.svg_file || run.options.json_file)
         reports.pictures.push_back({&r, std::move(contents)});
 }
 

@@ -12,7 +12,7 @@ namespace khex {
 struct Run;
 struct RomRange;
 
-// What the picture keeps of a range when it is closed.
+// What the picture and the JSON report keep of a range when it is closed.
 struct RangePicture {
     const RomRange* range;
     std::vector<ContentEntry> contents;
@@ -22,6 +22,7 @@ struct ReportState {
     bool map_title_pending = true;
     bool map_closed = false;
     bool picture_written = false;
+    bool json_written = false;
     std::vector<bool> listed;             // by spec index: listed in a range's contents
     std::vector<RangePicture> pictures;   // the ranges closed so far
 };
@@ -38,6 +39,9 @@ void write_map_range(Run& run, const RomRange& r, const std::vector<ContentEntry
 // written and closed; a failed write is FATAL.
 void close_map_file(Run& run);
 void write_svg_map(Run& run);
+void write_json_map(Run& run);
+// The Make rule of -depfile: the files the run wrote, and what it read.
+void write_depfile(Run& run);
 
 // Lane i of range r as the reports show it: "code_lo.hex [b0..b7]", and the
 // range's ROM-device addresses under -romaddr.

@@ -242,23 +242,29 @@ namespace {
 void report_unplaced(Run& run, SectionSpec& s, uint32_t address)
 {
     DatapathState& dp = run.datapath;
-    if (dp.placements[s.index].incomplete)
+    Placement& mine = dp.placements[s.index];
+    if (mine.incomplete)
         return;
-    dp.placements[s.index].incomplete = true;
+    mine.incomplete = true;
     const bool table_open = run.boot_table.boot_state != 0;
     for (const SectionSpec* t : run.specs.spec_list) {
         const Placement& placed = dp.placements[t->index];
         if (t == &s || !placed.range || t->page != s.page || address < t->paddr || address > placed.end_address)
             continue;
+        const bool boot = t->flags & SPEC_BOOT;
+        mine.unplaced = table_open ? "the boot table overlaps section '" + t->name + "'"
+                        : boot     ? std::string("overlaps the boot table")
+                                   : "overlaps section '" + t->name + "'";
         if (table_open)
             report(run, SEVERITY_WARNING, "boot table at 0%lxh overlaps section '%s' (table incomplete)",
                    static_cast<unsigned long>(address), t->name.c_str());
         else
             report(run, SEVERITY_WARNING, "section '%s' at 0%lxh overlaps %s (%s incomplete or skipped)",
-                   s.name.c_str(), static_cast<unsigned long>(address),
-                   (t->flags & SPEC_BOOT) ? "boot table" : t->name.c_str(), s.name.c_str());
+                   s.name.c_str(), static_cast<unsigned long>(address), boot ? "boot table" : t->name.c_str(),
+                   s.name.c_str());
         return;
     }
+    mine.unplaced = "lies in unconfigured memory";
     if (table_open) {
         report(run, SEVERITY_WARNING, "boot table falls in unconfigured memory at 0%lxh",
                static_cast<unsigned long>(address));

@@ -2,6 +2,7 @@
 // boot table) in one forward pass, without a memory image.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace khex {
@@ -16,6 +17,7 @@ struct Placement {
     uint32_t start_address = 0;       // first address in that range
     uint32_t end_address = 0;         // last address written
     bool incomplete = false;          // some data could not be placed
+    std::string unplaced;             // why, as the JSON report says it
 };
 
 struct DatapathState {

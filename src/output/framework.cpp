@@ -27,6 +27,12 @@ int stream_count(const RomRange& r)
 void open_range_files(Run& run, const RomRange& r)
 {
     OutputState& output = run.output;
+    if (run.options.json_file && !output.tallying) {
+        output.tallying = true;
+        engine_start(output.crc32, *find_algorithm("crc32"));
+    }
+    for (FileTally& t : output.tallies)
+        t = FileTally{};
     output.open_range = &r;
     output.record_address = 0;
     output.written_up_to = 0;
@@ -69,7 +75,46 @@ void write_wide_rom_words(Run& run, const RomRange& r, const uint8_t* data, int 
     }
 }
 
+void tally(OutputState& o, int stream, uint32_t first, uint32_t last, const uint8_t* bytes, size_t n)
+{
+    FileTally& t = o.tallies[stream];
+    if (t.data_bytes == 0)
+        t.first_address = first;
+    t.last_address = last;
+    t.data_bytes += n;
+    o.crc32.reg = t.crc32;
+    engine_update(o.crc32, bytes, n);
+    t.crc32 = o.crc32.reg;
+    for (size_t i = 0; i < n; ++i)
+        t.sum32 += bytes[i];
+}
+
+// What each file of the range received from one write: its lane's bytes,
+// from the record address first on.
+void tally_lanes(Run& run, const RomRange& r, uint32_t first, uint32_t step, const uint8_t* data, int nbytes)
+{
+    OutputState& o = run.output;
+    if (r.romwidth > r.memwidth) {
+        tally(o, 0, first, first + static_cast<uint32_t>(nbytes) - 1, data, static_cast<size_t>(nbytes));
+        return;
+    }
+    const int words = nbytes / r.memwidth;
+    const uint32_t last = first + static_cast<uint32_t>(words - 1) * step + static_cast<uint32_t>(r.romwidth) - 1;
+    o.lane_bytes.resize(static_cast<size_t>(words * r.romwidth));
+    for (int k = 0; k < stream_count(r); ++k) {
+        for (int w = 0; w < words; ++w)
+            std::memcpy(o.lane_bytes.data() + w * r.romwidth, data + k * r.romwidth + w * r.memwidth,
+                        static_cast<size_t>(r.romwidth));
+        tally(o, k, first, last, o.lane_bytes.data(), o.lane_bytes.size());
+    }
+}
+
 }  // namespace
+
+uint32_t tally_crc32(const FileTally& tally)
+{
+    return tally.crc32 ^ 0xFFFFFFFF;
+}
 
 void write_text(Run& run, OutputStream& stream, const char* text, size_t n)
 {
@@ -101,6 +146,8 @@ void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8
             format.writer(run, OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
     }
     output.written_up_to = address;
+    if (output.tallying && nbytes > 0)
+        tally_lanes(run, r, output.record_address, step, data, nbytes);
     if (r.romwidth > r.memwidth) {
         write_wide_rom_words(run, r, data, nbytes);
         return;
@@ -151,6 +198,8 @@ void close_range_files(Run& run)
         if (!close_pending(run.pending, file))
             write_failed(run, stream);
     }
+    for (int i = 0; i < r->file_count; ++i)
+        output.written.push_back({r, i, output.tallies[run.settled.order == ORDER_MS ? r->file_count - 1 - i : i]});
     output.open_range = nullptr;
 }
 

@@ -4,7 +4,9 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
+#include "memory/algorithms.h"
 #include "output/stream.h"
 
 namespace khex {
@@ -21,13 +23,38 @@ struct TruncationWarnings {
     const void* zq_tagged_spec = nullptr;
 };
 
+// What went into one output file, for the reports: its data bytes in address
+// order (counted only when the JSON report asks for them).
+struct FileTally {
+    uint64_t data_bytes = 0;
+    uint32_t first_address = 0;  // record address of the first data byte
+    uint32_t last_address = 0;   // and of the last, one address per byte of an operation
+    uint32_t crc32 = 0xFFFFFFFF; // CRC-32/ISO-HDLC register
+    uint32_t sum32 = 0;
+};
+
+// A file the run wrote, in range order and file order.
+struct WrittenFile {
+    const RomRange* range;
+    int file;                    // index into the range's files
+    FileTally tally;
+};
+
 struct OutputState {
     OutputStream streams[MAX_STREAMS];    // entry k carries byte lane k
+    FileTally tallies[MAX_STREAMS];       // by stream, while the range's files are open
     const RomRange* open_range = nullptr; // the range whose files are open
     uint32_t record_address = 0;          // the address the writers put into records
     uint32_t written_up_to = 0;           // address after the last byte given to the files
     TruncationWarnings truncation;
+    std::vector<WrittenFile> written;     // every file written so far
+    std::vector<uint8_t> lane_bytes;      // one lane's bytes of a write, for its tally
+    ChecksumEngine crc32;                 // the tallies' CRC-32, when they are counted
+    bool tallying = false;
 };
+
+// The CRC-32/ISO-HDLC of a tally's bytes.
+uint32_t tally_crc32(const FileTally& tally);
 
 // Bytes of range r at target byte address `address`, whole memory words (or
 // ROM words, where a ROM is wider than a memory word), in file order.

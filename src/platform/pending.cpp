@@ -111,6 +111,16 @@ void remove_temporary(PendingFile& p)
 
 }  // namespace
 
+const char* role_word(FileRole role)
+{
+    switch (role) {
+    case FileRole::OUTPUT: return "output";
+    case FileRole::MAP: return "map";
+    case FileRole::DEPENDENCY: return "dependency";
+    }
+    return "output";
+}
+
 FILE* open_pending(PendingFiles& pending, const std::string& name, bool binary, FileRole role)
 {
     std::string target = replaced_file(name);

@@ -9,7 +9,10 @@
 
 namespace khex {
 
-enum class FileRole { OUTPUT, MAP };
+enum class FileRole { OUTPUT, MAP, DEPENDENCY };
+
+// The word messages use for a file of the role: "output", "map", "dependency".
+const char* role_word(FileRole role);
 
 struct InterruptNode;
 

@@ -1,0 +1,293 @@
+// The map's facts as JSON for programs (-mapjson): the same input always
+// gives the same bytes, keys in a fixed order, every number a JSON number.
+#include <cerrno>
+#include <cstring>
+
+#include "driver/banner.h"
+#include "driver/run.h"
+#include "map/reports.h"
+
+namespace khex {
+
+namespace {
+
+// A JSON text with two blanks of indentation per level; a container opened
+// inline keeps its members on one line.
+class JsonWriter {
+public:
+    void begin_object(const char* key = nullptr) { open(key, '{'); }
+    void end_object() { close('}'); }
+    void begin_array(const char* key = nullptr) { open(key, '['); }
+    void end_array() { close(']'); }
+    void string(const char* key, const std::string& value)
+    {
+        member(key);
+        quoted(value);
+    }
+    void number(const char* key, uint64_t value)
+    {
+        member(key);
+        text_ += std::to_string(value);
+    }
+    void signed_number(const char* key, int64_t value)
+    {
+        member(key);
+        text_ += std::to_string(value);
+    }
+    void boolean(const char* key, bool value)
+    {
+        member(key);
+        text_ += value ? "true" : "false";
+    }
+    void pair(const char* key, uint64_t first, uint64_t second)
+    {
+        member(key);
+        text_ += "[" + std::to_string(first) + ", " + std::to_string(second) + "]";
+    }
+    const std::string& text() const { return text_; }
+
+private:
+    struct Level {
+        bool empty = true;
+    };
+
+    void member(const char* key)
+    {
+        if (!levels_.empty()) {
+            text_ += levels_.back().empty ? "\n" : ",\n";
+            levels_.back().empty = false;
+            text_.append(2 * levels_.size(), ' ');
+        }
+        if (key) {
+            quoted(key);
+            text_ += ": ";
+        }
+    }
+    void open(const char* key, char bracket)
+    {
+        member(key);
+        text_ += bracket;
+        levels_.push_back(Level{});
+    }
+    void close(char bracket)
+    {
+        bool empty = levels_.back().empty;
+        levels_.pop_back();
+        if (!empty) {
+            text_ += '\n';
+            text_.append(2 * levels_.size(), ' ');
+        }
+        text_ += bracket;
+        if (levels_.empty())
+            text_ += '\n';
+    }
+    // Valid UTF-8 passes as it is; other bytes (names in another code page)
+    // are taken as Latin-1, so that a strict parser reads every name.
+    void quoted(const std::string& value)
+    {
+        text_ += '"';
+        for (size_t i = 0; i < value.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(value[i]);
+            if (c == '"' || c == '\\') {
+                text_ += '\\';
+                text_ += static_cast<char>(c);
+            } else if (c < 0x20 || (c >= 0x80 && !utf8_sequence(value, i))) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                text_ += escape;
+            } else if (c >= 0x80) {
+                const size_t n = utf8_length(c);
+                text_.append(value, i, n);
+                i += n - 1;
+            } else {
+                text_ += static_cast<char>(c);
+            }
+        }
+        text_ += '"';
+    }
+    static size_t utf8_length(unsigned char c) { return c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2; }
+    static bool utf8_sequence(const std::string& s, size_t i)
+    {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0xC2 || c > 0xF4)
+            return false;
+        const size_t n = utf8_length(c);
+        if (i + n > s.size())
+            return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        return true;
+    }
+
+    std::string text_;
+    std::vector<Level> levels_;
+};
+
+const char* kind_name(ContentEntry::Kind kind)
+{
+    switch (kind) {
+    case ContentEntry::FILL: return "fill";
+    case ContentEntry::SECTION: return "section";
+    case ContentEntry::BOOT_TABLE: return "boot_table";
+    case ContentEntry::CHECKSUM: return "checksum";
+    case ContentEntry::BOOT_SECTION: break;
+    }
+    return "";
+}
+
+// An entry as far as it lies inside the range.
+struct Extent {
+    uint32_t start, end;
+};
+
+Extent clipped(const RomRange& r, const ContentEntry& e)
+{
+    return Extent{std::max(e.start, r.origin), std::min(e.end, r.end)};
+}
+
+uint64_t size_of(Extent x)
+{
+    return x.end < x.start ? 0 : uint64_t{x.end - x.start} + 1;
+}
+
+void write_records(JsonWriter& json, const Run& run, Extent table)
+{
+    json.begin_array("records");
+    for (const BootMark& m : run.boot_table.marks) {
+        if (m.kind != BootMark::SECTION || m.address < table.start || m.address > table.end)
+            continue;
+        json.begin_object();
+        json.string("section", m.spec->name);
+        json.number("dest", m.dest);
+        json.number("size", m.size);
+        json.end_object();
+    }
+    json.end_array();
+}
+
+void write_entry(JsonWriter& json, const Run& run, const RomRange& r, const ContentEntry& e)
+{
+    const Extent x = clipped(r, e);
+    json.begin_object();
+    json.string("kind", kind_name(e.kind));
+    switch (e.kind) {
+    case ContentEntry::SECTION: json.string("name", e.spec->name); break;
+    case ContentEntry::CHECKSUM: json.string("name", e.checksum->algorithm.name); break;
+    case ContentEntry::BOOT_TABLE: json.string("name", "boot table"); break;
+    default: json.string("name", "fill"); break;
+    }
+    json.number("start", x.start);
+    json.number("end", x.end);
+    json.number("size", size_of(x));
+    json.boolean("incomplete", e.incomplete || (e.spec && placement_of(run, *e.spec).incomplete));
+    if (e.kind == ContentEntry::BOOT_TABLE)
+        write_records(json, run, x);
+    if (e.kind == ContentEntry::CHECKSUM) {
+        json.number("value", e.checksum->value);
+        json.number("from", e.checksum->from);
+        json.number("to", e.checksum->to);
+    }
+    json.end_object();
+}
+
+void write_files(JsonWriter& json, const Run& run, const RomRange& r)
+{
+    json.begin_array("files");
+    for (const WrittenFile& f : run.output.written) {
+        if (f.range != &r)
+            continue;
+        const LaneFacts lane = lane_facts(run, r, f.file);
+        json.begin_object();
+        json.string("name", r.files[f.file]);
+        json.pair("lane_bits", lane.first_bit, lane.last_bit);
+        json.number("first_address", f.tally.first_address);
+        json.number("last_address", f.tally.last_address);
+        json.number("data_bytes", f.tally.data_bytes);
+        json.number("crc32", f.tally.data_bytes ? tally_crc32(f.tally) : 0);
+        json.number("sum32", f.tally.sum32);
+        json.end_object();
+    }
+    json.end_array();
+}
+
+void write_range(JsonWriter& json, const Run& run, const RangePicture& picture)
+{
+    const RomRange& r = *picture.range;
+    uint64_t used = 0, fill = 0;
+    for (const ContentEntry& e : picture.contents)
+        if (e.kind != ContentEntry::BOOT_SECTION)
+            (e.kind == ContentEntry::FILL ? fill : used) += size_of(clipped(r, e));
+    json.begin_object();
+    json.string("name", r.name);
+    json.signed_number("page", r.page);
+    json.number("origin", r.origin);
+    json.number("end", r.end);
+    json.number("length", r.length);
+    json.number("memwidth_bits", static_cast<uint64_t>(bits(r.memwidth)));
+    json.number("romwidth_bits", static_cast<uint64_t>(bits(r.romwidth)));
+    json.number("fill", r.fill);
+    json.number("used_bytes", used);
+    json.number("fill_bytes", fill);
+    json.number("free_bytes", uint64_t{r.length} - std::min<uint64_t>(r.length, used + fill));
+    write_files(json, run, r);
+    json.begin_array("contents");
+    for (const ContentEntry& e : picture.contents)
+        if (e.kind != ContentEntry::BOOT_SECTION)
+            write_entry(json, run, r, e);
+    json.end_array();
+    json.end_object();
+}
+
+void write_unplaced(JsonWriter& json, const Run& run)
+{
+    json.begin_array("unplaced");
+    for (const SectionSpec* spec : run.specs.spec_list) {
+        const Placement& p = placement_of(run, *spec);
+        if (spec->section < 0 || p.range)
+            continue;
+        json.begin_object();
+        json.string("name", spec->name);
+        json.string("reason", p.unplaced.empty() ? "not placed" : p.unplaced);
+        json.end_object();
+    }
+    json.end_array();
+}
+
+std::string report_text(const Run& run)
+{
+    JsonWriter json;
+    json.begin_object();
+    json.string("format", "khex-map");
+    json.number("version", 1);
+    json.string("khex", PROGRAM_VERSION);
+    json.string("input", run.input.coff_name);
+    json.string("output_format", selected_format(run).name);
+    json.boolean("image", run.options.image);
+    json.string("byte_order", run.settled.order == ORDER_MS ? "MS" : "LS");
+    json.begin_array("ranges");
+    for (const RangePicture& picture : run.reports.pictures)
+        write_range(json, run, picture);
+    json.end_array();
+    write_unplaced(json, run);
+    json.number("warnings", static_cast<uint64_t>(run.diagnostics.warnings));
+    json.number("errors", static_cast<uint64_t>(run.diagnostics.errors));
+    json.end_object();
+    return json.text();
+}
+
+}  // namespace
+
+void write_json_map(Run& run)
+{
+    FILE* file = run.options.json_file;
+    if (!file || run.reports.json_written)
+        return;
+    run.reports.json_written = true;
+    const std::string text = report_text(run);
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (!close_pending(run.pending, file) || !written)
+        fatal(run, "error writing map file '%s': %s", run.options.json_name.c_str(), std::strerror(errno));
+}
+
+}  // namespace khex

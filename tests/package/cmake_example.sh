@@ -1,0 +1,42 @@
+#!/bin/bash
+# The CMake example against a staged install of khex, with the Ninja and the
+# Makefile generator: the first build converts, a second does nothing, and
+# touching the command file or the COFF file it names converts again.
+# Usage: cmake_example.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+source_dir=$1
+build_dir=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+cmake --install "$build_dir" --prefix "$scratch/stage" >/dev/null
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+converts() { grep -q "Converting ROM images rom_images" "$1"; }
+
+for generator in Ninja "Unix Makefiles"; do
+    project="$scratch/project-${generator// /-}"
+    binary="$project/build"
+    cp -r "$source_dir/examples/cmake" "$project"
+    mkdir -p "$binary"
+    "$build_dir/mkcoff" demo "$binary/app.out"
+    cmake -S "$project" -B "$binary" -G "$generator" -DCMAKE_PREFIX_PATH="$scratch/stage" >/dev/null
+    cmake --build "$binary" > "$scratch/first.log" 2>&1 || { cat "$scratch/first.log"; fail "$generator: first build"; }
+    converts "$scratch/first.log" || fail "$generator: the first build did not convert"
+    for f in rom_lo.hex rom_hi.hex rom.map rom.json; do
+        [ -s "$binary/$f" ] || fail "$generator: no $f"
+    done
+    cmake --build "$binary" > "$scratch/second.log" 2>&1
+    ! converts "$scratch/second.log" || fail "$generator: a second build converted again"
+    sleep 1
+    touch "$project/rom.cmd"
+    cmake --build "$binary" > "$scratch/third.log" 2>&1
+    converts "$scratch/third.log" || fail "$generator: touching the command file did not convert"
+    sleep 1
+    touch "$binary/app.out"
+    cmake --build "$binary" > "$scratch/fourth.log" 2>&1
+    converts "$scratch/fourth.log" || fail "$generator: touching the COFF file did not convert"
+    cmake --build "$binary" > "$scratch/fifth.log" 2>&1
+    ! converts "$scratch/fifth.log" || fail "$generator: an unchanged build converted again"
+    echo "$generator: converts on the first build, on a changed command file and COFF file, and only then"
+done
