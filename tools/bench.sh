@@ -1,16 +1,19 @@
 #!/bin/bash
-# make bench: speed and memory of khex on 16 MiB of section data, against
-# objcopy converting the same raw bytes. Usage: tools/bench.sh [BUILD_DIR]
-# Times are medians of RUNS runs (default 7); files go to a scratch directory
-# in memory (/dev/shm) when there is one, so the disk does not set the pace.
+# make bench: speed and memory of khex on 16 MiB of section data, side by side
+# with objcopy converting the same raw bytes and with tools/floor, the least a
+# program must do to write khex's own records. Usage: tools/bench.sh [BUILD_DIR]
+# Times are medians of RUNS runs (default 11), taken in one run of this script
+# so that their ratios hold on a shared, noisy machine; files go to a scratch
+# directory in memory (/dev/shm) when there is one.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/${1:-build}
-runs=${RUNS:-7}
+runs=${RUNS:-11}
 khex=$build/khex
 benchrun=$build/benchrun
 mkcoff=$build/mkcoff
+floor=$build/floor
 
 base=$build
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then base=/dev/shm; fi
@@ -24,39 +27,68 @@ mib=1048576
 "$mkcoff" bench $((32 * mib)) data32.out
 echo 'ROMS { all: origin = 0, length = 0x4000000 }' > all.cmd
 
-rate() { awk -v t="$1" 'BEGIN { printf "%8.1f", 16 / t }'; }
-mib_of() { awk -v k="$1" 'BEGIN { printf "%6.1f MiB", k / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+size_of() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f MB", b / 1e6 }'; }
+mib_of() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
 
-printf '%-30s %10s %12s %14s %12s\n' "case (16 MiB of data)" "khex MB/s" "peak RSS" "objcopy MB/s" "time ratio"
-for spec in "i ihex Intel" "m3 srec Motorola-S3" "x tekhex Extended-Tektronix"; do
-    set -- $spec
-    flag=$1 format=$2 name=$3
-    extra=()
-    [ "$format" = srec ] && extra=(--srec-forceS3)
-    read -r t_obj rss_obj < <("$benchrun" "$runs" objcopy -I binary -O "$format" "${extra[@]}" data16.bin objcopy.out)
-    read -r t_one rss_one < <("$benchrun" "$runs" "$khex" -q "-$flag" -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out)
-    read -r t_two rss_two < <("$benchrun" "$runs" "$khex" -q "-$flag" -o lane0.out -o lane1.out all.cmd data16.out)
-    for lanes in one two; do
-        t_var=t_$lanes rss_var=rss_$lanes
-        printf '%-30s %10s %12s %14s %12s\n' "$name, $lanes lane$([ $lanes = two ] && echo s)" \
-            "$(rate "${!t_var}")" "$(mib_of "${!rss_var}")" "$(rate "$t_obj")" \
-            "$(awk -v a="${!t_var}" -v b="$t_obj" 'BEGIN { printf "%.2f", a / b }')"
+# time MODE NAME OUTPUTS... -- COMMAND: the medians of wall and user time, with
+# the outputs removed before every run (fresh) or left to be overwritten
+time_it() {
+    local mode=$1; shift
+    local removes=()
+    while [ "$1" != -- ]; do
+        [ "$mode" = fresh ] && removes+=(-r "$1")
+        shift
+    done
+    shift
+    "$benchrun" "$runs" "${removes[@]}" "$@"
+}
+
+printf '%-34s %8s %8s %10s %10s %9s %9s\n' "case (16 MiB of data)" "khex s" "user s" "vs objcopy" "vs floor" \
+    "size" "objcopy"
+for mode in fresh overwrite; do
+    for spec in "i ihex Intel" "m3 srec Motorola-S3" "x tekhex Extended-Tektronix"; do
+        set -- $spec
+        flag=$1 format=$2 name=$3
+        extra=()
+        [ "$format" = srec ] && extra=(--srec-forceS3)
+        read -r t_obj _ _ < <(time_it $mode objcopy.out -- objcopy -I binary -O "$format" "${extra[@]}" data16.bin objcopy.out)
+        obj_size=$(size_of objcopy.out)
+        read -r f_one fu_one _ < <(time_it $mode floor.out -- "$floor" "$flag" 1 data16.bin floor.out)
+        read -r t_one u_one rss_one < <(time_it $mode one.out -- "$khex" -q "-$flag" -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out)
+        cmp -s one.out floor.out || { echo "khex and the floor differ: $name, one lane" >&2; exit 1; }
+        one_size=$(size_of one.out)
+        read -r f_two _ _ < <(time_it $mode f0.out f1.out -- "$floor" "$flag" 2 data16.bin f0.out f1.out)
+        read -r t_two u_two rss_two < <(time_it $mode l0.out l1.out -- "$khex" -q "-$flag" -o l0.out -o l1.out all.cmd data16.out)
+        printf '%-34s %8.3f %8.3f %10s %10s %9s %9s\n' "$name, one lane, $mode" "$t_one" "$u_one" \
+            "$(ratio "$t_one" "$t_obj")" "$(ratio "$t_one" "$f_one")" "$one_size" "$obj_size"
+        printf '%-34s %8.3f %8.3f %10s %10s %9s\n' "$name, two lanes, $mode" "$t_two" "$u_two" \
+            "$(ratio "$t_two" "$(awk -v t="$t_obj" 'BEGIN { print 2 * t }')")" "$(ratio "$t_two" "$f_two")" \
+            "$(size_of l0.out)"
+        if [ "$flag" = i ] && [ "$mode" = fresh ]; then
+            intel_user="Intel, one lane: khex user time $(printf %.3f "$u_one") s, the floor's $(printf %.3f "$fu_one") s (ratio $(ratio "$u_one" "$fu_one"))"
+        fi
+        rm -f objcopy.out floor.out one.out f0.out f1.out l0.out l1.out
     done
 done
+echo
+echo "$intel_user"
+echo "(vs objcopy: khex time / objcopy time, two lanes / two objcopy runs; vs floor: / the floor's time;"
+echo " objcopy writes 16-byte Intel records where khex writes 32: compare the sizes)"
 
 # A checksum over a 64 MiB image-mode range (16 MiB of data, the rest fill):
 # the same run with and without a crc32 in its last bytes.
 echo 'ROMS { img: origin = 0, length = 0x4000000 }' > img.cmd
-read -r t_plain _ < <("$benchrun" "$runs" "$khex" -q -i -image -memwidth 8 -romwidth 8 -o img.hex img.cmd data16.out)
-read -r t_crc _ < <("$benchrun" "$runs" "$khex" -q -i -image -memwidth 8 -romwidth 8 -o img.hex \
+read -r t_plain _ _ < <("$benchrun" "$runs" "$khex" -q -i -image -memwidth 8 -romwidth 8 -o img.hex img.cmd data16.out)
+read -r t_crc _ _ < <("$benchrun" "$runs" "$khex" -q -i -image -memwidth 8 -romwidth 8 -o img.hex \
     -checksum img,crc32 img.cmd data16.out)
 echo
-printf '64 MiB image, Intel: %.3f s, with -checksum img,crc32 %.3f s (ratio %.2f)\n' "$t_plain" "$t_crc" \
-    "$(awk -v a="$t_crc" -v b="$t_plain" 'BEGIN { print a / b }')"
+printf '64 MiB image, Intel: %.3f s, with -checksum img,crc32 %.3f s (ratio %s)\n' "$t_plain" "$t_crc" \
+    "$(ratio "$t_crc" "$t_plain")"
 rm -f img.hex
 
-read -r _ rss16 < <("$benchrun" 1 "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out)
-read -r _ rss32 < <("$benchrun" 1 "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data32.out)
-echo
-echo "peak RSS, Intel one lane: $(mib_of "$rss16") for 16 MiB of input, $(mib_of "$rss32") for 32 MiB"
-echo "(time ratio: khex time / objcopy time, below 1 means khex is faster)"
+read -r _ _ rss16 < <("$benchrun" 1 "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out)
+read -r _ _ rss32 < <("$benchrun" 1 "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data32.out)
+read -r _ _ rss8 < <("$benchrun" 1 "$khex" -q -i -memwidth 64 -romwidth 8 -o a0 -o a1 -o a2 -o a3 -o a4 -o a5 -o a6 \
+    -o a7 all.cmd data16.out 2>/dev/null)
+echo "peak RSS, Intel: $(mib_of "$rss16") for 16 MiB of input, $(mib_of "$rss32") for 32 MiB, $(mib_of "$rss8") with 8 lanes"

@@ -42,7 +42,11 @@ public:
     void pair(const char* key, uint64_t first, uint64_t second)
     {
         member(key);
-        text_ += "[" + std::to_string(first) + ", " + std::to_string(second) + "]";
+        text_ += '[';
+        text_ += std::to_string(first);
+        text_ += ", ";
+        text_ += std::to_string(second);
+        text_ += ']';
     }
     const std::string& text() const { return text_; }
 

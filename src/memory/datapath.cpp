@@ -73,9 +73,9 @@ bool wrapped(uint32_t before, uint32_t after)
 }
 
 // Hands bytes at the cursor to the writers and moves the cursor past them.
-void write_at_cursor(Run& run, const RomRange& r, const uint8_t* data, int nbytes)
+void write_at_cursor(Run& run, const RomRange& r, const uint8_t* data, int nbytes, int period = 0)
 {
-    write_range_data(run, r, run.datapath.next_address, data, nbytes);
+    write_range_data(run, r, run.datapath.next_address, data, nbytes, period);
     run.datapath.next_address += static_cast<uint32_t>(nbytes);
 }
 
@@ -124,7 +124,8 @@ bool write_fill(Run& run, const RomRange& r, uint32_t last)
         uint32_t before = dp.next_address;
         if (summed)
             checksum_bytes(run, r, dp.next_address, dp.fill_view.data(), now * memwidth);
-        write_at_cursor(run, r, dp.fill_block.data(), static_cast<int>(now * memwidth));
+        // one-byte words alternate the two fill bytes; wider words repeat
+        write_at_cursor(run, r, dp.fill_block.data(), static_cast<int>(now * memwidth), memwidth == 1 ? 2 : 1);
         if (wrapped(before, dp.next_address))
             return true;
     }

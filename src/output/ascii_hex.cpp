@@ -1,7 +1,5 @@
 // ASCII-Hex: STX, lines of up to 24 bytes each followed by a blank, "$A" address
 // marks on lines of their own at every gap, ETX.
-#include <cstdio>
-
 #include "driver/run.h"
 #include "output/hex.h"
 #include "output/writers.h"
@@ -24,18 +22,20 @@ void ascii_hex_writer(Run& run, int op, OutputStream& stream, const uint8_t* dat
     case OP_NEW_ADDRESS: {
         if (stream.fill != 0)
             ascii_hex_writer(run, OP_END_RECORD, stream, nullptr, 0);
-        char mark[32];
-        int n = std::snprintf(mark, sizeof mark, "$A%04lx,\n", static_cast<unsigned long>(record_address(run)));
-        write_text(run, stream, mark, static_cast<size_t>(n));
+        char mark[16] = "$A";
+        char* end = put_hex_lower(mark + 2, record_address(run), 4);
+        *end++ = ',';
+        *end++ = '\n';
+        write_text(run, stream, mark, static_cast<size_t>(end - mark));
         break;
     }
     case OP_DATA:
         for (int i = 0; i < nbytes; ++i) {
             if (stream.fill >= ASCII_HEX_THRESHOLD)
                 ascii_hex_writer(run, OP_END_RECORD, stream, nullptr, 0);
-            line[stream.fill++] = HEX_DIGITS[data[i] >> 4];
-            line[stream.fill++] = HEX_DIGITS[data[i] & 0xF];
-            line[stream.fill++] = ' ';
+            hex_encode(line + stream.fill, data + i, 1);
+            line[stream.fill + 2] = ' ';
+            stream.fill += 3;
         }
         break;
     case OP_END_RECORD:
@@ -48,6 +48,12 @@ void ascii_hex_writer(Run& run, int op, OutputStream& stream, const uint8_t* dat
     default:
         break;
     }
+}
+
+void ascii_hex_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+                   uint32_t address, uint32_t step, int)
+{
+    write_run_by_operation<ascii_hex_writer>(run, stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

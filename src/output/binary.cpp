@@ -10,4 +10,13 @@ void binary_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, 
         write_text(run, stream, reinterpret_cast<const char*>(data), static_cast<size_t>(nbytes));
 }
 
+void binary_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+                uint32_t address, uint32_t step, int)
+{
+    if (op_bytes == stride)  // one lane: the bytes as they are, in one piece
+        write_text(run, stream, reinterpret_cast<const char*>(bytes), static_cast<size_t>(ops) * op_bytes);
+    else
+        write_run_by_operation<binary_writer>(run, stream, bytes, ops, op_bytes, stride, address, step);
+}
+
 }  // namespace khex

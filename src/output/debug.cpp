@@ -1,5 +1,4 @@
 // DEBUG: a readable trace of the framework's calls, one line per record.
-#include <cstdio>
 #include <cstring>
 
 #include "driver/run.h"
@@ -25,7 +24,7 @@ void debug_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, i
         if (stream.fill != 0)
             debug_writer(run, OP_END_RECORD, stream, nullptr, 0);
         std::memcpy(line, "ADDR:", 5);
-        std::snprintf(line + 5, 9, "%08lx", static_cast<unsigned long>(record_address(run)));
+        put_hex_lower(line + 5, record_address(run), 8);
         std::memcpy(line + 13, ": DATA:", 7);
         stream.fill = 20;
         break;
@@ -48,6 +47,12 @@ void debug_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, i
     default:
         break;
     }
+}
+
+void debug_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+               uint32_t address, uint32_t step, int)
+{
+    write_run_by_operation<debug_writer>(run, stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

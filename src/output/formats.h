@@ -41,7 +41,7 @@ struct OutputFormat {
     int unit;               // smallest ROM width the format can carry
     const char* extension;  // default extension: a dot, a letter and "00"
     RecordWriter writer;
-    DataRunWriter run;      // runs of data operations in one call; none: one call per operation
+    DataRunWriter run;      // runs of data operations in one call
     bool binary;            // files opened in binary mode, not as text
     int widest_operation;   // widest ROM word one record can take (its count field is
                             // one byte and may already hold its threshold); 0: no limit

@@ -10,8 +10,6 @@ namespace khex {
 
 namespace {
 
-constexpr size_t STREAM_BUFFER = 1 << 16;
-
 [[noreturn]] void write_failed(Run& run, const OutputStream& stream)
 {
     fatal(run, "error writing output file '%s': %s", stream.name->c_str(), std::strerror(errno));
@@ -46,8 +44,10 @@ void open_range_files(Run& run, const RomRange& r)
         stream.file = open_pending(run.pending, name, format.binary, FileRole::OUTPUT);
         if (!stream.file)
             fatal(run, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
-        std::setvbuf(stream.file, nullptr, _IOFBF, STREAM_BUFFER);
+        std::setvbuf(stream.file, nullptr, _IONBF, 0);  // the stream's block is the buffer
         stream.name = &name;
+        stream.block.resize(OUTPUT_BLOCK);
+        stream.block_used = 0;
         stream.fill = 0;
         stream.last_address = 0;
         stream.address_written = false;
@@ -116,10 +116,25 @@ uint32_t tally_crc32(const FileTally& tally)
     return tally.crc32 ^ 0xFFFFFFFF;
 }
 
+void flush_block(Run& run, OutputStream& stream)
+{
+    if (stream.block_used != 0 && std::fwrite(stream.block.data(), 1, stream.block_used, stream.file) != stream.block_used)
+        write_failed(run, stream);
+    stream.block_used = 0;
+}
+
 void write_text(Run& run, OutputStream& stream, const char* text, size_t n)
 {
-    if (std::fwrite(text, 1, n, stream.file) != n)
-        write_failed(run, stream);
+    if (stream.block_used + n > stream.block.size()) {
+        flush_block(run, stream);
+        if (n > stream.block.size()) {
+            if (std::fwrite(text, 1, n, stream.file) != n)
+                write_failed(run, stream);
+            return;
+        }
+    }
+    std::memcpy(stream.block.data() + stream.block_used, text, n);
+    stream.block_used += n;
 }
 
 void write_line(Run& run, OutputStream& stream)
@@ -128,7 +143,7 @@ void write_line(Run& run, OutputStream& stream)
     stream.fill = 0;
 }
 
-void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes)
+void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes, int period)
 {
     OutputState& output = run.output;
     if (output.open_range != &r)
@@ -154,21 +169,13 @@ void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8
     }
     if (nbytes % r.memwidth != 0)
         internal_error(run, "nbytes not a multiple of mem width/rom width");
+    // each lane's file takes its whole run at once: the files are independent,
+    // so this writes what word-by-word calls would
     const int words = nbytes / r.memwidth;
-    if (format.run) {
-        // each lane's file takes its whole run at once: the files are
-        // independent, so this writes what word-by-word calls would
-        for (int k = 0; k < streams; ++k)
-            format.run(run, output.streams[k], data + k * r.romwidth, words, r.romwidth, r.memwidth,
-                       output.record_address, step);
-        output.record_address += static_cast<uint32_t>(words) * step;
-    } else {
-        for (const uint8_t* word = data; word < data + nbytes; word += r.memwidth) {
-            for (int k = 0; k < streams; ++k)
-                format.writer(run, OP_DATA, output.streams[k], word + k * r.romwidth, r.romwidth);
-            output.record_address += step;
-        }
-    }
+    const uint32_t first = output.record_address;
+    for (int k = 0; k < streams; ++k)
+        format.run(run, output.streams[k], data + k * r.romwidth, words, r.romwidth, r.memwidth, first, step, period);
+    output.record_address = first + static_cast<uint32_t>(words) * step;
     output.written_up_to += static_cast<uint32_t>(nbytes);
 }
 
@@ -193,6 +200,7 @@ void close_range_files(Run& run)
     for (int k = 0; k < r->file_count; ++k) {
         OutputStream& stream = output.streams[k];
         selected_format(run).writer(run, OP_END_FILE, stream, nullptr, 0);
+        flush_block(run, stream);
         FILE* file = stream.file;
         stream.file = nullptr;
         if (!close_pending(run.pending, file))

@@ -57,8 +57,10 @@ struct OutputState {
 uint32_t tally_crc32(const FileTally& tally);
 
 // Bytes of range r at target byte address `address`, whole memory words (or
-// ROM words, where a ROM is wider than a memory word), in file order.
-void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes);
+// ROM words, where a ROM is wider than a memory word), in file order. A
+// period other than 0 says each lane repeats every `period` words (fill).
+void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
+                      int period = 0);
 // Ends the records in progress of the open range.
 void flush_range_records(Run& run);
 // The open range's files get their trailers and are closed.
@@ -67,6 +69,8 @@ void close_range_files(Run& run);
 // Checked writes for the writers: a failed write ends the run with a FATAL error.
 void write_text(Run& run, OutputStream& stream, const char* text, size_t n);
 void write_line(Run& run, OutputStream& stream);  // writes line[0..fill) and empties the line
+// Writes the finished records collected in the stream's block to its file.
+void flush_block(Run& run, OutputStream& stream);
 
 // True when there is a current spec that was not the last one warned about in
 // last_warned; it then becomes the last one.

@@ -1,7 +1,5 @@
 // Generic: a heading, then lines of an address, a tab and up to -olength
 // ROM-width words, each followed by a blank, within 100 characters.
-#include <cstdio>
-
 #include "driver/run.h"
 #include "output/hex.h"
 #include "output/writers.h"
@@ -26,13 +24,25 @@ void generic_writer(Run& run, int op, OutputStream& stream, const uint8_t* data,
     case OP_NEW_ADDRESS: {
         if (stream.fill != 0)
             generic_writer(run, OP_END_RECORD, stream, nullptr, 0);
-        char prefix[32];
-        int n = std::snprintf(prefix, sizeof prefix, "%04lx\t", static_cast<unsigned long>(record_address(run)));
-        write_text(run, stream, prefix, static_cast<size_t>(n));
+        char prefix[16];
+        char* end = put_hex_lower(prefix, record_address(run), 4);
+        *end++ = '\t';
+        write_text(run, stream, prefix, static_cast<size_t>(end - prefix));
         stream.address_written = true;
         break;
     }
     case OP_DATA: {
+        if (static_cast<size_t>(nbytes) == w && stream.fill % s == 0) {
+            // a whole word at a word's place: its digits and its blank
+            const bool full = static_cast<long>(stream.fill / s) >= run.options.olength ||
+                              static_cast<long>(stream.fill + s) >= GENERIC_LINE;
+            if (full || !stream.address_written)
+                generic_writer(run, OP_NEW_ADDRESS, stream, nullptr, 0);
+            hex_encode(line + stream.fill, data, nbytes);
+            line[stream.fill + 2 * w] = ' ';
+            stream.fill += s;
+            break;
+        }
         const long room = static_cast<size_t>(nbytes) < w ? 2L * nbytes + 1 : static_cast<long>(s);
         for (int i = 0; i < nbytes; ++i) {
             if (static_cast<size_t>(i) % w == 0) {
@@ -56,6 +66,12 @@ void generic_writer(Run& run, int op, OutputStream& stream, const uint8_t* data,
     default:
         break;
     }
+}
+
+void generic_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+                 uint32_t address, uint32_t step, int)
+{
+    write_run_by_operation<generic_writer>(run, stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

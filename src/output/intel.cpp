@@ -74,9 +74,10 @@ void intel_writer(Run& run, int op, OutputStream& stream, const uint8_t* bytes, 
 }
 
 void intel_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
-               uint32_t address, uint32_t step)
+               uint32_t address, uint32_t step, int period)
 {
-    run_data_operations<data>(run, stream, bytes, ops, op_bytes, stride, address, step);
+    write_run<INTEL_THRESHOLD, new_address, end_record, true>(run, stream, bytes, ops, op_bytes, stride, address, step,
+                                                              period);
 }
 
 }  // namespace khex

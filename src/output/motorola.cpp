@@ -92,9 +92,10 @@ void motorola_writer(Run& run, int op, OutputStream& stream, const uint8_t* byte
 }
 
 void motorola_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
-                  uint32_t address, uint32_t step)
+                  uint32_t address, uint32_t step, int period)
 {
-    run_data_operations<data>(run, stream, bytes, ops, op_bytes, stride, address, step);
+    write_run<MOTOROLA_THRESHOLD, new_address, end_record, false>(run, stream, bytes, ops, op_bytes, stride, address, step,
+                                                                  period);
 }
 
 }  // namespace khex

@@ -57,13 +57,7 @@ inline void data(Run& run, OutputStream& stream, const uint8_t* bytes, int nbyte
         end_record(run, stream);
     if (stream.fill == 0)
         new_address(run, stream, address);
-    char* out = stream.line.data() + stream.fill;
-    for (int i = 0; i < nbytes; ++i) {
-        const char* pair = HEX_PAIRS.digits + 2 * bytes[i];
-        out[2 * i] = pair[0];
-        out[2 * i + 1] = pair[1];
-        stream.sum += static_cast<uint32_t>((bytes[i] >> 4) + (bytes[i] & 0xF));
-    }
+    stream.sum += hex_encode_ops<true>(stream.line.data() + stream.fill, bytes, 1, nbytes, nbytes);
     stream.fill += 2 * static_cast<size_t>(nbytes);
     stream.last_address = address;
 }
@@ -80,9 +74,10 @@ void tektronix_writer(Run& run, int op, OutputStream& stream, const uint8_t* byt
 }
 
 void tektronix_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
-                   uint32_t address, uint32_t step)
+                   uint32_t address, uint32_t step, int period)
 {
-    run_data_operations<data>(run, stream, bytes, ops, op_bytes, stride, address, step);
+    write_run<TEKTRONIX_THRESHOLD, new_address, end_record, false, true>(run, stream, bytes, ops, op_bytes, stride, address, step,
+                                                                         period);
 }
 
 }  // namespace khex

@@ -2,6 +2,10 @@
 // Motorola and Extended Tektronix handle alike, the end of a counted record,
 // and the loop of data operations over a run.
 #pragma once
+#include <algorithm>
+#include <cstring>
+
+#include "driver/run.h"
 #include "output/framework.h"
 #include "output/hex.h"
 #include "output/stream.h"
@@ -46,14 +50,79 @@ inline void finish_counted_record(Run& run, OutputStream& stream, size_t count_a
     write_line(run, stream);
 }
 
-// A format's data operation with an explicit address, repeated over a run of
-// operations as DataRunWriter describes.
-template <void (*data_operation)(Run&, OutputStream&, const uint8_t*, int, uint32_t)>
-void run_data_operations(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
-                         uint32_t address, uint32_t step)
+// The digits of `ops` repeated operations (operation k equals operation
+// k - period) from data on; the digits of the last such record are reused when
+// they were made from the same bytes. Returns the sum of the bytes (DIGITS:
+// of their digit values).
+template <bool DIGITS>
+uint32_t repeated_digits(OutputStream& stream, char* out, const uint8_t* data, int ops, int op_bytes, int stride,
+                         int period)
 {
-    for (int k = 0; k < ops; ++k, bytes += stride, address += step)
-        data_operation(run, stream, bytes, op_bytes, address);
+    RepeatedDigits& r = stream.repeated;
+    const size_t chars = 2 * static_cast<size_t>(ops) * static_cast<size_t>(op_bytes);
+    uint8_t source[2 * 256];
+    const int kept = std::min(period, ops);
+    for (int k = 0; k < kept; ++k)
+        std::memcpy(source + k * op_bytes, data + static_cast<size_t>(k) * static_cast<size_t>(stride),
+                    static_cast<size_t>(op_bytes));
+    const size_t source_bytes = static_cast<size_t>(kept) * static_cast<size_t>(op_bytes);
+    if (r.ops == ops && r.op_bytes == op_bytes && r.source.size() == source_bytes &&
+        std::memcmp(r.source.data(), source, source_bytes) == 0) {
+        std::memcpy(out, r.digits.data(), chars);
+        return r.sum;
+    }
+    const uint32_t sum = hex_encode_ops<DIGITS>(out, data, ops, op_bytes, stride);
+    r.source.assign(source, source + source_bytes);
+    r.ops = ops;
+    r.op_bytes = op_bytes;
+    r.digits.assign(out, out + chars);
+    r.sum = sum;
+    return sum;
+}
+
+// What a format's data operation writes for each operation of a run, a
+// record's worth of operations at a time: those that fit before the record's
+// threshold and, when NEW_UPPER_16 is set (Intel), before the upper 16 bits
+// of the address change. DIGITS: the checksum sums digit values, not bytes.
+// Each record of repeated operations still gets its own address and checksum.
+template <size_t THRESHOLD, void (*new_address)(Run&, OutputStream&, uint32_t),
+          void (*end_record)(Run&, OutputStream&), bool NEW_UPPER_16, bool DIGITS = false>
+void write_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+               uint32_t address, uint32_t step, int period)
+{
+    const size_t op_chars = 2 * static_cast<size_t>(op_bytes);
+    const bool reuse = period > 0 && period <= 2 && op_bytes <= 256;
+    while (ops > 0) {
+        if (stream.fill >= THRESHOLD)
+            end_record(run, stream);
+        if (stream.fill == 0 || (NEW_UPPER_16 && (address >> 16) != (stream.last_address >> 16)))
+            new_address(run, stream, address);
+        uint64_t n = std::min(static_cast<uint64_t>(ops), (THRESHOLD - stream.fill + op_chars - 1) / op_chars);
+        if (NEW_UPPER_16)
+            n = std::min(n, (uint64_t{address | 0xFFFF} - address) / step + 1);
+        const int count = static_cast<int>(n);
+        char* out = stream.line.data() + stream.fill;
+        stream.sum += reuse ? repeated_digits<DIGITS>(stream, out, bytes, count, op_bytes, stride, period)
+                            : hex_encode_ops<DIGITS>(out, bytes, count, op_bytes, stride);
+        stream.fill += n * op_chars;
+        stream.last_address = address + static_cast<uint32_t>(count - 1) * step;
+        bytes += n * static_cast<size_t>(stride);
+        address += static_cast<uint32_t>(count) * step;
+        ops -= count;
+    }
+}
+
+// A run written one data operation at a time through the format's writer,
+// for the formats whose records do not count their bytes; each operation
+// sees its own record address.
+template <void (*writer)(Run&, int, OutputStream&, const uint8_t*, int)>
+void write_run_by_operation(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+                            uint32_t address, uint32_t step)
+{
+    for (int k = 0; k < ops; ++k, bytes += stride, address += step) {
+        run.output.record_address = address;
+        writer(run, OP_DATA, stream, bytes, op_bytes);
+    }
 }
 
 }  // namespace khex

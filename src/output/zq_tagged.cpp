@@ -97,4 +97,10 @@ void zq_tagged_writer(Run& run, int op, OutputStream& stream, const uint8_t* dat
     }
 }
 
+void zq_tagged_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+                   uint32_t address, uint32_t step, int)
+{
+    write_run_by_operation<zq_tagged_writer>(run, stream, bytes, ops, op_bytes, stride, address, step);
+}
+
 }  // namespace khex

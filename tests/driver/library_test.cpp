@@ -11,21 +11,12 @@
 
 #include "coff_builder.h"
 #include "runner.h"
+#include "test_run.h"
 
 namespace {
 
+using khextest::read_all;
 using khextest::TempDir;
-
-std::string read_all(FILE* f)
-{
-    std::fflush(f);
-    std::rewind(f);
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-        text.append(buffer, n);
-    return text;
-}
 
 struct Outcome {
     int status;

@@ -44,9 +44,9 @@ public:
         address = origin;
     }
     Run& run() { return *test_run; }
-    void write(const Bytes& bytes)
+    void write(const Bytes& bytes, int period = 0)
     {
-        write_range_data(run(), *range, address, bytes.data(), static_cast<int>(bytes.size()));
+        write_range_data(run(), *range, address, bytes.data(), static_cast<int>(bytes.size()), period);
         address += static_cast<uint32_t>(bytes.size());
     }
     void gap_to(uint32_t a) { address = a; }
@@ -403,6 +403,49 @@ TEST(WriteErrors, AFullDeviceEndsTheRunWithTheSystemText)
               "                (aborting)\n");
 }
 
+// Image fill repeats its words: a writer may reuse the digits of a record it
+// wrote already, and every record still gets its own address and checksum,
+// across a 64 KiB boundary, a new address and the end of the data.
+TEST(RepeatedFill, RecordsOfReusedDigitsEqualThoseWrittenByteByByte)
+{
+    struct Case {
+        int format, memwidth, romwidth, period;
+    };
+    const Case cases[] = {
+        {FORMAT_INTEL, 1, 1, 2}, {FORMAT_INTEL, 2, 1, 1}, {FORMAT_MOTOROLA_S3, 1, 1, 2},
+        {FORMAT_TEKTRONIX, 2, 1, 1}, {FORMAT_INTEL, 4, 2, 1},
+    };
+    for (const Case& c : cases) {
+        Bytes fill;
+        for (int w = 0; w < 0x1000; ++w)
+            for (int k = 0; k < c.memwidth; ++k)
+                fill.push_back(c.memwidth == 1 ? (w % 2 ? 0x5A : 0xA5) : static_cast<uint8_t>(0xC0 + k));
+        // an odd origin puts the records after the 64 KiB boundary at the odd
+        // phase of alternating fill bytes
+        const uint32_t origin = c.period == 2 ? 0xF7F1 : 0xF7F0;
+        RangeWriter reused(c.format, c.memwidth, c.romwidth, origin);
+        RangeWriter plain(c.format, c.memwidth, c.romwidth, origin);
+        for (int i = 0; i < 9; ++i) {  // past 0x10000, then a gap and an odd tail
+            reused.write(fill, c.period);
+            plain.write(fill);
+        }
+        reused.gap_to(0x30001);
+        plain.gap_to(0x30001);
+        reused.write(Bytes(fill.begin(), fill.begin() + 3 * c.memwidth), c.period);
+        plain.write(Bytes(fill.begin(), fill.begin() + 3 * c.memwidth));
+        reused.close();
+        plain.close();
+        for (int i = 0; i < c.memwidth / c.romwidth; ++i)
+            EXPECT_EQ(reused.file(i), plain.file(i)) << output_formats[c.format].name << " lane " << i;
+        if (c.memwidth == c.romwidth) {  // one lane: the decoded bytes are the fill, the gap and the tail
+            const char* decoder = c.format == FORMAT_INTEL ? "ihex" : c.format == FORMAT_TEKTRONIX ? "tekhex" : "srec";
+            Bytes decoded = reused.decoded(decoder);
+            ASSERT_EQ(decoded.size(), 0x30001u + 3u - origin) << output_formats[c.format].name;
+            EXPECT_EQ(Bytes(decoded.begin(), decoded.begin() + 0x1000), fill) << output_formats[c.format].name;
+        }
+    }
+}
+
 TEST(FormatTable, EveryRowHasNameUnitExtensionAndWriter)
 {
     for (int i = 0; i < format_count; ++i) {
@@ -412,6 +455,7 @@ TEST(FormatTable, EveryRowHasNameUnitExtensionAndWriter)
         EXPECT_EQ(std::string(f.extension).size(), 4u);
         EXPECT_EQ(std::string(f.extension).substr(2), "00");
         EXPECT_NE(f.writer, nullptr);
+        EXPECT_NE(f.run, nullptr);
         EXPECT_EQ(f.binary, i == FORMAT_BINARY);
     }
     EXPECT_STREQ(output_formats[FORMAT_TEKTRONIX].name, "Extended Tektronix");

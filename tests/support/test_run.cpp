@@ -2,8 +2,6 @@
 
 namespace khextest {
 
-namespace {
-
 std::string read_all(FILE* f)
 {
     std::fflush(f);
@@ -16,8 +14,6 @@ std::string read_all(FILE* f)
     std::fseek(f, 0, SEEK_END);
     return text;
 }
-
-}  // namespace
 
 TestRun::TestRun() : run_(std::make_unique<khex::Run>()), out_(std::tmpfile()), err_(std::tmpfile())
 {

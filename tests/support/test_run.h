@@ -5,10 +5,17 @@
 #include <memory>
 #include <string>
 
-#include "capture.h"
 #include "driver/run.h"
 
 namespace khextest {
+
+struct Captured {
+    std::string out;
+    std::string err;
+};
+
+// Everything written to a stream opened for update, from its start.
+std::string read_all(FILE* f);
 
 class TestRun {
 public:
