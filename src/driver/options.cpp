@@ -292,41 +292,75 @@ void opt_depfile(Run& run, const char*, bool from_file)
 }
 
 // The classic options by matching step; the words of the output formats
-// take part in the steps their form gives (output/formats.cpp).
+// take part in the steps their form gives (output/formats.cpp). Each row
+// also says what --help shows of it: its value, its group and one line; a
+// row without a line is another spelling of the row with its handler that
+// has one.
 const OptionRow LETTERS[] = {
-    {"e", opt_entry}, {"h", opt_help}, {"o", opt_output}, {"q", opt_quiet},
+    {"e", opt_entry, "address|symbol", GROUP_BOOT, "entry point of the boot table"},
+    {"h", opt_help, nullptr, GROUP_INFO, "the classic usage text (exit status 1)"},
+    {"o", opt_output, "file", GROUP_FILES, "the next output file ROMS leaves unnamed"},
+    {"q", opt_quiet, nullptr, GROUP_FILES, "no progress lines"},
 };
 
 const OptionRow WORDS[] = {
-    {"image", opt_image}, {"zero", opt_zero}, {"z", opt_zero}, {"boot", opt_boot},
-    {"fill", opt_fill}, {"f", opt_fill}, {"romwidth", opt_romwidth}, {"memwidth", opt_memwidth},
-    {"datawidth", opt_datawidth}, {"olength", opt_olength}, {"order", opt_order},
-    {"bootorg", opt_bootorg}, {"wren16", opt_wren16}, {"parallel16", opt_wren16},
-    {"kite16", opt_kite16}, {"serial16", opt_kite16}, {"wren32", opt_wren32},
-    {"parallel32", opt_wren32}, {"kite8", opt_boot8}, {"serial8", opt_boot8}, {"parallel8", opt_boot8},
+    {"image", opt_image, nullptr, GROUP_IMAGE, "fill every address of every range"},
+    {"zero", opt_zero, nullptr, GROUP_IMAGE, "in image mode, records count from 0"},
+    {"z", opt_zero, nullptr, GROUP_IMAGE, nullptr},
+    {"boot", opt_boot, nullptr, GROUP_BOOT, "every initialised section into the boot table"},
+    {"fill", opt_fill, "value", GROUP_IMAGE, "16-bit memory-word fill (0xFFFF: blank ROMs)"},
+    {"f", opt_fill, "value", GROUP_IMAGE, nullptr},
+    {"romwidth", opt_romwidth, "bits", GROUP_RANGES, "width of one ROM device (default 8)"},
+    {"memwidth", opt_memwidth, "bits", GROUP_RANGES, "width of one memory word (default 16)"},
+    {"datawidth", opt_datawidth, "bits", GROUP_RANGES, "units -order arranges (default 8)"},
+    {"olength", opt_olength, "n", GROUP_FILES, "words a line in Generic format (default 20)"},
+    {"order", opt_order, "MS|LS", GROUP_RANGES, "most or least significant part first"},
+    {"bootorg", opt_bootorg, "address", GROUP_BOOT, "boot table address (default: first range)"},
+    {"wren16", opt_wren16, nullptr, GROUP_BOOT, "boot table for the 16-bit parallel port"},
+    {"parallel16", opt_wren16, nullptr, GROUP_BOOT, nullptr},
+    {"kite16", opt_kite16, nullptr, GROUP_BOOT, "boot table for the 16-bit serial port"},
+    {"serial16", opt_kite16, nullptr, GROUP_BOOT, nullptr},
+    {"wren32", opt_wren32, nullptr, GROUP_BOOT, "boot table for the 32-bit parallel port"},
+    {"parallel32", opt_wren32, nullptr, GROUP_BOOT, nullptr},
+    {"kite8", opt_boot8, nullptr, GROUP_BOOT, "boot table for an 8-bit port"},
+    {"serial8", opt_boot8, nullptr, GROUP_BOOT, nullptr},
+    {"parallel8", opt_boot8, nullptr, GROUP_BOOT, nullptr},
 };
 
 const OptionRow PREFIXES[] = {
-    {"v7734", opt_device}, {"reg_config", opt_reg_config}, {"-reg_config", opt_reg_config},
-    {"delay", opt_delay}, {"-delay", opt_delay}, {"-v6620_startdsp", opt_start_dsp},
-    {"bootstrap=", opt_bootstrap},
+    {"v7734", opt_device, "[:1|2|3]", GROUP_BOOT, "K7734 at revision 1, 2 (default) or 3"},
+    {"reg_config", opt_reg_config, "address[,value...]", GROUP_BOOT,
+     "register values, in one argument"},
+    {"-reg_config", opt_reg_config, "address[,value...]", GROUP_BOOT, nullptr},
+    {"delay", opt_delay, "count", GROUP_BOOT, "a delay entry in the boot table"},
+    {"-delay", opt_delay, "count", GROUP_BOOT, nullptr},
+    {"-v6620_startdsp", opt_start_dsp, "value", GROUP_BOOT, "a start-DSP entry in the boot table"},
+    {"bootstrap=", opt_bootstrap, "section", GROUP_BOOT, "a section in a boot table of its own, first"},
 };
 
 const OptionRow LATE_WORDS[] = {
-    {"map", opt_map}, {"bootpage", opt_bootpage},
+    {"map", opt_map, "file", GROUP_FILES, "write a map file"},
+    {"bootpage", opt_bootpage, "page", GROUP_BOOT, "memory page of the boot table (default 0)"},
 };
 
 // Words of khex's own, beyond the classic options: each is matched whole and
 // no rule of an earlier step takes it (a test checks that).
 const OptionRow EXTENSION_WORDS[] = {
-    {"werror", opt_werror}, {"romaddr", opt_romaddr}, {"mapsvg", opt_mapsvg},
-    {"-help", opt_long_help}, {"-version", opt_version}, {"checksum", opt_checksum},
-    {"mapjson", opt_mapjson}, {"depfile", opt_depfile},
+    {"werror", opt_werror, nullptr, GROUP_BUILD, "warnings fail the run; a failed run writes no file"},
+    {"romaddr", opt_romaddr, nullptr, GROUP_RANGES, "lane files with ROM-device addresses"},
+    {"mapsvg", opt_mapsvg, "file", GROUP_FILES, "the ROM layout as an SVG picture"},
+    {"-help", opt_long_help, nullptr, GROUP_INFO, "this help (exit status 0)"},
+    {"-version", opt_version, nullptr, GROUP_INFO, "the version (exit status 0)"},
+    {"checksum", opt_checksum, "range,algorithm[,field=value...]", GROUP_IMAGE,
+     "a CRC or sum of a range, stored in it"},
+    {"mapjson", opt_mapjson, "file", GROUP_BUILD, "the map's facts as JSON for programs"},
+    {"depfile", opt_depfile, "file", GROUP_BUILD, "a Make rule of the files written and read"},
 };
 
 // After "--", only the next letter counts: --binary acts as --b.
 const OptionRow DOUBLE_DASH[] = {
-    {"s", opt_symtrace}, {"v", opt_verbose},
+    {"s", opt_symtrace, nullptr, GROUP_INFO, "trace the symbol table"},
+    {"v", opt_verbose, nullptr, GROUP_INFO, "trace the COFF loader and boot buffer"},
 };
 
 enum class Compare { WHOLE, PREFIX, SECOND_LETTER };
@@ -397,6 +431,13 @@ OptionMatch match_option(const char* lower)
 OptionRows extension_options()
 {
     return OptionRows{EXTENSION_WORDS, std::size(EXTENSION_WORDS)};
+}
+
+std::vector<OptionRows> option_tables()
+{
+    return {{LETTERS, std::size(LETTERS)},   {WORDS, std::size(WORDS)},
+            {PREFIXES, std::size(PREFIXES)}, {LATE_WORDS, std::size(LATE_WORDS)},
+            {EXTENSION_WORDS, std::size(EXTENSION_WORDS)}, {DOUBLE_DASH, std::size(DOUBLE_DASH), "--"}};
 }
 
 void handle_option(Run& run, const char* text, bool from_command_file)

@@ -105,9 +105,24 @@ enum OptionStep {
 
 using OptionHandler = void (*)(Run& run, const char* typed, bool from_command_file);
 
+// The groups of --help.
+enum OptionGroup {
+    GROUP_FORMATS,
+    GROUP_RANGES,
+    GROUP_IMAGE,
+    GROUP_BOOT,
+    GROUP_FILES,
+    GROUP_BUILD,
+    GROUP_INFO,
+    GROUP_COUNT,
+};
+
 struct OptionRow {
-    const char* word;  // lower case, without the option's dash
+    const char* word;      // lower case, without the option's dash ("-help" is typed --help)
     OptionHandler handle;
+    const char* value;     // what --help shows of its value; nullptr: none
+    int group;
+    const char* help;      // one line; nullptr: another spelling of the row above it with its handler
 };
 
 // What takes an option text (lower case, without its dash): a handler, or a
@@ -124,7 +139,10 @@ OptionMatch match_option(const char* lower);
 struct OptionRows {
     const OptionRow* rows;
     size_t count;
+    const char* dashes = "-";  // what the user types before a row's word
 };
 OptionRows extension_options();
+// Every table of option rows, in matching order.
+std::vector<OptionRows> option_tables();
 
 }  // namespace khex

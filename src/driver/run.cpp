@@ -41,6 +41,10 @@ int convert(Run& run, int argc, const char* const* argv)
     close_map_file(run);
     write_svg_map(run);
     write_json_map(run);
+    // under -werror a failed run leaves nothing a build could take for a
+    // result: no file appears or changes
+    if (run.options.werror && errors_reported(run))
+        return 1;
     write_depfile(run);
     const PendingFile* failed = nullptr;
     if (!commit_pending_files(run.pending, failed))

@@ -1,6 +1,9 @@
 #include "driver/usage.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "driver/banner.h"
 #include "driver/run.h"
@@ -50,7 +53,114 @@ void write_usage(const Run& run, bool full)
             std::fputs(line, out);
 }
 
+const char* const GROUP_TITLES[GROUP_COUNT] = {
+    "Output formats (one of them):",
+    "Ranges and widths:",
+    "Image mode, fill and checksums:",
+    "Boot table and ports:",
+    "Files and reports:",
+    "In a build:",
+    "Help and tracing:",
+};
+
+// One line of the help: the option's spellings and value, then what it does.
+void help_line(std::string& out, const std::string& option, const char* help)
+{
+    constexpr size_t COLUMN = 26;
+    out += "  ";
+    out += option;
+    if (option.size() + 2 < COLUMN) {
+        out.append(COLUMN - 2 - option.size(), ' ');
+    } else {
+        out += '\n';
+        out.append(COLUMN, ' ');
+    }
+    out += help;
+    out += '\n';
+}
+
+// The rows of a table with their other spellings, as --help shows them.
+void table_lines(std::string* groups, const OptionRows& table)
+{
+    for (size_t i = 0; i < table.count; ++i) {
+        const OptionRow& row = table.rows[i];
+        if (!row.help)
+            continue;
+        std::string option = table.dashes;
+        option += row.word;
+        for (size_t k = i + 1; k < table.count; ++k) {
+            if (table.rows[k].handle == row.handle && !table.rows[k].help) {
+                option += ", ";
+                option += table.dashes;
+                option += table.rows[k].word;
+            }
+        }
+        if (row.value) {
+            const bool joined = row.value[0] == '[' || row.word[std::strlen(row.word) - 1] == '=';
+            if (!joined)
+                option += ' ';
+            option += row.value;
+        }
+        help_line(groups[row.group], option, row.help);
+    }
+}
+
+// A format's words, its name and extension, and the widths a word sets.
+void format_lines(std::string& out)
+{
+    for (int f = 0; f < format_count; ++f) {
+        const OutputFormat& format = output_formats[f];
+        std::string option, widths;
+        for (const FormatWord& w : format.words) {
+            if (!w.word)
+                continue;
+            std::string typed = "-";
+            typed += w.word;
+            if (!option.empty())
+                option += ", ";
+            option += typed;
+            if (w.romwidth && w.forced)
+                widths += ", " + std::to_string(8 * w.romwidth) + "-bit memory and ROMs";
+            else if (w.romwidth)
+                widths += ", " + typed + " " + std::to_string(8 * w.romwidth) + "-bit ROMs";
+        }
+        std::string help = format.name;
+        help += " (";
+        help += format.extension;
+        help += ")";
+        help += widths;
+        if (f == FORMAT_TEKTRONIX)
+            help += ", the default";
+        help_line(out, option, help.c_str());
+    }
+}
+
 }  // namespace
+
+std::string help_text(const std::string& program)
+{
+    char banner[200];
+    std::snprintf(banner, sizeof banner, "%-*.*s%s\n%-*.*s%s\n\n", 34, 34, BANNER_TITLE, BANNER_VERSION, 34, 34,
+                  BANNER_SUBTITLE, BANNER_NOTICE);
+    std::string out = banner;
+    out += "Usage: " + program + " [options] file...\n\n";
+    out += "Each file is the COFF file to convert (default extension .out) or a command\n"
+           "file of options and ROMS and SECTIONS directives. An option's value is the\n"
+           "next argument: -o rom.hex, never -orom.hex.\n";
+    std::vector<std::string> groups(GROUP_COUNT);
+    format_lines(groups[GROUP_FORMATS]);
+    for (const OptionRows& table : option_tables())
+        table_lines(groups.data(), table);
+    for (int g = 0; g < GROUP_COUNT; ++g) {
+        out += '\n';
+        out += GROUP_TITLES[g];
+        out += '\n';
+        out += groups[g];
+    }
+    out += "\nEvery option, the command-file directives and examples: the manual page,\n"
+           "\"man khex\" (khex.txt beside khex.exe on Windows).\n";
+    return out;
+}
 
 void print_usage(Run& run, bool full)
 {
@@ -60,7 +170,8 @@ void print_usage(Run& run, bool full)
 
 void print_help(Run& run)
 {
-    write_usage(run, true);
+    const std::string text = help_text(run.walk.program);
+    std::fputs(text.c_str(), run.console.out);
     end_run(0);
 }
 

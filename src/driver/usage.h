@@ -1,6 +1,7 @@
 // The usage text of -h, and the help and version texts of --help and --version.
 // Each ends the run.
 #pragma once
+#include <string>
 
 namespace khex {
 
@@ -11,5 +12,8 @@ struct Run;
 // --help: the full usage text, status 0; --version: "khex <version>", status 0.
 [[noreturn]] void print_help(Run& run);
 [[noreturn]] void print_version(Run& run);
+
+// The text of --help, made from the option tables and the format table.
+std::string help_text(const std::string& program);
 
 }  // namespace khex

@@ -145,6 +145,11 @@ std::vector<std::string> program_arguments(int argc, const char* const* argv)
 {
     std::vector<std::string> result{argc > 0 ? program_name(argv[0]) : "khex"};
     std::vector<Argument> arguments = split_command_line(GetCommandLineA());
+    // "/?" alone is the console's way to ask for help; no file is named so
+    if (arguments.size() == 1 && arguments[0].text == "/?") {
+        result.emplace_back("--help");
+        return result;
+    }
     if (arguments.size() + 1 != static_cast<size_t>(argc)) {
         // started with a command line the run-time read differently: take its words
         for (int i = 1; i < argc; ++i)

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -285,6 +286,48 @@ TEST(OptionWords, EveryFormatWordSelectsItsRow)
             EXPECT_EQ(r.options().format, f) << w.word;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// --help is made from the tables: it shows every row of them, and every
+// option it shows is one the matching takes.
+TEST(Help, ShowsEveryOptionOfTheTablesAndOnlyOptionsThatWork)
+{
+    // the spellings of the option column, as typed, their values cut off
+    const std::string help = help_text("khex");
+    std::set<std::string> shown;
+    for (size_t at = help.find("\n  -"); at != std::string::npos; at = help.find("\n  -", at + 1)) {
+        std::string column = help.substr(at + 3, help.find('\n', at + 1) - at - 3);
+        column = column.substr(0, column.find("  "));
+        for (size_t start = 0; start != std::string::npos;) {
+            size_t comma = column.find(", -", start);
+            std::string spelling = column.substr(start, comma == std::string::npos ? comma : comma - start);
+            spelling = spelling.substr(0, spelling.find_first_of(" ["));
+            EXPECT_NE(match_option(spelling.substr(1).c_str()).step, 0) << spelling;
+            shown.insert(spelling.substr(0, spelling.find('=') == std::string::npos ? spelling.npos
+                                                                                    : spelling.find('=') + 1));
+            start = comma == std::string::npos ? comma : comma + 2;
+        }
+    }
+    size_t words = 0;
+    for (const OptionRows& table : option_tables()) {
+        for (size_t i = 0; i < table.count; ++i, ++words) {
+            std::string typed = table.dashes + std::string(table.rows[i].word);
+            EXPECT_TRUE(shown.count(typed)) << typed;
+        }
+    }
+    for (int f = 0; f < format_count; ++f) {
+        for (const FormatWord& w : output_formats[f].words) {
+            if (w.word) {
+                EXPECT_TRUE(shown.count(std::string("-") + w.word)) << w.word;
+                ++words;
+            }
+        }
+    }
+    EXPECT_EQ(shown.size(), words);
 }
 
 }  // namespace

@@ -118,4 +118,23 @@ TEST(Platform, WildcardsInArguments)
     }
 }
 
+// "/?" alone is how a Windows console user asks for help; elsewhere, and
+// with other arguments, it is a file argument as any other.
+TEST(Platform, SlashQuestionMarkAloneAsksAWindowsProgramForHelp)
+{
+    TempDir dir;
+    auto r = run_khex(dir, {"/?"});
+    if (windows()) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("Usage: khex [options] file...\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.err, "");
+    } else {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.find(">> FATAL ERROR: cannot open input file '/?.out': "), 0u) << r.err;
+    }
+    r = run_khex(dir, {"-q", "/?"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open input file"), std::string::npos) << r.err;
+}
+
 }  // namespace

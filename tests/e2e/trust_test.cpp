@@ -135,8 +135,17 @@ TEST(Habits, HelpAndVersion)
     auto r = run_khex(dir, {"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out.find("Usage: khex [-options | -h] filename\n\nOptions:\n"), 109u) << r.out;
-    EXPECT_NE(r.out.find("See the User's guide"), std::string::npos);
+    EXPECT_EQ(r.out.find("Usage: khex [options] file...\n"), 109u) << r.out;
+    EXPECT_NE(r.out.find("\n  -checksum range,algorithm"), std::string::npos);
+    // inside a command file it does the same
+    dir.write("help.cmd", "-q\n--help\n");
+    auto in_file = run_khex(dir, {"help.cmd"});
+    EXPECT_EQ(in_file.status, 0);
+    EXPECT_EQ(in_file.out, r.out);
+    // -h keeps the classic text
+    r = run_khex(dir, {"-h"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Usage: khex [-options | -h] filename\n\nOptions:\n"), std::string::npos);
     r = run_khex(dir, {"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "khex " KHEX_VERSION "\n");
@@ -163,6 +172,31 @@ TEST(Habits, WerrorMakesWarningsFail)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(dir.exists("app.i00"));
+}
+
+// A warning late in the run fails it under -werror, and then no file appears
+// or changes: make must not take the files for a result.
+TEST(Habits, AFailedWerrorRunWritesNothing)
+{
+    TempDir dir;
+    coffgen::Coff c = small_program();
+    c.sections[1].vaddr = 0x104;  // .data overlaps .text: a warning while converting
+    dir.write("app.out", c.build());
+    dir.write("app.i00", std::string("old lane 0\n"));
+    dir.write("app.map", std::string("old map\n"));
+    auto r = run_khex(dir, {"-q", "-i", "-werror", "-map", "app.map", "-mapsvg", "app.svg", "-mapjson", "app.json",
+                            "-depfile", "app.d", "app"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              ">> WARNING: section '.data' at 0104h overlaps .text (.data incomplete or\n"
+              "            skipped)\n");
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"app.i00", "app.map", "app.out"}));
+    EXPECT_EQ(dir.read("app.i00"), "old lane 0\n");
+    EXPECT_EQ(dir.read("app.map"), "old map\n");
+    // without -werror the same run writes its files, with status 0
+    r = run_khex(dir, {"-q", "-i", "-map", "app.map", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(dir.read("app.i00"), "old lane 0\n");
 }
 
 }  // namespace
