@@ -1,9 +1,6 @@
 // -depfile: one Make rule whose targets are the files the run wrote and whose
 // prerequisites are the files it read, for make and Ninja to know when to run
 // khex again.
-#include <cerrno>
-#include <cstring>
-
 #include "driver/run.h"
 #include "map/reports.h"
 
@@ -68,9 +65,7 @@ void write_depfile(Run& run)
         rule += escaped(name);
     }
     rule += '\n';
-    bool ok = std::fwrite(rule.data(), 1, rule.size(), file) == rule.size();
-    if (!close_pending(run.pending, file) || !ok)
-        fatal(run, "error writing dependency file '%s': %s", run.options.depfile_name.c_str(), std::strerror(errno));
+    write_report_file(run, file, run.options.depfile_name, rule, "dependency");
 }
 
 }  // namespace khex

@@ -1,8 +1,5 @@
 // The map's facts as JSON for programs (-mapjson): the same input always
 // gives the same bytes, keys in a fixed order, every number a JSON number.
-#include <cerrno>
-#include <cstring>
-
 #include "driver/banner.h"
 #include "driver/run.h"
 #include "map/reports.h"
@@ -288,10 +285,7 @@ void write_json_map(Run& run)
     if (!file || run.reports.json_written)
         return;
     run.reports.json_written = true;
-    const std::string text = report_text(run);
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (!close_pending(run.pending, file) || !written)
-        fatal(run, "error writing map file '%s': %s", run.options.json_name.c_str(), std::strerror(errno));
+    write_report_file(run, file, run.options.json_name, report_text(run), "map");
 }
 
 }  // namespace khex

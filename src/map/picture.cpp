@@ -493,10 +493,7 @@ void write_svg_map(Run& run)
     if (!file || run.reports.picture_written)
         return;
     run.reports.picture_written = true;
-    std::string text = picture(run);
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (!close_pending(run.pending, file) || !written)
-        fatal(run, "error writing map file '%s': %s", run.options.svg_name.c_str(), std::strerror(errno));
+    write_report_file(run, file, run.options.svg_name, picture(run), "map");
 }
 
 }  // namespace khex

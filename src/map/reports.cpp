@@ -1,6 +1,8 @@
 #include "map/reports.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "driver/run.h"
 
@@ -27,6 +29,13 @@ LaneFacts lane_facts(const Run& run, const RomRange& r, int i)
         lane.rom_last = device_address(run, r, r.end) + static_cast<uint32_t>(r.romwidth) - 1;
     }
     return lane;
+}
+
+void write_report_file(Run& run, FILE* file, const std::string& name, const std::string& text, const char* kind)
+{
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (!close_pending(run.pending, file) || !written)
+        fatal(run, "error writing %s file '%s': %s", kind, name.c_str(), std::strerror(errno));
 }
 
 std::string hex8(uint32_t value)

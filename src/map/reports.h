@@ -2,6 +2,7 @@
 // is closed, and the picture of the ROM layout, drawn at the end.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,10 @@ struct LaneFacts {
     uint32_t rom_first, rom_last;
 };
 LaneFacts lane_facts(const Run& run, const RomRange& r, int i);
+
+// Writes a report's whole text and closes its pending file; a failed write or
+// close is FATAL "error writing <kind> file".
+void write_report_file(Run& run, FILE* file, const std::string& name, const std::string& text, const char* kind);
 
 // "%08lx" of a value.
 std::string hex8(uint32_t value);
