@@ -110,7 +110,7 @@ void write_section_record(Run& run, int section, uint32_t address, uint32_t size
 }
 
 // The end marker goes where the boot sections went: with the last one that
-// received data, or with the current spec when none did.
+// received data, or with the current section entry when none did.
 SectionSpec* end_marker_spec(const Run& run)
 {
     const std::vector<SectionSpec*>& list = run.specs.spec_list;

@@ -32,7 +32,7 @@ struct BootTable {
     int boot_section_count = 0;
     std::vector<BootMark> marks;
     std::vector<uint8_t> field_buffer;  // a field with room for the data path's padding
-    SectionSpec* end_spec = nullptr;    // while the end marker is placed: the spec it goes with
+    SectionSpec* end_spec = nullptr;    // while the end marker is placed: the section entry it goes with
 };
 
 // At translation start: the table begins at the settled boot origin.

@@ -37,7 +37,7 @@ struct Run {
     LexerState lexer;         // cmdfile/lexer
     ParserState parser;       // cmdfile/grammar
     RangeState ranges;        // memory/ranges
-    SpecState specs;          // memory/specs and memory/selection
+    SpecState specs;          // memory/specs.cpp and memory/selection.cpp
     CoffState coff;           // coff/reader and coff/sections
     SymbolTable symbols;      // coff/sym
     Settled settled;          // memory/translate: what the run worked out

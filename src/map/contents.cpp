@@ -8,13 +8,13 @@ namespace khex {
 
 namespace {
 
-// One walk through a range's specs, from its first placed byte on.
+// One walk through a range's section entries, from its first placed byte on.
 struct Walk {
     const Run& run;
     const RomRange& r;
-    std::vector<bool>& listed;             // by spec index
-    std::vector<const SectionSpec*> held;  // specs whose data the range last received
-    std::vector<bool> taken;               // by spec index: reached by the walk
+    std::vector<bool>& listed;             // by section entry index
+    std::vector<const SectionSpec*> held;  // section entries whose data the range last received
+    std::vector<bool> taken;               // by section entry index: reached by the walk
     std::vector<ContentEntry> contents;
     uint32_t a;                            // the address the walk has reached
     bool boot_pending = true;              // the table's own entry is still to come
@@ -25,7 +25,7 @@ const Placement& placed(const Walk& w, const SectionSpec* spec)
     return placement_of(w.run, *spec);
 }
 
-// The entry after a boot-loaded one: the untaken spec whose section's address is
+// The entry after a boot-loaded one: the untaken section entry whose section's address is
 // lowest among those not below e's (compared as signed values).
 const SectionSpec* next_after_boot(Walk& w, const SectionSpec* e)
 {

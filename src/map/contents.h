@@ -23,8 +23,8 @@ struct ContentEntry {
     const Checksum* checksum = nullptr;  // CHECKSUM: the slot's checksum
 };
 
-// Empty when no section placed data in the range. listed (by spec index)
-// holds the specs that earlier ranges listed, and gains the ones this one
+// Empty when no section placed data in the range. listed (by section entry index)
+// holds the section entries that earlier ranges listed, and gains the ones this one
 // lists.
 std::vector<ContentEntry> range_contents(const Run& run, const RomRange& r, std::vector<bool>& listed);
 

@@ -24,7 +24,7 @@ struct ReportState {
     bool map_closed = false;
     bool picture_written = false;
     bool json_written = false;
-    std::vector<bool> listed;             // by spec index: listed in a range's contents
+    std::vector<bool> listed;             // by section entry index: listed in a range's contents
     std::vector<RangePicture> pictures;   // the ranges closed so far
 };
 

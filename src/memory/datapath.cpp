@@ -12,7 +12,7 @@ namespace {
 
 constexpr int FILL_BLOCK = 4096;
 
-// The spec whose data place_data places, for as long as it does: byte
+// The section entry whose data place_data places, for as long as it does: byte
 // arrangement, fill patterns and the writers' warnings go by it.
 class Placing {
 public:
@@ -239,7 +239,7 @@ void announce(Run& run, const SectionSpec& spec)
 
 namespace {
 
-// The warning for data that cannot be placed, once per spec.
+// The warning for data that cannot be placed, once per section entry.
 void report_unplaced(Run& run, SectionSpec& s, uint32_t address)
 {
     DatapathState& dp = run.datapath;
@@ -283,7 +283,7 @@ void report_unplaced(Run& run, SectionSpec& s, uint32_t address)
 
 enum class Place { HERE, MOVED, UNPLACED };
 
-// Where data of spec at address goes: here at the cursor, not at all, or
+// Where data of a section entry at address goes: here at the cursor, not at all, or
 // first the cursor moves on (and closes ranges it leaves).
 Place find_place(Run& run, const SectionSpec& spec, uint32_t address)
 {

@@ -11,7 +11,7 @@ struct Run;
 struct RomRange;
 struct SectionSpec;
 
-// Where a spec's data went.
+// Where a section entry's data went.
 struct Placement {
     const RomRange* range = nullptr;  // range that last received data
     uint32_t start_address = 0;       // first address in that range
@@ -23,8 +23,8 @@ struct Placement {
 struct DatapathState {
     const RomRange* current_range = nullptr;  // the placement cursor
     uint32_t next_address = 0;                // where the next byte placed in it goes
-    SectionSpec* current_spec = nullptr;      // the spec whose data is being placed
-    std::vector<Placement> placements;        // by spec index
+    SectionSpec* current_spec = nullptr;      // the section entry whose data is being placed
+    std::vector<Placement> placements;        // by section entry index
     std::vector<SectionSpec*> spec_by_section;
     bool cinit_announced = false;
     bool has_bss = false;                     // .bss: the base of RAM-model .cinit records
@@ -45,8 +45,8 @@ void write_target_memory(Run& run, int section, uint8_t* data, int nbytes, uint3
 
 uint32_t physical_address(const Run& run, const SectionSpec& spec, uint32_t address);
 
-// Puts nbytes bytes of spec whose first byte belongs at address into the
-// ranges, on the spec's page. The buffer must have room for memwidth - 1 pad
+// Puts nbytes bytes of a section entry, the first at address, into the ranges,
+// on the entry's page. The buffer must have room for memwidth - 1 pad
 // bytes after the data. Returns the bytes handed to the writers, pad bytes
 // included.
 int place_data(Run& run, SectionSpec* spec, uint8_t* data, int nbytes, uint32_t address);

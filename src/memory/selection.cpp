@@ -22,7 +22,7 @@ bool is_boot_cinit(const SectionSpec* spec)
     return (spec->flags & SPEC_BOOT) && (spec->flags & SPEC_CINIT);
 }
 
-// Where a matched spec's data goes: the boot table, or its own address.
+// Where a matched section entry's data goes: the boot table, or its own address.
 void place_spec(const Run& run, SectionSpec& spec, const SectionHeader& source)
 {
     if (spec.flags & SPEC_BOOT) {
@@ -76,7 +76,7 @@ void match_sections(Run& run)
 
 // Conversion order: the bootstrap section first, then by page and physical
 // address, list order breaking ties, except that a boot-loaded .cinit yields to
-// the other boot sections; sections no spec took keep their order at the end.
+// the other boot sections; sections no section entry took keep their order at the end.
 void order_sections(Run& run)
 {
     SpecState& specs = run.specs;

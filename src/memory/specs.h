@@ -26,14 +26,14 @@ struct SectionSpec {
     int32_t page;
     int32_t datawidth;       // bytes; -1 not given
     unsigned flags;
-    size_t index;            // position in the spec list
+    size_t index;            // position in the section entry list
 };
 
 struct SpecState {
-    std::deque<SectionSpec> store;          // every spec ever begun
-    std::vector<SectionSpec*> spec_list;    // completed specs in order
+    std::deque<SectionSpec> store;          // every section entry ever begun
+    std::vector<SectionSpec*> spec_list;    // completed section entries in order
     std::unordered_set<std::string_view> listed_names;
-    SectionSpec* defining = nullptr;        // spec whose SECTIONS entry is being read
+    SectionSpec* defining = nullptr;        // the entry of SECTIONS being read
     int selected_count = 0;
     // Every section table index in conversion order: the selected sections,
     // then the others in the table's order.

@@ -16,7 +16,7 @@ struct RomRange;
 
 constexpr int MAX_STREAMS = 8;
 
-// Formats that cut addresses warn once per section spec: the spec each writer
+// Formats that cut addresses warn once per section entry: the entry each writer
 // last warned about.
 struct TruncationWarnings {
     const void* motorola_spec = nullptr;
@@ -72,8 +72,8 @@ void write_line(Run& run, OutputStream& stream);  // writes line[0..fill) and em
 // Writes the finished records collected in the stream's block to its file.
 void flush_block(Run& run, OutputStream& stream);
 
-// True when there is a current spec that was not the last one warned about in
-// last_warned; it then becomes the last one.
+// True when there is a current section entry that was not the last one warned
+// about in last_warned; it then becomes the last one.
 bool first_warning_for_spec(Run& run, const void*& last_warned);
 
 }  // namespace khex
