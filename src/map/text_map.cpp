@@ -126,10 +126,7 @@ void write_map_header(Run& run)
     put(run, "\n");
     put(run, "   Default output width :  %2d\n", bits(options.romwidth));
 
-    bool boot_loaded = false;
-    for (const SectionSpec* spec : run.specs.spec_list)
-        boot_loaded |= spec->section >= 0 && (spec->flags & SPEC_BOOT);
-    if (!boot_loaded)
+    if (!boot_sections_selected(run))
         return;
     put(run, "\nBOOT LOADER PARAMETERS\n");
     if (options.boot.mode == BOOT_MODE_NONE)

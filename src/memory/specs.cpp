@@ -79,9 +79,12 @@ const SectionHeader& section_of(const Run& run, const SectionSpec& spec)
     return run.coff.sections[spec.section];
 }
 
-bool boot_loaded(const SectionSpec& spec)
+bool boot_sections_selected(const Run& run)
 {
-    return spec.flags & SPEC_BOOT;
+    for (const SectionSpec* spec : run.specs.spec_list)
+        if (spec->section >= 0 && (spec->flags & SPEC_BOOT))
+            return true;
+    return false;
 }
 
 }  // namespace khex

@@ -1,4 +1,4 @@
-// Section specs: which sections are converted, where, and how, as the SECTIONS
+// Section entries: which sections are converted, where, and how, as the SECTIONS
 // directive (or the default of every section) gives them, and the order the
 // selection puts them in.
 #pragma once
@@ -48,13 +48,14 @@ void spec_datawidth(Run& run, uint32_t bits);
 void spec_paddr(Run& run, uint32_t value);
 void spec_end(Run& run);
 
-// Matches the specs to the COFF file's sections (every section when there is
+// Matches the section entries to the COFF file's sections (every section when there is
 // no SECTIONS directive) and puts them into conversion order.
 void select_sections(Run& run);
 
-// The section a matched spec converts.
+// The section a matched section entry converts.
 const SectionHeader& section_of(const Run& run, const SectionSpec& spec);
 
-bool boot_loaded(const SectionSpec& spec);
+// Whether a selected section goes through the boot table.
+bool boot_sections_selected(const Run& run);
 
 }  // namespace khex

@@ -69,14 +69,6 @@ void settle_boot_origin(Run& run)
         settled.bootpage = first.page;
 }
 
-bool boot_sections_selected(const Run& run)
-{
-    for (const SectionSpec* spec : run.specs.spec_list)
-        if (spec->section >= 0 && (spec->flags & SPEC_BOOT))
-            return true;
-    return false;
-}
-
 // Every boot-table field is one 16-bit value; memory wider than that would pad
 // each field to a whole memory word, and the loader could not read the table.
 void check_boot_widths(Run& run)
