@@ -47,8 +47,8 @@ time_it() {
 printf '%-34s %8s %8s %10s %10s %9s %9s\n' "case (16 MiB of data)" "khex s" "user s" "vs objcopy" "vs floor" \
     "size" "objcopy"
 for mode in fresh overwrite; do
-    for spec in "i ihex Intel" "m3 srec Motorola-S3" "x tekhex Extended-Tektronix"; do
-        set -- $spec
+    for case_words in "i ihex Intel" "m3 srec Motorola-S3" "x tekhex Extended-Tektronix"; do
+        set -- $case_words
         flag=$1 format=$2 name=$3
         extra=()
         [ "$format" = srec ] && extra=(--srec-forceS3)
