@@ -3,6 +3,7 @@
 //   mkcoff bench BYTES FILE   one section of BYTES bytes of varied data at 0
 //   mkcoff raw BYTES FILE     the same bytes as the bench section, as a raw file
 //   mkcoff seeds DIR          seed inputs of the COFF fuzz target
+//   mkcoff sweep DIR          the programs tools/sweep.py converts
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,9 +58,37 @@ void write_seeds(const std::string& dir)
     write_seed(dir, "demo-version1-long-name", {5, 1, 0, 0}, v1);
 }
 
+// Programs that take the data path's different turns: RAM-model records,
+// either byte order, two pages, an odd-sized section, data across 64 KiB and
+// an old header version.
+void write_sweep_programs(const std::string& dir)
+{
+    Coff demo = demo_program();
+    write_file(dir + "/demo.out", demo.build());
+    Coff big = demo;
+    big.big_endian_headers = true;
+    big.target_big_endian = true;
+    write_file(dir + "/big.out", big.build());
+    Coff old = demo;
+    old.version = 0x009C;
+    old.optional_header_size = 0;
+    write_file(dir + "/old.out", old.build());
+    Coff pages;
+    pages.entry_point = 0x20;
+    pages.sections = {
+        Section{".text", 0x0020, pattern(0x46, 0x31), 0, STYP_TEXT},
+        Section{".odd", 0x0080, pattern(5, 0xE1), 0, STYP_DATA},
+        Section{".far", 0xFFF0, pattern(0x30, 0x70), 0, STYP_DATA},
+        Section{".page1", 0x0010, pattern(0x22, 0x90), 0, STYP_DATA, 1},
+        Section{".bss", 0x0300, {}, 0x10, STYP_BSS},
+    };
+    pages.symbols = {{"_start", 0x20}, {"_far", 0xFFF0, 3}};
+    write_file(dir + "/pages.out", pages.build());
+}
+
 int usage()
 {
-    std::fprintf(stderr, "usage: mkcoff demo FILE | mkcoff bench BYTES FILE | mkcoff raw BYTES FILE | mkcoff seeds DIR\n");
+    std::fprintf(stderr, "usage: mkcoff demo FILE | mkcoff bench BYTES FILE | mkcoff raw BYTES FILE | mkcoff seeds DIR | mkcoff sweep DIR\n");
     return 2;
 }
 
@@ -69,6 +98,10 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "demo") == 0) {
         write_file(argv[2], demo_program().build());
+        return 0;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "sweep") == 0) {
+        write_sweep_programs(argv[2]);
         return 0;
     }
     if (argc == 3 && std::strcmp(argv[1], "seeds") == 0) {
