@@ -34,11 +34,11 @@ void append(Run& run, uint8_t byte)
 void print_status(const Run& run)
 {
     const BootBuffer& b = run.boot_buffer;
-    trace(run, "Boot Buffer Address    : 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.storage.data())));
-    trace(run, "Length of Data         : %u\n", static_cast<unsigned>(b.length));
-    trace(run, "Length of Buffer       : %u\n", static_cast<unsigned>(b.capacity));
-    trace(run, "Overflow Buffer Address: 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.overflow.data())));
-    trace(run, "Overflow Buffer Length : %u\n", static_cast<unsigned>(b.overflow_length));
+    trace(run.diagnostics, "Boot Buffer Address    : 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.storage.data())));
+    trace(run.diagnostics, "Length of Data         : %u\n", static_cast<unsigned>(b.length));
+    trace(run.diagnostics, "Length of Buffer       : %u\n", static_cast<unsigned>(b.capacity));
+    trace(run.diagnostics, "Overflow Buffer Address: 0x%X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(b.overflow.data())));
+    trace(run.diagnostics, "Overflow Buffer Length : %u\n", static_cast<unsigned>(b.overflow_length));
 }
 
 // The extent of what the boot loader takes as one section: the COFF section,
@@ -89,7 +89,7 @@ void pad_before_section(Run& run, BootPiece& p)
     while ((p.address + static_cast<uint32_t>(p.pads)) & 1) {
         ++p.pads;
         if (run.options.verbose > 0)
-            trace(run, "Adding Pre-section padding\n");
+            trace(run.diagnostics, "Adding Pre-section padding\n");
         append(run, SECTION_PAD);
     }
 }
@@ -104,7 +104,7 @@ void pad_after_section(Run& run, BootPiece& p)
         while ((p.nbytes + p.pads) & 1) {
             ++p.pads;
             if (run.options.verbose > 0)
-                trace(run, "Adding Post-section padding\n");
+                trace(run.diagnostics, "Adding Post-section padding\n");
             append(run, SECTION_PAD);
         }
     }
@@ -127,7 +127,7 @@ void pad_to_memory_words(Run& run, BootPiece& p)
         r = following;
     while (p.nbytes % r->memwidth != 0) {
         if (p.address + static_cast<uint32_t>(p.nbytes) < p.check_end)
-            internal_error(run, "corrupt boot buffer - ABORT");
+            internal_error(run.diagnostics, "corrupt boot buffer - ABORT");
         if (p.pads > 0 && static_cast<size_t>(p.nbytes) < run.boot_buffer.length) {
             ++p.nbytes;
             --p.pads;
@@ -165,7 +165,7 @@ int boot_buffer_add(Run& run, const SectionHeader& section, const uint8_t* data,
     p.check_end = record ? p.end : section.s_vaddr + section.s_size;
 
     if (run.options.verbose > 0)
-        trace(run, "\n");
+        trace(run.diagnostics, "\n");
     carry_in(run);
     pad_before_section(run, p);
     if (data)

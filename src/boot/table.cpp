@@ -38,17 +38,17 @@ void write_register_entries(Run& run)
         switch (entry.kind) {
         case BOOT_REGISTER:
             if (entry.address >= 0xFFF0 && entry.address <= 0xFFFF)
-                report(run, SEVERITY_WARNING, "register address range 0xFFF0-0xFFFF is reserved");
+                report(run.diagnostics, SEVERITY_WARNING, "register address range 0xFFF0-0xFFFF is reserved");
             write_pair(run, entry.address, entry.value);
             break;
         case BOOT_DELAY:
             if (entry.value > 0xFFFF)
-                report(run, SEVERITY_ERROR, "delay value %d is too large", static_cast<int>(entry.value));
+                report(run.diagnostics, SEVERITY_ERROR, "delay value %d is too large", static_cast<int>(entry.value));
             write_pair(run, DELAY_CODE, entry.value);
             break;
         case BOOT_START_DSP:
             if (entry.value > 0xFFFF)
-                report(run, SEVERITY_ERROR, "config value %d is too large", static_cast<int>(entry.value));
+                report(run.diagnostics, SEVERITY_ERROR, "config value %d is too large", static_cast<int>(entry.value));
             write_pair(run, START_DSP_CODE, entry.value);
             break;
         default:
@@ -96,12 +96,12 @@ void write_section_record(Run& run, int section, uint32_t address, uint32_t size
     }
     const SectionHeader& s = run.coff.sections[section];
     if ((s.s_flags & STYP_TEXT) && (address & 1))
-        report(run, SEVERITY_ERROR,
+        report(run.diagnostics, SEVERITY_ERROR,
                "Starting address of section %s is not aligned to an even byte boundary as required for a boot loader "
                "of the requested type",
                spec.name.c_str());
     if (size >= 0x20000)
-        report(run, SEVERITY_ERROR, "section %s exceeds 64k boot table limit", spec.name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "section %s exceeds 64k boot table limit", spec.name.c_str());
     // the size in 16-bit words of the bytes the boot buffer places
     uint64_t alignment = static_cast<uint64_t>(run.settled.boot_alignment);
     uint64_t padded = (uint64_t{size} + alignment - 1) / alignment * alignment;
@@ -153,7 +153,7 @@ void boot_section_header(Run& run, int section, uint32_t address, uint32_t size)
         }
     }
     if (!device_is_7734(run))
-        fatal(run, "boot table not supported on K7734 Phase 2 device");
+        fatal(run.diagnostics, "boot table not supported on K7734 Phase 2 device");
     write_section_record(run, section, address, size);
     table.boot_state = BOOT_SECTION;
 }

@@ -1,17 +1,16 @@
 /* Grammar of command files: options, input names, and the ROMS and SECTIONS
-   directives. The actions hand everything on to the option handler, input-file
-   handling and the directive handlers. */
+   directives. The actions switch the lexer between its top-level and directive
+   keywords and hand every entry on to the parse's sink. */
 
 %code requires {
 #include <cstdint>
-namespace khex {
-struct Run;
-}
+
+#include "cmdfile/parser.h"
 }
 
 %define api.pure full
-%parse-param {khex::Run& run}
-%lex-param {khex::Run& run}
+%parse-param {khex::CommandParse& parse}
+%lex-param {khex::CommandParse& parse}
 
 %code {
 #include <algorithm>
@@ -20,18 +19,23 @@ struct Run;
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
-
-// Stacks grow inside yyparse, where the run is at hand.
-#define YYMALLOC(size) khex::parser_stack_alloc(run, size)
-#define YYFREE(block) khex::parser_stack_free(run, block)
+// Stacks grow inside yyparse, where the parse is at hand.
+#define YYMALLOC(size) khex::parser_stack_alloc(parse.parser, size)
+#define YYFREE(block) khex::parser_stack_free(parse.parser, block)
 
 namespace {
 
-int yylex(YYSTYPE* value, khex::Run& run);
-void yyerror(khex::Run& run, const char*);
-void skip_rest_of_line(khex::Run& run);
-void double_dash_option(khex::Run& run, const char* word);
+using khex::Command;
+
+int yylex(YYSTYPE* value, khex::CommandParse& parse);
+void yyerror(khex::CommandParse& parse, const char*);
+void skip_rest_of_line(khex::CommandParse& parse);
+void double_dash_option(khex::CommandParse& parse, const char* word);
+
+void say(khex::CommandParse& parse, Command command, const char* text = nullptr, uint32_t number = 0)
+{
+    parse.sink(khex::CommandEntry{command, text, number});
+}
 
 }  // namespace
 }
@@ -63,24 +67,24 @@ statement
     | input_name
     | roms_directive
     | sections_directive
-    | error                     { skip_rest_of_line(run); yyerrok; yyclearin; }
+    | error                     { skip_rest_of_line(parse); yyerrok; yyclearin; }
     ;
 
 option
-    : '-' NAME                  { khex::handle_option(run, $2, true); }
-    | '-' '-' NAME              { double_dash_option(run, $3); }
+    : '-' NAME                  { say(parse, Command::OPTION, $2); }
+    | '-' '-' NAME              { double_dash_option(parse, $3); }
     ;
 
 input_name
-    : NAME                      { khex::add_input(run, $1); }
+    : NAME                      { say(parse, Command::INPUT, $1); }
     ;
 
 roms_directive
-    : roms_keyword '{' roms_entries '}'     { khex::directive_mode_off(run); }
+    : roms_keyword '{' roms_entries '}'     { khex::directive_mode_off(parse.lexer); }
     ;
 
 roms_keyword
-    : ROMS                      { khex::roms_begin(run); }
+    : ROMS                      { khex::directive_mode_on(parse.lexer); say(parse, Command::ROMS); }
     ;
 
 roms_entries
@@ -89,13 +93,13 @@ roms_entries
     ;
 
 roms_entry
-    : range_name colon_opt range_attributes { khex::range_end(run); }
-    | PAGE NUMBER ':'           { khex::roms_set_page(run, $2); }
+    : range_name colon_opt range_attributes { say(parse, Command::RANGE_END); }
+    | PAGE NUMBER ':'           { say(parse, Command::ROMS_PAGE, nullptr, $2); }
     | error
     ;
 
 range_name
-    : NAME                      { khex::range_begin(run, $1); }
+    : NAME                      { say(parse, Command::RANGE, $1); }
     ;
 
 range_attributes
@@ -104,29 +108,29 @@ range_attributes
     ;
 
 range_attribute
-    : ORIGIN equals_opt value   { khex::range_origin(run, $3); }
-    | LENGTH equals_opt value   { khex::range_length(run, $3); }
-    | ROMWIDTH equals_opt value { khex::range_romwidth(run, $3); }
-    | MEMWIDTH equals_opt value { khex::range_memwidth(run, $3); }
-    | FILL equals_opt value     { khex::range_fill(run, $3); }
-    | files_keyword equals_opt '{' file_names '}'   { khex::directive_mode_on(run); }
+    : ORIGIN equals_opt value   { say(parse, Command::RANGE_ORIGIN, nullptr, $3); }
+    | LENGTH equals_opt value   { say(parse, Command::RANGE_LENGTH, nullptr, $3); }
+    | ROMWIDTH equals_opt value { say(parse, Command::RANGE_ROMWIDTH, nullptr, $3); }
+    | MEMWIDTH equals_opt value { say(parse, Command::RANGE_MEMWIDTH, nullptr, $3); }
+    | FILL equals_opt value     { say(parse, Command::RANGE_FILL, nullptr, $3); }
+    | files_keyword equals_opt '{' file_names '}'   { khex::directive_mode_on(parse.lexer); }
     ;
 
 files_keyword
-    : FILES                     { khex::directive_mode_off(run); }
+    : FILES                     { khex::directive_mode_off(parse.lexer); }
     ;
 
 file_names
-    : NAME                      { khex::range_add_file(run, $1); }
-    | file_names comma_opt NAME { khex::range_add_file(run, $3); }
+    : NAME                      { say(parse, Command::RANGE_FILE, $1); }
+    | file_names comma_opt NAME { say(parse, Command::RANGE_FILE, $3); }
     ;
 
 sections_directive
-    : sections_keyword '{' section_entries '}'  { khex::directive_mode_off(run); }
+    : sections_keyword '{' section_entries '}'  { khex::directive_mode_off(parse.lexer); }
     ;
 
 sections_keyword
-    : SECTIONS                  { khex::sections_begin(run); }
+    : SECTIONS                  { khex::directive_mode_on(parse.lexer); say(parse, Command::SECTIONS); }
     ;
 
 section_entries
@@ -135,18 +139,18 @@ section_entries
     ;
 
 section_entry
-    : section_head comma_opt    { khex::spec_end(run); }
-    | section_name colon_opt section_attributes { khex::spec_end(run); }
+    : section_head comma_opt    { say(parse, Command::SECTION_END); }
+    | section_name colon_opt section_attributes { say(parse, Command::SECTION_END); }
     | error
     ;
 
 section_head
-    : section_name boot_mark    { khex::spec_boot(run); }
+    : section_name boot_mark    { say(parse, Command::SECTION_BOOT); }
     | section_name colon_opt
     ;
 
 section_name
-    : NAME                      { khex::spec_begin(run, $1); }
+    : NAME                      { say(parse, Command::SECTION, $1); }
     ;
 
 boot_mark
@@ -162,9 +166,9 @@ section_attributes
     ;
 
 section_attribute
-    : PADDR equals_opt value    { khex::spec_paddr(run, $3); }
-    | PADDR equals_opt BOOT     { khex::spec_boot(run); }
-    | DATAWIDTH equals_opt value    { khex::spec_datawidth(run, $3); }
+    : PADDR equals_opt value    { say(parse, Command::SECTION_PADDR, nullptr, $3); }
+    | PADDR equals_opt BOOT     { say(parse, Command::SECTION_BOOT); }
+    | DATAWIDTH equals_opt value    { say(parse, Command::SECTION_DATAWIDTH, nullptr, $3); }
     ;
 
 value
@@ -197,67 +201,67 @@ const int KEYWORD_TOKENS[] = {
     FILES, ROMWIDTH, BOOT, DATAWIDTH, PADDR, MEMWIDTH,
 };
 
-int yylex(YYSTYPE* value, khex::Run& run)
+int yylex(YYSTYPE* value, khex::CommandParse& parse)
 {
-    int token = khex::next_token(run);
+    int token = khex::next_token(parse.lexer, parse.diagnostics);
     switch (token) {
     case khex::TOK_END:
         return 0;
     case khex::TOK_NAME:
-        value->text = run.lexer.token.text;
+        value->text = parse.lexer.token.text;
         return NAME;
     case khex::TOK_NUMBER:
-        value->number = run.lexer.token.number;
+        value->number = parse.lexer.token.number;
         return NUMBER;
     default:
-        if (token > khex::TOK_NUMBER && token <= khex::TOK_MEMWIDTH)
+        if (khex::is_keyword_token(token))
             return KEYWORD_TOKENS[token - 1];
         return token;  // punctuation is its own character
     }
 }
 
-void yyerror(khex::Run& run, const char*)
+void yyerror(khex::CommandParse& parse, const char*)
 {
-    khex::report_syntax_error(run);
+    khex::report_syntax_error(parse.lexer, parse.diagnostics);
 }
 
 // Recovery from a faulty top-level statement: drop the tokens of the current
 // line and the first token of the next one.
-void skip_rest_of_line(khex::Run& run)
+void skip_rest_of_line(khex::CommandParse& parse)
 {
-    int line = run.lexer.line;
-    while (khex::next_token(run) != khex::TOK_END && run.lexer.line == line) {
+    int line = parse.lexer.line;
+    while (khex::next_token(parse.lexer, parse.diagnostics) != khex::TOK_END && parse.lexer.line == line) {
     }
 }
 
 // "- - word" reaches the handler as "-word", the word cut to 14 characters.
-void double_dash_option(khex::Run& run, const char* word)
+void double_dash_option(khex::CommandParse& parse, const char* word)
 {
     std::string text = "-";
     text.append(word, std::min<size_t>(std::strlen(word), 14));
-    khex::handle_option(run, text.c_str(), true);
+    say(parse, Command::OPTION, text.c_str());
 }
 
 }  // namespace
 
 namespace khex {
 
-int parse_command_file(Run& run)
+int parse_command_file(CommandParse& parse)
 {
-    return yyparse(run);
+    return yyparse(parse);
 }
 
-void* parser_stack_alloc(Run& run, size_t size)
+void* parser_stack_alloc(ParserState& parser, size_t size)
 {
     void* block = std::malloc(size);
     if (block)
-        run.parser.grown_stacks.push_back(block);
+        parser.grown_stacks.push_back(block);
     return block;
 }
 
-void parser_stack_free(Run& run, void* block)
+void parser_stack_free(ParserState& parser, void* block)
 {
-    std::erase(run.parser.grown_stacks, block);
+    std::erase(parser.grown_stacks, block);
     std::free(block);
 }
 

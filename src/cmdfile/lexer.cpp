@@ -3,7 +3,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/run.h"
 
 namespace khex {
 
@@ -178,19 +177,18 @@ void lexer_reset(LexerState& lexer, FILE* source)
     lexer.source = source;
 }
 
-void directive_mode_on(Run& run)
+void directive_mode_on(LexerState& lexer)
 {
-    run.lexer.directive_mode = true;
+    lexer.directive_mode = true;
 }
 
-void directive_mode_off(Run& run)
+void directive_mode_off(LexerState& lexer)
 {
-    run.lexer.directive_mode = false;
+    lexer.directive_mode = false;
 }
 
-bool skip_blanks(Run& run)
+bool skip_blanks(LexerState& lexer)
 {
-    LexerState& lexer = run.lexer;
     bool in_comment = false;
     for (;;) {
         char c = at(lexer, 0);
@@ -221,9 +219,8 @@ bool skip_blanks(Run& run)
     }
 }
 
-int scan_token(Run& run)
+int scan_token(LexerState& lexer, Diagnostics& diagnostics)
 {
-    LexerState& lexer = run.lexer;
     unsigned char c = at(lexer, 0);
     if (c >= '0' && c <= '9')
         return scan_number(lexer);
@@ -238,25 +235,24 @@ int scan_token(Run& run)
         ++lexer.cursor;
         return c;
     }
-    report(run, SEVERITY_ERROR, "illegal input character: 0x%02X", c);
+    report(diagnostics, SEVERITY_ERROR, "illegal input character: 0x%02X", c);
     ++lexer.cursor;
     return NO_TOKEN;
 }
 
-int next_token(Run& run)
+int next_token(LexerState& lexer, Diagnostics& diagnostics)
 {
-    while (skip_blanks(run)) {
-        int token = scan_token(run);
+    while (skip_blanks(lexer)) {
+        int token = scan_token(lexer, diagnostics);
         if (token != NO_TOKEN)
             return token;
     }
     return TOK_END;
 }
 
-bool read_word(Run& run)
+bool read_word(LexerState& lexer)
 {
-    LexerState& lexer = run.lexer;
-    if (!skip_blanks(run))
+    if (!skip_blanks(lexer))
         return false;
     int start = lexer.cursor;
     while (!std::strchr(" \t\f\r\n", at(lexer, 0)))  // strchr also stops at the NUL
@@ -265,17 +261,16 @@ bool read_word(Run& run)
     return true;
 }
 
-int lex_string(Run& run, const char* text, bool scan_one_token)
+int lex_string(LexerState& lexer, Diagnostics& diagnostics, const char* text, bool scan_one_token)
 {
-    LexerState& lexer = run.lexer;
     lexer_reset(lexer, nullptr);
     std::strncpy(lexer.buffer, text, LINE_BUFFER_SIZE - 1);
     lexer.buffer[LINE_BUFFER_SIZE - 1] = '\0';
     if (!scan_one_token)
-        return read_word(run) ? TOK_NAME : TOK_END;
+        return read_word(lexer) ? TOK_NAME : TOK_END;
     if (at(lexer, 0) == '\0')
         return TOK_END;
-    return scan_token(run);
+    return scan_token(lexer, diagnostics);
 }
 
 bool parse_number(const std::string& text, uint32_t& value)
@@ -289,15 +284,23 @@ bool parse_number(const std::string& text, uint32_t& value)
     return static_cast<size_t>(lexer.cursor) == text.size();
 }
 
-char lexer_peek(const Run& run)
+char lexer_peek(const LexerState& lexer)
 {
-    return at(run.lexer, 0);
+    return at(lexer, 0);
 }
 
-void lexer_advance(Run& run)
+void lexer_advance(LexerState& lexer)
 {
-    if (at(run.lexer, 0) != '\0')
-        ++run.lexer.cursor;
+    if (at(lexer, 0) != '\0')
+        ++lexer.cursor;
+}
+
+void report_syntax_error(const LexerState& lexer, Diagnostics& diagnostics)
+{
+    const int cursor = lexer.cursor;
+    std::fprintf(diagnostics.console.out, "%.*s\n", cursor, lexer.buffer);
+    std::fprintf(diagnostics.console.out, "%*s^\n", cursor, "");
+    report(diagnostics, SEVERITY_ERROR, "syntax error");
 }
 
 }  // namespace khex

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace khex {
+#include "base/diagnostics.h"
 
-struct Run;
+namespace khex {
 
 enum TokenCode {
     TOK_END = 0,
@@ -31,6 +31,16 @@ enum TokenCode {
     // punctuation tokens are the characters themselves: ( ) , - : = { }
 };
 constexpr int NO_TOKEN = -1;  // scan_token skipped an illegal character
+
+// A keyword given where a name is wanted counts as that name.
+inline bool is_keyword_token(int token)
+{
+    return token >= TOK_PAGE && token <= TOK_MEMWIDTH;
+}
+inline bool is_name_token(int token)
+{
+    return token == TOK_NAME || is_keyword_token(token);
+}
 
 constexpr size_t LINE_BUFFER_SIZE = 256;  // 255 characters per read and a NUL
 
@@ -66,21 +76,26 @@ const Keyword* find_keyword(const char* word, bool directive_mode);
 // Starts reading source (a command file, or nothing for a command-line value):
 // keyword context off, empty line buffer, line counter 0.
 void lexer_reset(LexerState& lexer, FILE* source);
-void directive_mode_on(Run& run);
-void directive_mode_off(Run& run);
+void directive_mode_on(LexerState& lexer);
+void directive_mode_off(LexerState& lexer);
 
-int next_token(Run& run);
-bool read_word(Run& run);
-int lex_string(Run& run, const char* text, bool scan_one_token);
+// The lexer reports illegal characters as ERRORs.
+int next_token(LexerState& lexer, Diagnostics& diagnostics);
+bool read_word(LexerState& lexer);
+int lex_string(LexerState& lexer, Diagnostics& diagnostics, const char* text, bool scan_one_token);
 
 // A whole text in the number syntax of command files (decimal, 0x hex, h
 // suffix, leading-0 octal, q suffix); false when it is not exactly one number.
 bool parse_number(const std::string& text, uint32_t& value);
 
 // Cursor access for the option handler.
-bool skip_blanks(Run& run);
-int scan_token(Run& run);
-char lexer_peek(const Run& run);
-void lexer_advance(Run& run);
+bool skip_blanks(LexerState& lexer);
+int scan_token(LexerState& lexer, Diagnostics& diagnostics);
+char lexer_peek(const LexerState& lexer);
+void lexer_advance(LexerState& lexer);
+
+// Echoes the line up to the cursor with a caret under it, then reports ERROR
+// "syntax error".
+void report_syntax_error(const LexerState& lexer, Diagnostics& diagnostics);
 
 }  // namespace khex

@@ -95,7 +95,7 @@ bool read_string_table(Run& run)
         return fail(run, LOAD_BAD_STRING_TABLE);
     uint32_t names = length - 4;
     if (run.options.verbose > 0)
-        trace(run, "   %ld symbols.  String table size=%ld\n", static_cast<long>(coff.symbol_count),
+        trace(run.diagnostics, "   %ld symbols.  String table size=%ld\n", static_cast<long>(coff.symbol_count),
               static_cast<long>(names));
     if (names == 0)
         return true;
@@ -228,9 +228,9 @@ bool resolve_section_names(Run& run, const std::vector<uint8_t>& table)
         const uint8_t* h = table.data() + i * entry_size;
         bool long_name = (h[0] | h[1] | h[2] | h[3]) == 0;
         if (long_name && coff.string_table.empty()) {
-            std::fflush(run.console.out);
-            std::fputs("error reading COFF file - corrupted section header", run.console.err);
-            std::fflush(run.console.err);
+            std::fflush(run.diagnostics.console.out);
+            std::fputs("error reading COFF file - corrupted section header", run.diagnostics.console.err);
+            std::fflush(run.diagnostics.console.err);
             end_run(DIRECT_STOP_STATUS);
         }
         if (!resolve_name(coff, h, coff.sections[i].name))
@@ -245,7 +245,7 @@ void trace_header_summary(const Run& run)
 {
     const CoffState& coff = run.coff;
     if (run.options.verbose > 0)
-        trace(run, "   %d sections, %s format, %s data\n   %s\n", static_cast<int>(coff.sections.size()),
+        trace(run.diagnostics, "   %d sections, %s format, %s data\n   %s\n", static_cast<int>(coff.sections.size()),
               coff.headers_swapped ? "swapped" : "unswapped", coff.target_big_endian ? "big-E" : "little-E",
               "No relocation");
 }
@@ -266,12 +266,12 @@ bool read_coff_headers(Run& run)
 void report_load_failure(Run& run)
 {
     switch (run.coff.load_failure) {
-    case LOAD_READ_ERROR: fatal(run, "error reading COFF file");
-    case LOAD_WRONG_MAGIC: fatal(run, "COFF file has wrong magic number");
-    case LOAD_SYMBOL_READ_ERROR: fatal(run, "symbol read error");
-    case LOAD_BAD_STRING_TABLE: fatal(run, "COFF file has a string table length below 4");
-    case LOAD_BAD_NAME_OFFSET: fatal(run, "COFF file names a string outside its string table");
-    case LOAD_BAD_SYMBOL_TABLE: fatal(run, "COFF file has a corrupted symbol table");
+    case LOAD_READ_ERROR: fatal(run.diagnostics, "error reading COFF file");
+    case LOAD_WRONG_MAGIC: fatal(run.diagnostics, "COFF file has wrong magic number");
+    case LOAD_SYMBOL_READ_ERROR: fatal(run.diagnostics, "symbol read error");
+    case LOAD_BAD_STRING_TABLE: fatal(run.diagnostics, "COFF file has a string table length below 4");
+    case LOAD_BAD_NAME_OFFSET: fatal(run.diagnostics, "COFF file names a string outside its string table");
+    case LOAD_BAD_SYMBOL_TABLE: fatal(run.diagnostics, "COFF file has a corrupted symbol table");
     default: break;
     }
 }

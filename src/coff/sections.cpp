@@ -58,7 +58,7 @@ bool load_cinit(Run& run, int section, PieceSink sink, uint8_t* buffer, int& pie
         int n = std::min(piece_length - p, 2 * static_cast<int>(coff.cinit_words_left));
         if (n > 0) {
             if (run.options.verbose > 0)
-                trace(run, "\n\tLoading <.cinit>,\taddr=0x%lx, size=0x%04lx",
+                trace(run.diagnostics, "\n\tLoading <.cinit>,\taddr=0x%lx, size=0x%04lx",
                       static_cast<unsigned long>(coff.cinit_address), static_cast<unsigned long>(coff.cinit_words_left));
             sink(run, section, buffer + p, n, coff.cinit_address);
             coff.cinit_address += static_cast<uint32_t>(n);
@@ -98,7 +98,7 @@ bool load_section(Run& run, int section, PieceSink sink)
             sink(run, section, buffer.data(), piece_length, address);
         address += static_cast<uint32_t>(piece_length);
         if (run.options.verbose > 0)
-            trace(run, ".");
+            trace(run.diagnostics, ".");
         done += static_cast<uint32_t>(piece_length);
         if (done >= s.s_size)
             return true;
@@ -116,11 +116,11 @@ bool load_sections(Run& run, const std::vector<int>& order, PieceSink sink)
         if (!is_copy_cinit(s))
             continue;
         if (run.options.verbose > 0)
-            trace(run, "   Autoinitialization from <%s>", s.name.c_str());
+            trace(run.diagnostics, "   Autoinitialization from <%s>", s.name.c_str());
         if (!load_section(run, i, sink))
             return false;
         if (run.options.verbose > 0)
-            trace(run, "\n");
+            trace(run.diagnostics, "\n");
     }
     return true;
 }

@@ -60,7 +60,7 @@ void add_symbol(Run& run, const SymbolEntry& entry, const std::string& name)
             return;
     table.buckets[bucket] = &table.records.emplace_back(SymbolRecord{text, value, table.buckets[bucket]});
     if (run.options.symtrace > 0)
-        std::fprintf(run.console.out, "Adding symbol %-15.15s, type %s, address %#08lx, index %d\n", text,
+        std::fprintf(run.diagnostics.console.out, "Adding symbol %-15.15s, type %s, address %#08lx, index %d\n", text,
                     entry.storage_class() == C_EXT ? "C_EXT" : "C_EXTREF", static_cast<unsigned long>(value),
                     static_cast<int>(bucket));
 }
@@ -113,7 +113,7 @@ bool read_symbols(Run& run)
         if (entry.storage_class() == C_EXT || entry.storage_class() == C_EXTREF)
             add_symbol(run, entry, name);
         else if (run.options.symtrace > 0)
-            std::fprintf(run.console.out, "Skip   symbol %-15.15s, type %d\n", name.c_str(),
+            std::fprintf(run.diagnostics.console.out, "Skip   symbol %-15.15s, type %d\n", name.c_str(),
                         static_cast<int>(static_cast<signed char>(entry.storage_class())));
         i = next;
     }

@@ -51,7 +51,7 @@ void check_file_uses(Run& run)
             continue;
         const FileUse& earlier = uses[seen->second];
         if (earlier.written || uses[i].written)
-            report(run, SEVERITY_ERROR, "file '%s' is %s and %s", earlier.name.c_str(), earlier.use.c_str(),
+            report(run.diagnostics, SEVERITY_ERROR, "file '%s' is %s and %s", earlier.name.c_str(), earlier.use.c_str(),
                    uses[i].use.c_str());
     }
 }

@@ -14,6 +14,35 @@ bool is_coff_id(unsigned value)
     return value == 0x00C0 || value == 0x00C1 || value == 0x00C2 || value == 0x009C;
 }
 
+// What a command file says goes where the command line's words go: options
+// to the option handler, names to add_input, directive entries to the
+// handlers of the ROMS and SECTIONS directives.
+void take_command(Run& run, const CommandEntry& entry)
+{
+    const char* text = entry.text;
+    const uint32_t number = entry.number;
+    switch (entry.command) {
+    case Command::OPTION: handle_option(run, text, true); break;
+    case Command::INPUT: add_input(run, text); break;
+    case Command::ROMS: roms_begin(run); break;
+    case Command::ROMS_PAGE: roms_set_page(run, number); break;
+    case Command::RANGE: range_begin(run, text); break;
+    case Command::RANGE_ORIGIN: range_origin(run, number); break;
+    case Command::RANGE_LENGTH: range_length(run, number); break;
+    case Command::RANGE_ROMWIDTH: range_romwidth(run, number); break;
+    case Command::RANGE_MEMWIDTH: range_memwidth(run, number); break;
+    case Command::RANGE_FILL: range_fill(run, number); break;
+    case Command::RANGE_FILE: range_add_file(run, text); break;
+    case Command::RANGE_END: range_end(run); break;
+    case Command::SECTIONS: sections_begin(run); break;
+    case Command::SECTION: spec_begin(run, text); break;
+    case Command::SECTION_BOOT: spec_boot(run); break;
+    case Command::SECTION_PADDR: spec_paddr(run, number); break;
+    case Command::SECTION_DATAWIDTH: spec_datawidth(run, number); break;
+    case Command::SECTION_END: spec_end(run); break;
+    }
+}
+
 void run_command_file(Run& run, FILE* stream, const std::string& name)
 {
     InputState& input = run.input;
@@ -21,7 +50,11 @@ void run_command_file(Run& run, FILE* stream, const std::string& name)
     input.command_file = stream;
     input.command_files.push_back(name);
     lexer_reset(run.lexer, stream);
-    parse_command_file(run);  // its result is not needed: errors were reported
+    run.diagnostics.location = Location{&input.command_name, &run.lexer.line};
+    auto sink = [&run](const CommandEntry& entry) { take_command(run, entry); };
+    CommandParse parse{run.lexer, run.parser, run.diagnostics, sink};
+    parse_command_file(parse);  // its result is not needed: errors were reported
+    run.diagnostics.location = Location{};
     lexer_reset(run.lexer, nullptr);
     std::fclose(input.command_file);
     input.command_file = nullptr;
@@ -29,11 +62,6 @@ void run_command_file(Run& run, FILE* stream, const std::string& name)
 }
 
 }  // namespace
-
-const char* current_command_file(const Run& run)
-{
-    return run.input.command_file ? run.input.command_name.c_str() : nullptr;
-}
 
 void close_inputs(InputState& input)
 {
@@ -52,16 +80,16 @@ void add_input(Run& run, const char* name)
     std::string completed = set_extension(name, ".out", false);
     FILE* stream = std::fopen(completed.c_str(), "rb");
     if (!stream)
-        fatal(run, "cannot open input file '%s': %s", completed.c_str(), std::strerror(errno));
+        fatal(run.diagnostics, "cannot open input file '%s': %s", completed.c_str(), std::strerror(errno));
     unsigned char id[2];
     if (std::fread(id, 1, 2, stream) != 2) {
         std::fclose(stream);
-        fatal(run, "cannot read input file %s", completed.c_str());
+        fatal(run.diagnostics, "cannot read input file %s", completed.c_str());
     }
 
     if (is_coff_id(id[0] | id[1] << 8) || is_coff_id(id[1] | id[0] << 8)) {
         if (input.coff_file) {
-            report(run, SEVERITY_WARNING, "multiple COFF files: %s ignored", completed.c_str());
+            report(run.diagnostics, SEVERITY_WARNING, "multiple COFF files: %s ignored", completed.c_str());
             std::fclose(stream);
             return;
         }
@@ -71,19 +99,19 @@ void add_input(Run& run, const char* name)
         return;
     }
     if ((id[0] | id[1]) & 0x80) {
-        report(run, SEVERITY_WARNING, "illegal input file type: %s ignored", completed.c_str());
+        report(run.diagnostics, SEVERITY_WARNING, "illegal input file type: %s ignored", completed.c_str());
         std::fclose(stream);
         return;
     }
     if (input.command_file) {
-        report(run, SEVERITY_WARNING, "nested command file: %s ignored", completed.c_str());
+        report(run.diagnostics, SEVERITY_WARNING, "nested command file: %s ignored", completed.c_str());
         std::fclose(stream);
         return;
     }
     std::fclose(stream);
     stream = std::fopen(completed.c_str(), "r");
     if (!stream)
-        fatal(run, "cannot open input file '%s': %s", completed.c_str(), std::strerror(errno));
+        fatal(run.diagnostics, "cannot open input file '%s': %s", completed.c_str(), std::strerror(errno));
     run_command_file(run, stream, completed);
 }
 

@@ -19,9 +19,6 @@ struct InputState {
 
 void add_input(Run& run, const char* name);
 
-// The command file being parsed, for the diagnostics prefix; nullptr otherwise.
-const char* current_command_file(const Run& run);
-
 // Closes whatever input streams are still open.
 void close_inputs(InputState& input);
 

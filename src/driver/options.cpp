@@ -46,7 +46,7 @@ void opt_entry(Run& run, const char* typed, bool from_file)
         o.entry_symbol = v.text;
         o.entry_address = NOT_GIVEN;
     } else {
-        report(run, SEVERITY_WARNING, "invalid value for -%s option (ignored)", typed);
+        report(run.diagnostics, SEVERITY_WARNING, "invalid value for -%s option (ignored)", typed);
     }
 }
 
@@ -55,7 +55,7 @@ void opt_output(Run& run, const char*, bool from_file)
     if (const char* word = take_word(run, from_file))
         run.options.output_names.emplace_back(word);
     else
-        report(run, SEVERITY_WARNING, "no name on -o (ignored)");
+        report(run.diagnostics, SEVERITY_WARNING, "no name on -o (ignored)");
 }
 
 // -checksum range,algorithm[,field=value...]: read once the ranges are resolved.
@@ -64,7 +64,7 @@ void opt_checksum(Run& run, const char*, bool from_file)
     if (const char* word = take_word(run, from_file))
         run.options.checksums.emplace_back(word);
     else
-        report(run, SEVERITY_ERROR, "no value on -checksum");
+        report(run.diagnostics, SEVERITY_ERROR, "no value on -checksum");
 }
 
 void opt_fill(Run& run, const char* typed, bool from_file)
@@ -74,7 +74,7 @@ void opt_fill(Run& run, const char* typed, bool from_file)
         return;
     if (value & 0xFFFF0000) {
         value &= 0xFFFF;
-        report(run, SEVERITY_WARNING, "fill value truncated to %d bytes: %0*lx", 2, 4,
+        report(run.diagnostics, SEVERITY_WARNING, "fill value truncated to %d bytes: %0*lx", 2, 4,
                static_cast<unsigned long>(value));
     }
     run.options.fill = value;
@@ -96,7 +96,7 @@ void opt_romwidth(Run& run, const char* typed, bool from_file)
     if (legal_width(value))
         run.options.romwidth = static_cast<int>(value / 8);
     else
-        report(run, SEVERITY_WARNING, "illegal romwidth of %ld, using romwidth=8", static_cast<long>(value));
+        report(run.diagnostics, SEVERITY_WARNING, "illegal romwidth of %ld, using romwidth=8", static_cast<long>(value));
 }
 
 void opt_memwidth(Run& run, const char* typed, bool from_file)
@@ -106,11 +106,11 @@ void opt_memwidth(Run& run, const char* typed, bool from_file)
     if (!take_number(run, typed, from_file, value))
         return;
     if (value > 16)
-        report(run, SEVERITY_WARNING, "memwidth(%ld) is greater than target width(%d)", static_cast<long>(value), 16);
+        report(run.diagnostics, SEVERITY_WARNING, "memwidth(%ld) is greater than target width(%d)", static_cast<long>(value), 16);
     if (legal_width(value))
         run.options.memwidth = static_cast<int>(value / 8);
     else
-        report(run, SEVERITY_WARNING, "illegal memwidth of %ld, using memwidth=%d", static_cast<long>(value), 16);
+        report(run.diagnostics, SEVERITY_WARNING, "illegal memwidth of %ld, using memwidth=%d", static_cast<long>(value), 16);
 }
 
 void opt_datawidth(Run& run, const char* typed, bool from_file)
@@ -122,7 +122,7 @@ void opt_datawidth(Run& run, const char* typed, bool from_file)
     if (legal_width(value))
         run.options.datawidth = static_cast<int>(value / 8);
     else
-        report(run, SEVERITY_WARNING, "illegal datawidth of %ld, using datawidth=%d", static_cast<long>(value), 8);
+        report(run.diagnostics, SEVERITY_WARNING, "illegal datawidth of %ld, using datawidth=%d", static_cast<long>(value), 8);
 }
 
 void opt_olength(Run& run, const char* typed, bool from_file)
@@ -133,7 +133,7 @@ void opt_olength(Run& run, const char* typed, bool from_file)
     run.options.olength = static_cast<int32_t>(value);
     if (run.options.olength < 1) {
         run.options.olength = 1;
-        report(run, SEVERITY_WARNING, "illegal value %ld for -olength, using 1", static_cast<long>(value));
+        report(run.diagnostics, SEVERITY_WARNING, "illegal value %ld for -olength, using 1", static_cast<long>(value));
     }
 }
 
@@ -146,7 +146,7 @@ void opt_order(Run& run, const char*, bool from_file)
     else if (first == 'L' || first == 'l')
         run.options.order = ORDER_LS;
     else
-        report(run, SEVERITY_ERROR, "invalid -order option: specify MS or LS");
+        report(run.diagnostics, SEVERITY_ERROR, "invalid -order option: specify MS or LS");
 }
 
 void opt_bootorg(Run& run, const char*, bool from_file)
@@ -155,9 +155,9 @@ void opt_bootorg(Run& run, const char*, bool from_file)
     if (v.token == TOK_NUMBER)
         run.options.bootorg = v.number;
     else if (v.token == TOK_NAME)
-        report(run, SEVERITY_WARNING, "illegal -bootorg value (ignored)");
+        report(run.diagnostics, SEVERITY_WARNING, "illegal -bootorg value (ignored)");
     else
-        report(run, SEVERITY_WARNING, "illegal value on -bootorg (ignored)");
+        report(run.diagnostics, SEVERITY_WARNING, "illegal value on -bootorg (ignored)");
 }
 
 void opt_bootpage(Run& run, const char* typed, bool from_file)
@@ -192,7 +192,7 @@ void opt_device(Run& run, const char* typed, bool)
     for (const char* p = text; std::isdigit(static_cast<unsigned char>(*p)) && revision < 10; ++p)
         revision = revision * 10 + static_cast<unsigned long>(*p - '0');
     if (revision < 1 || revision > 3)
-        fatal(run, "revision %s not supported in this release", text);
+        fatal(run.diagnostics, "revision %s not supported in this release", text);
     run.options.revision = static_cast<int>(revision);
 }
 
@@ -206,24 +206,24 @@ void opt_reg_config(Run& run, const char* typed, bool from_file)
 {
     uint32_t address;
     if (!take_number(run, typed, from_file, address)) {
-        report(run, SEVERITY_WARNING, "illegal address for -reg_config (ignored)");
+        report(run.diagnostics, SEVERITY_WARNING, "illegal address for -reg_config (ignored)");
         return;
     }
-    while (lexer_peek(run) == ',') {
-        lexer_advance(run);
-        if (!skip_blanks(run))
-            fatal(run, "missing value after comma in reg_config option");
-        int token = scan_token(run);
+    while (lexer_peek(run.lexer) == ',') {
+        lexer_advance(run.lexer);
+        if (!skip_blanks(run.lexer))
+            fatal(run.diagnostics, "missing value after comma in reg_config option");
+        int token = scan_token(run.lexer, run.diagnostics);
         if (token == TOK_NUMBER)
             add_boot_entry(run, BOOT_REGISTER, address, run.lexer.token.number);
-        else if (token >= TOK_NAME && token <= TOK_MEMWIDTH)
+        else if (is_name_token(token))
             add_boot_entry(run, BOOT_REGISTER_SYMBOL, address, 0, run.lexer.token.text);
         else
-            fatal(run, "missing value after comma in reg_config option");
+            fatal(run.diagnostics, "missing value after comma in reg_config option");
         ++address;
     }
-    if (lexer_peek(run) != '\0')
-        skip_blanks(run);
+    if (lexer_peek(run.lexer) != '\0')
+        skip_blanks(run.lexer);
 }
 
 void opt_delay(Run& run, const char* typed, bool from_file)
@@ -232,7 +232,7 @@ void opt_delay(Run& run, const char* typed, bool from_file)
     if (take_number(run, typed, from_file, value))
         add_boot_entry(run, BOOT_DELAY, 0, value);
     else
-        report(run, SEVERITY_WARNING, "bad option to -delay (ignored)");
+        report(run.diagnostics, SEVERITY_WARNING, "bad option to -delay (ignored)");
 }
 
 void opt_start_dsp(Run& run, const char* typed, bool from_file)
@@ -241,7 +241,7 @@ void opt_start_dsp(Run& run, const char* typed, bool from_file)
     if (take_number(run, typed, from_file, value))
         add_boot_entry(run, BOOT_START_DSP, 0, value);
     else
-        report(run, SEVERITY_WARNING, "bad option to --v6620_startdsp (ignored)");
+        report(run.diagnostics, SEVERITY_WARNING, "bad option to --v6620_startdsp (ignored)");
 }
 
 void opt_bootstrap(Run& run, const char* typed, bool)
@@ -257,12 +257,12 @@ void open_map_option(Run& run, const char* option, bool from_file, FILE*& file, 
 {
     const char* name = take_word(run, from_file);
     if (!name) {
-        report(run, SEVERITY_WARNING, "no name on -%s (ignored)", option);
+        report(run.diagnostics, SEVERITY_WARNING, "no name on -%s (ignored)", option);
         return;
     }
     FILE* stream = open_pending(run.pending, name, false, role);
     if (!stream) {
-        report(run, SEVERITY_WARNING, "cannot open %s file '%s': %s", role_word(role), name, std::strerror(errno));
+        report(run.diagnostics, SEVERITY_WARNING, "cannot open %s file '%s': %s", role_word(role), name, std::strerror(errno));
         return;
     }
     if (file)
@@ -454,7 +454,7 @@ void handle_option(Run& run, const char* text, bool from_command_file)
     else if (m.handle)
         m.handle(run, text, from_command_file);
     else
-        report(run, SEVERITY_WARNING, "invalid option: -%s", text);
+        report(run.diagnostics, SEVERITY_WARNING, "invalid option: -%s", text);
 }
 
 }  // namespace khex

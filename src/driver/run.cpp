@@ -13,13 +13,13 @@ int convert(Run& run, int argc, const char* const* argv)
 {
     walk_command_line(run, argc, argv);
     if (!run.input.coff_file)
-        fatal(run, "no input files");
+        fatal(run.diagnostics, "no input files");
     resolve_memory(run);
     settle_zero_based(run);
     resolve_checksums(run);
     check_file_uses(run);
-    if (errors_reported(run))
-        fatal(run, "errors prevent conversion");
+    if (errors_reported(run.diagnostics, run.options.werror))
+        fatal(run.diagnostics, "errors prevent conversion");
 
     bool loaded = read_coff_headers(run);
     if (loaded) {
@@ -43,14 +43,14 @@ int convert(Run& run, int argc, const char* const* argv)
     write_json_map(run);
     // under -werror a failed run leaves nothing a build could take for a
     // result: no file appears or changes
-    if (run.options.werror && errors_reported(run))
+    if (run.options.werror && errors_reported(run.diagnostics, run.options.werror))
         return 1;
     write_depfile(run);
     const PendingFile* failed = nullptr;
     if (!commit_pending_files(run.pending, failed))
-        fatal(run, "error writing %s file '%s': %s", role_word(failed->role), failed->name.c_str(),
+        fatal(run.diagnostics, "error writing %s file '%s': %s", role_word(failed->role), failed->name.c_str(),
               std::strerror(errno));
-    return errors_reported(run) || !loaded ? 1 : 0;
+    return errors_reported(run.diagnostics, run.options.werror) || !loaded ? 1 : 0;
 }
 
 // The one place every run ends: output and map files that a good end did not
@@ -71,13 +71,13 @@ int run_conversion(Run& run, int argc, const char* const* argv)
         try {
             status = convert(run, argc, argv);
         } catch (const std::bad_alloc&) {
-            fatal(run, "out of memory");
+            fatal(run.diagnostics, "out of memory");
         }
     } catch (const RunEnd& end) {
         status = end.status;
     }
     close_run_files(run);
-    std::fflush(run.console.out);
+    std::fflush(run.diagnostics.console.out);
     return status;
 }
 
@@ -88,7 +88,7 @@ int run(const std::vector<std::string>& arguments, FILE* out, FILE* err)
         argv.push_back(a.c_str());
     argv.push_back(nullptr);
     Run state;
-    state.console = Console{out, err};
+    state.diagnostics.console = Console{out, err};
     return run_conversion(state, static_cast<int>(arguments.size()), argv.data());
 }
 

@@ -8,7 +8,7 @@
 #include "cmdfile/parser.h"
 #include "coff/loader.h"
 #include "coff/sym.h"
-#include "driver/diagnostics.h"
+#include "base/diagnostics.h"
 #include "driver/file_uses.h"
 #include "driver/input.h"
 #include "driver/options.h"
@@ -29,8 +29,7 @@
 namespace khex {
 
 struct Run {
-    Console console;          // where messages and progress lines go
-    Diagnostics diagnostics;  // driver/diagnostics
+    Diagnostics diagnostics;  // base/diagnostics: where messages go, and how many
     ConvOptions options;      // driver/options: as the command line and command files set them
     WalkState walk;           // driver/walk
     InputState input;         // driver/input

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/banner.h"
+#include "base/banner.h"
 #include "driver/run.h"
 
 namespace khex {
@@ -42,7 +42,7 @@ const char* const FULL_USAGE[] = {
 
 void write_usage(const Run& run, bool full)
 {
-    FILE* out = run.console.out;
+    FILE* out = run.diagnostics.console.out;
     std::fprintf(out, "%-*.*s%s\n", 34, 34, BANNER_TITLE, BANNER_VERSION);
     std::fprintf(out, "%-*.*s%s\n", 34, 34, BANNER_SUBTITLE, BANNER_NOTICE);
     std::fprintf(out, "\n");
@@ -171,13 +171,13 @@ void print_usage(Run& run, bool full)
 void print_help(Run& run)
 {
     const std::string text = help_text(run.walk.program);
-    std::fputs(text.c_str(), run.console.out);
+    std::fputs(text.c_str(), run.diagnostics.console.out);
     end_run(0);
 }
 
 void print_version(Run& run)
 {
-    std::fprintf(run.console.out, "khex %s\n", PROGRAM_VERSION);
+    std::fprintf(run.diagnostics.console.out, "khex %s\n", PROGRAM_VERSION);
     end_run(0);
 }
 

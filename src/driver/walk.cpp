@@ -35,13 +35,13 @@ OptionValue take_value(Run& run, bool from_command_file)
 {
     int token = TOK_END;
     if (from_command_file) {
-        token = next_token(run);
+        token = next_token(run.lexer, run.diagnostics);
     } else if (const char* argument = next_argument(run.walk)) {
-        token = lex_string(run, argument, true);
+        token = lex_string(run.lexer, run.diagnostics, argument, true);
     }
     if (token == NO_TOKEN)
         token = TOK_END;
-    if (token >= TOK_PAGE && token <= TOK_MEMWIDTH)
+    if (is_keyword_token(token))
         token = TOK_NAME;
     return OptionValue{token, run.lexer.token.number, run.lexer.token.text};
 }
@@ -50,7 +50,7 @@ bool take_number(Run& run, const char* option_text, bool from_command_file, uint
 {
     OptionValue v = take_value(run, from_command_file);
     if (v.token != TOK_NUMBER) {
-        report(run, SEVERITY_WARNING, "invalid value for -%s option (ignored)", option_text);
+        report(run.diagnostics, SEVERITY_WARNING, "invalid value for -%s option (ignored)", option_text);
         return false;
     }
     value = v.number;
@@ -62,7 +62,7 @@ bool take_number(Run& run, const char* option_text, bool from_command_file, uint
 const char* take_word(Run& run, bool from_command_file)
 {
     if (from_command_file)
-        return read_word(run) ? run.lexer.token.text : nullptr;
+        return read_word(run.lexer) ? run.lexer.token.text : nullptr;
     const char* argument = next_argument(run.walk);
     if (!argument)
         return nullptr;

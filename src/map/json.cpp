@@ -1,6 +1,6 @@
 // The map's facts as JSON for programs (-mapjson): the same input always
 // gives the same bytes, keys in a fixed order, every number a JSON number.
-#include "driver/banner.h"
+#include "base/banner.h"
 #include "driver/run.h"
 #include "map/reports.h"
 

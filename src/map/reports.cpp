@@ -35,7 +35,7 @@ void write_report_file(Run& run, FILE* file, const std::string& name, const std:
 {
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     if (!close_pending(run.pending, file) || !written)
-        fatal(run, "error writing %s file '%s': %s", kind, name.c_str(), std::strerror(errno));
+        fatal(run.diagnostics, "error writing %s file '%s': %s", kind, name.c_str(), std::strerror(errno));
 }
 
 std::string hex8(uint32_t value)

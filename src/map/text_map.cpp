@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/banner.h"
+#include "base/banner.h"
 #include "driver/run.h"
 #include "map/reports.h"
 
@@ -19,7 +19,7 @@ const char CONTINUATION[] = "             ";  // 13 blanks under "   CONTENTS: "
 
 [[noreturn]] void map_write_failed(Run& run)
 {
-    fatal(run, "error writing map file '%s': %s", run.options.map_name.c_str(), std::strerror(errno));
+    fatal(run.diagnostics, "error writing map file '%s': %s", run.options.map_name.c_str(), std::strerror(errno));
 }
 
 [[gnu::format(printf, 2, 3)]] void put(Run& run, const char* format, ...)

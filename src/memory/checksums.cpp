@@ -40,7 +40,7 @@ unsigned long hex(uint64_t value)
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    report(run, SEVERITY_ERROR, "checksum '%s': %s", c.text.c_str(), text);
+    report(run.diagnostics, SEVERITY_ERROR, "checksum '%s': %s", c.text.c_str(), text);
 }
 
 // The request's fields after the range and the algorithm, by lower-case key.
@@ -306,13 +306,13 @@ void resolve_checksums(Run& run)
         state.list.push_back(std::move(c));
     }
     if (!run.options.checksums.empty() && selected_format(run).index == FORMAT_BINARY && !run.options.image)
-        report(run, SEVERITY_ERROR, "-checksum needs -image with the Binary format, whose files carry no addresses");
+        report(run.diagnostics, SEVERITY_ERROR, "-checksum needs -image with the Binary format, whose files carry no addresses");
     std::stable_sort(state.list.begin(), state.list.end(), before);
     for (size_t i = 1; i < state.list.size(); ++i) {
         const Checksum& a = state.list[i - 1];
         const Checksum& b = state.list[i];
         if (a.range == b.range && uint64_t{a.at} + a.size > b.at)
-            report(run, SEVERITY_ERROR, "checksums '%s' and '%s' have overlapping slots in range '%s'",
+            report(run.diagnostics, SEVERITY_ERROR, "checksums '%s' and '%s' have overlapping slots in range '%s'",
                    a.text.c_str(), b.text.c_str(), a.range->name.c_str());
     }
 }
@@ -365,7 +365,7 @@ void finish_checksum(Run& run, Checksum& c, uint8_t* slot)
     c.value = engine_value(c.engine);
     c.written = true;
     if (c.unwritten != 0 && c.holes == HOLES_UNSAID)
-        report(run, SEVERITY_WARNING,
+        report(run.diagnostics, SEVERITY_WARNING,
                "checksum %s of range '%s' counts %llu unwritten bytes as the fill value 0x%04lx; give holes=fill or "
                "holes=skip",
                c.algorithm.name, c.range->name.c_str(), static_cast<unsigned long long>(c.unwritten),

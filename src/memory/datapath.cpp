@@ -139,7 +139,7 @@ void close_range(Run& run)
     DatapathState& dp = run.datapath;
     const RomRange* r = dp.current_range;
     if (pending_slot(run, *r))
-        internal_error(run, "checksum slot of range '%s' left unwritten", r->name.c_str());
+        internal_error(run.diagnostics, "checksum slot of range '%s' left unwritten", r->name.c_str());
     close_range_files(run);
     report_range_closed(run, *r);
     dp.current_range = next_range(run, r);
@@ -164,9 +164,9 @@ bool pass_to(Run& run, const RomRange& r, uint32_t last)
 {
     const SectionSpec* spec = run.datapath.current_spec;
     if (run.boot_table.boot_state != 0 || !spec)
-        fatal(run, "the boot table would be placed in the checksum slot at 0x%08lx of range '%s'",
+        fatal(run.diagnostics, "the boot table would be placed in the checksum slot at 0x%08lx of range '%s'",
               static_cast<unsigned long>(c.at), c.range->name.c_str());
-    fatal(run, "section '%s' would be placed in the checksum slot at 0x%08lx of range '%s'", spec->name.c_str(),
+    fatal(run.diagnostics, "section '%s' would be placed in the checksum slot at 0x%08lx of range '%s'", spec->name.c_str(),
           static_cast<unsigned long>(c.at), c.range->name.c_str());
 }
 
@@ -177,7 +177,7 @@ void write_slot(Run& run, const RomRange& r, Checksum& c)
 {
     DatapathState& dp = run.datapath;
     if (dp.next_address != c.at)
-        fatal(run, "the fill before the checksum slot at 0x%08lx of range '%s' ends inside it: the data before it "
+        fatal(run.diagnostics, "the fill before the checksum slot at 0x%08lx of range '%s' ends inside it: the data before it "
                    "does not end on a memory word",
               static_cast<unsigned long>(c.at), r.name.c_str());
     dp.slot_bytes.assign(c.size, 0);
@@ -225,11 +225,11 @@ void announce(Run& run, const SectionSpec& spec)
 {
     const ConvOptions& options = run.options;
     if (!options.quiet) {
-        std::fprintf(run.console.out, "   \"%s\"   ==> %s", run.input.coff_name.c_str(), spec.name.c_str());
+        std::fprintf(run.diagnostics.console.out, "   \"%s\"   ==> %s", run.input.coff_name.c_str(), spec.name.c_str());
         if (spec.flags & SPEC_BOOT)
-            std::fprintf(run.console.out, " \t(BOOT LOAD)");
+            std::fprintf(run.diagnostics.console.out, " \t(BOOT LOAD)");
         if (options.verbose <= 0)
-            std::fprintf(run.console.out, "\n");
+            std::fprintf(run.diagnostics.console.out, "\n");
     }
     if (!options.image)
         flush_range_records(run);
@@ -257,27 +257,27 @@ void report_unplaced(Run& run, SectionSpec& s, uint32_t address)
                         : boot     ? std::string("overlaps the boot table")
                                    : "overlaps section '" + t->name + "'";
         if (table_open)
-            report(run, SEVERITY_WARNING, "boot table at 0%lxh overlaps section '%s' (table incomplete)",
+            report(run.diagnostics, SEVERITY_WARNING, "boot table at 0%lxh overlaps section '%s' (table incomplete)",
                    static_cast<unsigned long>(address), t->name.c_str());
         else
-            report(run, SEVERITY_WARNING, "section '%s' at 0%lxh overlaps %s (%s incomplete or skipped)",
+            report(run.diagnostics, SEVERITY_WARNING, "section '%s' at 0%lxh overlaps %s (%s incomplete or skipped)",
                    s.name.c_str(), static_cast<unsigned long>(address), boot ? "boot table" : t->name.c_str(),
                    s.name.c_str());
         return;
     }
     mine.unplaced = "lies in unconfigured memory";
     if (table_open) {
-        report(run, SEVERITY_WARNING, "boot table falls in unconfigured memory at 0%lxh",
+        report(run.diagnostics, SEVERITY_WARNING, "boot table falls in unconfigured memory at 0%lxh",
                static_cast<unsigned long>(address));
         return;
     }
     const RomRange* r = dp.current_range;
     uint32_t section_size = s.section >= 0 ? section_of(run, s).s_size : 0;
     if (r && r->page == s.page && (address != s.paddr || s.paddr + section_size >= r->origin))
-        report(run, SEVERITY_WARNING, "section '%s' overlaps unconfigured memory at 0%lxh (%s incomplete)",
+        report(run.diagnostics, SEVERITY_WARNING, "section '%s' overlaps unconfigured memory at 0%lxh (%s incomplete)",
                s.name.c_str(), static_cast<unsigned long>(address), s.name.c_str());
     else
-        report(run, SEVERITY_WARNING, "section '%s' at 0%lxh falls in unconfigured memory (skipped)", s.name.c_str(),
+        report(run.diagnostics, SEVERITY_WARNING, "section '%s' at 0%lxh falls in unconfigured memory (skipped)", s.name.c_str(),
                static_cast<unsigned long>(address));
 }
 
@@ -336,7 +336,7 @@ void pad_to_words(Run& run, const SectionSpec& spec, const RomRange& r, uint8_t*
         data[nbytes + (k - rem)] = run.datapath.pattern[k];
     const int added = memwidth - rem;
     nbytes += added;
-    report(run, SEVERITY_WARNING,
+    report(run.diagnostics, SEVERITY_WARNING,
            "section '%s' was padded by %d bytes to a size of %d to satisfy the specified memory width of %d",
            spec.name.c_str(), added, nbytes, memwidth);
 }
@@ -419,11 +419,11 @@ void write_target_memory(Run& run, int section, uint8_t* data, int nbytes, uint3
     const SectionHeader& s = run.coff.sections[section];
     if (const RomRange* r = dp.current_range) {
         if (LOADBUFSIZE % r->romwidth != 0)
-            internal_error(run, "LOADBUFSIZE not a multiple of width");
+            internal_error(run.diagnostics, "LOADBUFSIZE not a multiple of width");
         if (LOADBUFSIZE % r->memwidth != 0)
-            internal_error(run, "LOADBUFSIZE not a multiple of memwidth");
+            internal_error(run.diagnostics, "LOADBUFSIZE not a multiple of memwidth");
         if (LOADBUFSIZE % run.settled.boot_alignment != 0)
-            internal_error(run, " LOADBUFSIZE not a mult. of boot.alignment");
+            internal_error(run.diagnostics, " LOADBUFSIZE not a mult. of boot.alignment");
     }
     SectionSpec* spec = dp.spec_by_section[section];
     dp.current_spec = spec;

@@ -27,9 +27,9 @@ void check_image_bounds(Run& run, RomRange& r)
 {
     r.image_checked = true;
     if (!r.origin_given)
-        report(run, SEVERITY_ERROR, "origin missing on %s (required for -image)", r.name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "origin missing on %s (required for -image)", r.name.c_str());
     if (!r.length_given)
-        report(run, SEVERITY_ERROR, "length missing on %s (required for -image)", r.name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "length missing on %s (required for -image)", r.name.c_str());
 }
 
 // Completes a range and appends it to the list.
@@ -42,26 +42,26 @@ void complete_range(Run& run, RomRange& r)
     if (r.origin == UNSET) {
         r.origin = 0;
         if (options.image)
-            report(run, SEVERITY_ERROR, "origin missing on %s (required for -image)", r.name.c_str());
+            report(run.diagnostics, SEVERITY_ERROR, "origin missing on %s (required for -image)", r.name.c_str());
     }
     r.image_checked = options.image;
     if (r.length == UNSET) {
         r.end = 0xFFFFFF;
         r.length = r.end - r.origin + 1;
         if (options.image)
-            report(run, SEVERITY_ERROR, "length missing on %s (required for -image)", r.name.c_str());
+            report(run.diagnostics, SEVERITY_ERROR, "length missing on %s (required for -image)", r.name.c_str());
     } else {
         // A length of 0 is invalid also at origin 0, where the end would not wrap below it.
         r.end = r.origin + r.length - 1;
         r.length_accepted = r.length != 0 && r.end >= r.origin;
         if (!r.length_accepted)
-            report(run, SEVERITY_ERROR, "invalid length on %s", r.name.c_str());
+            report(run.diagnostics, SEVERITY_ERROR, "invalid length on %s", r.name.c_str());
     }
 
     if (!ranges.rom_list.empty()) {
         const RomRange& last = *ranges.rom_list.back();
         if (last.page > r.page || (last.page == r.page && last.end > r.origin))
-            report(run, SEVERITY_ERROR, "memory ranges %s and %s out of order", last.name.c_str(),
+            report(run.diagnostics, SEVERITY_ERROR, "memory ranges %s and %s out of order", last.name.c_str(),
                    r.name.c_str());
     }
     r.index = ranges.rom_list.size();
@@ -86,10 +86,10 @@ bool assign_files(Run& run, RomRange& r, size_t position)
     const int32_t mem = r.memwidth;
     const int32_t rom = r.romwidth;
     if ((mem > rom && mem % rom != 0) || (mem < rom && rom % mem != 0))
-        fatal(run, "memwidth(%d) not a factor of romwidth(%d)", bits(mem), bits(rom));
+        fatal(run.diagnostics, "memwidth(%d) not a factor of romwidth(%d)", bits(mem), bits(rom));
     const int32_t needed = mem > rom ? mem / rom : 1;
     if (needed > MAX_FILES_PER_RANGE) {
-        report(run, SEVERITY_ERROR,
+        report(run.diagnostics, SEVERITY_ERROR,
                "%s needs %d output files for a memory width of %d bits and a ROM width of %d bits (at most %d)",
                r.name.c_str(), needed, bits(mem), bits(rom), MAX_FILES_PER_RANGE);
         r.file_count = 0;
@@ -98,23 +98,23 @@ bool assign_files(Run& run, RomRange& r, size_t position)
     bool widths_accepted = true;
     // Each chunk the loader hands on must split into whole memory words and lanes.
     if (LOADBUFSIZE % mem != 0 || LOADBUFSIZE % rom != 0) {
-        report(run, SEVERITY_ERROR, "widths of %s (memory %d bits, ROM %d bits) do not divide the %d-byte load buffer",
+        report(run.diagnostics, SEVERITY_ERROR, "widths of %s (memory %d bits, ROM %d bits) do not divide the %d-byte load buffer",
                r.name.c_str(), bits(mem), bits(rom), LOADBUFSIZE);
         widths_accepted = false;
     }
     const OutputFormat& format = selected_format(run);
     if (format.widest_operation != 0 && rom > format.widest_operation) {
-        report(run, SEVERITY_ERROR, "ROM width of %d bits of %s is too wide for %s records (at most %d bits)",
+        report(run.diagnostics, SEVERITY_ERROR, "ROM width of %d bits of %s is too wide for %s records (at most %d bits)",
                bits(rom), r.name.c_str(), format.name, bits(format.widest_operation));
         widths_accepted = false;
     }
 
     if (r.file_count > needed)
-        report(run, SEVERITY_WARNING, "too many output files for %s (%d given, %d used)", r.name.c_str(),
+        report(run.diagnostics, SEVERITY_WARNING, "too many output files for %s (%d given, %d used)", r.name.c_str(),
                r.file_count, needed);
     if (r.file_count < needed) {
         if (r.file_count != 0)
-            report(run, SEVERITY_ERROR, "not enough output files for %s (%d given, %d needed)", r.name.c_str(),
+            report(run.diagnostics, SEVERITY_ERROR, "not enough output files for %s (%d given, %d needed)", r.name.c_str(),
                    r.file_count, needed);
         RangeState& ranges = run.ranges;
         const std::vector<std::string>& given = run.options.output_names;
@@ -137,7 +137,7 @@ void warn_about_split_words(Run& run)
 {
     for (const RomRange* r : run.ranges.rom_list)
         if (r->length_accepted && r->length % static_cast<uint32_t>(r->memwidth) != 0)
-            report(run, SEVERITY_WARNING, "range '%s' length 0x%lx is not a whole number of %d-bit memory words",
+            report(run.diagnostics, SEVERITY_WARNING, "range '%s' length 0x%lx is not a whole number of %d-bit memory words",
                    r->name.c_str(), static_cast<unsigned long>(r->length), bits(r->memwidth));
 }
 
@@ -168,10 +168,9 @@ uint32_t device_address(const Run& run, const RomRange& r, uint32_t address)
 
 void roms_begin(Run& run)
 {
-    directive_mode_on(run);
     run.ranges.roms_page = 0;
     if (!run.ranges.rom_list.empty())
-        report(run, SEVERITY_ERROR, "ROMS directive redefined");
+        report(run.diagnostics, SEVERITY_ERROR, "ROMS directive redefined");
     run.ranges.defining = nullptr;
 }
 
@@ -191,7 +190,7 @@ void range_origin(Run& run, uint32_t value)
     if (!r)
         return;
     if (r->origin != UNSET)
-        report(run, SEVERITY_ERROR, "origin redefined for %s", r->name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "origin redefined for %s", r->name.c_str());
     r->origin = value;
 }
 
@@ -201,7 +200,7 @@ void range_length(Run& run, uint32_t value)
     if (!r)
         return;
     if (r->length != UNSET)
-        report(run, SEVERITY_ERROR, "length redefined for %s", r->name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "length redefined for %s", r->name.c_str());
     r->length = value;
 }
 
@@ -211,11 +210,11 @@ void range_romwidth(Run& run, uint32_t value)
     if (!r)
         return;
     if (r->romwidth != -1)
-        report(run, SEVERITY_ERROR, "width redefined for %s", r->name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "width redefined for %s", r->name.c_str());
     if (value % 8 == 0 && is_power_of_two(value))
         r->romwidth = static_cast<int32_t>(value / 8);
     else
-        report(run, SEVERITY_WARNING, "illegal width of %d specified for %s", static_cast<int>(value), r->name.c_str());
+        report(run.diagnostics, SEVERITY_WARNING, "illegal width of %d specified for %s", static_cast<int>(value), r->name.c_str());
 }
 
 void range_memwidth(Run& run, uint32_t value)
@@ -224,13 +223,13 @@ void range_memwidth(Run& run, uint32_t value)
     if (!r)
         return;
     if (r->memwidth != -1)
-        report(run, SEVERITY_ERROR, "memory width redefined for %s", r->name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "memory width redefined for %s", r->name.c_str());
     if (value > 16)
-        report(run, SEVERITY_WARNING, "memwidth(%ld) is greater than target width(%d)", static_cast<long>(value), 16);
+        report(run.diagnostics, SEVERITY_WARNING, "memwidth(%ld) is greater than target width(%d)", static_cast<long>(value), 16);
     if (value % 8 == 0 && is_power_of_two(value))
         r->memwidth = static_cast<int32_t>(value / 8);
     else
-        report(run, SEVERITY_WARNING, "illegal memory width of %d specified for %s", static_cast<int>(value),
+        report(run.diagnostics, SEVERITY_WARNING, "illegal memory width of %d specified for %s", static_cast<int>(value),
                r->name.c_str());
 }
 
@@ -240,10 +239,10 @@ void range_fill(Run& run, uint32_t value)
     if (!r)
         return;
     if (r->fill_given)
-        report(run, SEVERITY_ERROR, "fill redefined for %s", r->name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "fill redefined for %s", r->name.c_str());
     if (value & 0xFFFF0000) {
         value &= 0xFFFF;
-        report(run, SEVERITY_WARNING, "fill value truncated to %d bytes: %0*lx", 2, 4, static_cast<unsigned long>(value));
+        report(run.diagnostics, SEVERITY_WARNING, "fill value truncated to %d bytes: %0*lx", 2, 4, static_cast<unsigned long>(value));
     }
     r->fill_given = true;
     r->fill = value;
@@ -273,7 +272,7 @@ void resolve_memory(Run& run)
     RangeState& ranges = run.ranges;
     if (ranges.rom_list.empty()) {
         if (options.image)
-            report(run, SEVERITY_ERROR, "-image requires ROMS directive");
+            report(run.diagnostics, SEVERITY_ERROR, "-image requires ROMS directive");
         add_default_range(run, "*DEFAULT*", 0);
         add_default_range(run, "*DEFAULT PAGE 1*", 1);
     }

@@ -50,7 +50,7 @@ void match_sections(Run& run)
             spec->datawidth = run.options.datawidth;
         auto found = first_by_name.find(spec->name);
         if (found == first_by_name.end()) {
-            report(run, SEVERITY_WARNING, "section %s not found in %s", spec->name.c_str(), run.input.coff_name.c_str());
+            report(run.diagnostics, SEVERITY_WARNING, "section %s not found in %s", spec->name.c_str(), run.input.coff_name.c_str());
             continue;
         }
         const SectionHeader& s = coff.sections[found->second];
@@ -62,7 +62,7 @@ void match_sections(Run& run)
         const SectionHeader* source = &s;
         if (is_copy_cinit(s)) {
             if (run.options.image && !(spec->flags & SPEC_BOOT)) {
-                report(run, SEVERITY_WARNING, "can't convert RAM-model .cinit with -image");
+                report(run.diagnostics, SEVERITY_WARNING, "can't convert RAM-model .cinit with -image");
                 spec->section = -1;
                 continue;
             }
@@ -90,7 +90,7 @@ void order_sections(Run& run)
             }
         }
         if (!bootstrap)
-            fatal(run, "bootstrap section %s not found", run.options.bootstrap.c_str());
+            fatal(run.diagnostics, "bootstrap section %s not found", run.options.bootstrap.c_str());
         order.push_back(bootstrap);
     }
     std::vector<SectionSpec*> rest;
@@ -131,7 +131,7 @@ void select_sections(Run& run)
             spec_end(run);
         }
     } else if (run.options.boot_all) {
-        report(run, SEVERITY_WARNING, "-boot option ignored and overridden by SECTIONS directive");
+        report(run.diagnostics, SEVERITY_WARNING, "-boot option ignored and overridden by SECTIONS directive");
     }
     match_sections(run);
     order_sections(run);

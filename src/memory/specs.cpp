@@ -6,9 +6,8 @@ namespace khex {
 
 void sections_begin(Run& run)
 {
-    directive_mode_on(run);
     if (!run.specs.spec_list.empty())
-        report(run, SEVERITY_ERROR, "SECTIONS directive redefined");
+        report(run.diagnostics, SEVERITY_ERROR, "SECTIONS directive redefined");
 }
 
 void spec_begin(Run& run, const char* name)
@@ -27,7 +26,7 @@ void spec_boot(Run& run)
     if (!spec)
         return;
     if (spec->flags & SPEC_BOOT)
-        report(run, SEVERITY_ERROR, "bootflag reset for %s", spec->name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "bootflag reset for %s", spec->name.c_str());
     else
         spec->flags |= SPEC_BOOT;
 }
@@ -38,11 +37,11 @@ void spec_datawidth(Run& run, uint32_t value)
     if (!spec)
         return;
     if (spec->datawidth != -1)
-        report(run, SEVERITY_ERROR, "datawidth redefined for %s", spec->name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "datawidth redefined for %s", spec->name.c_str());
     if (value % 8 == 0 && is_power_of_two(value))
         spec->datawidth = static_cast<int32_t>(value / 8);
     else
-        report(run, SEVERITY_WARNING, "illegal datawidth of %d specified for %s", static_cast<int>(value),
+        report(run.diagnostics, SEVERITY_WARNING, "illegal datawidth of %d specified for %s", static_cast<int>(value),
                spec->name.c_str());
 }
 
@@ -54,7 +53,7 @@ void spec_paddr(Run& run, uint32_t value)
     if (!spec)
         return;
     if (spec->paddr != UNSET || (spec->flags & SPEC_BOOT))
-        report(run, SEVERITY_ERROR, "physical address redefined for %s", spec->name.c_str());
+        report(run.diagnostics, SEVERITY_ERROR, "physical address redefined for %s", spec->name.c_str());
     else
         spec->paddr = value;
 }
@@ -66,7 +65,7 @@ void spec_end(Run& run)
     if (!spec)
         return;
     if (!specs.listed_names.insert(spec->name).second) {
-        report(run, SEVERITY_WARNING, "duplicate section name '%s' (ignored)",
+        report(run.diagnostics, SEVERITY_WARNING, "duplicate section name '%s' (ignored)",
                spec->name.empty() ? "<??" "?>" : spec->name.c_str());
         return;
     }

@@ -19,7 +19,7 @@ int device_from_code(Run& run, int code)
     case 12:
     case 14: return 7734;
     default:
-        report(run, SEVERITY_WARNING, "Unknown device: %x", code);
+        report(run.diagnostics, SEVERITY_WARNING, "Unknown device: %x", code);
         return 0;
     }
 }
@@ -30,9 +30,9 @@ void check_format_widths(Run& run)
     const ConvOptions& options = run.options;
     const OutputFormat& format = selected_format(run);
     if (format.romwidth_option != 0 && options.romwidth_given && options.romwidth != format.romwidth_option)
-        fatal(run, "%s format must have a ROM width of %d bits", format.name, bits(format.romwidth_option));
+        fatal(run.diagnostics, "%s format must have a ROM width of %d bits", format.name, bits(format.romwidth_option));
     if (format.memwidth != 0 && options.memwidth != format.memwidth)
-        fatal(run, "%s format must have a memory width of %d bits", format.name, bits(format.memwidth));
+        fatal(run.diagnostics, "%s format must have a memory width of %d bits", format.name, bits(format.memwidth));
 }
 
 void settle_device(Run& run)
@@ -43,7 +43,7 @@ void settle_device(Run& run)
     case 2:
         settled.device = settled.coff_device;
         if (run.options.device_given)
-            report(run, SEVERITY_WARNING, "-v option ignored for Phase %d", settled.coff_device);
+            report(run.diagnostics, SEVERITY_WARNING, "-v option ignored for Phase %d", settled.coff_device);
         break;
     case 7734:
         // Revision 1 tables count sections in 16-bit words, so sections are
@@ -52,7 +52,7 @@ void settle_device(Run& run)
             settled.boot_alignment = 2;
         break;
     default:
-        fatal(run, "ERROR: Device %d not recognized", settled.coff_device);
+        fatal(run.diagnostics, "ERROR: Device %d not recognized", settled.coff_device);
     }
 }
 
@@ -78,14 +78,14 @@ void check_boot_widths(Run& run)
     bool refused = false;
     for (const RomRange* r : run.ranges.rom_list) {
         if (r->page == run.settled.bootpage && r->memwidth > 2) {
-            report(run, SEVERITY_ERROR,
+            report(run.diagnostics, SEVERITY_ERROR,
                    "boot table needs a memory width of at most 16 bits, but %s has a memory width of %d bits",
                    r->name.c_str(), bits(r->memwidth));
             refused = true;
         }
     }
     if (refused)
-        fatal(run, "errors prevent conversion");
+        fatal(run.diagnostics, "errors prevent conversion");
 }
 
 }  // namespace
@@ -94,7 +94,7 @@ void settle_zero_based(Run& run)
 {
     run.settled.zero = run.options.zero;
     if (run.options.zero && !run.options.image) {
-        report(run, SEVERITY_WARNING, "-zero requires -image: ignored");
+        report(run.diagnostics, SEVERITY_WARNING, "-zero requires -image: ignored");
         run.settled.zero = false;
     }
 }
@@ -117,9 +117,9 @@ void start_translation(Run& run)
                     : run.coff.target_big_endian   ? ORDER_MS
                                                    : ORDER_LS;
     if (run.specs.selected_count == 0)
-        fatal(run, "no initialized sections in %s", run.input.coff_name.c_str());
+        fatal(run.diagnostics, "no initialized sections in %s", run.input.coff_name.c_str());
     if (!run.options.quiet)
-        std::fprintf(run.console.out, "Translating %s to %s format...\n", run.input.coff_name.c_str(),
+        std::fprintf(run.diagnostics.console.out, "Translating %s to %s format...\n", run.input.coff_name.c_str(),
                      selected_format(run).name);
     start_placement(run);
 }
@@ -134,13 +134,13 @@ void settle_entry_point(Run& run)
         if (lookup_symbol(run.symbols, options.entry_symbol.c_str(), value))
             settled.entry_address = value;
         else
-            report(run, SEVERITY_ERROR, "Requested boot table entry point symbol '%s' not found\n",
+            report(run.diagnostics, SEVERITY_ERROR, "Requested boot table entry point symbol '%s' not found\n",
                    options.entry_symbol.c_str());
     }
     if (settled.entry_address == NOT_GIVEN)
         settled.entry_address = run.coff.coff_entry_point;
     if (settled.device == 7734 && options.revision < 2 && (settled.entry_address & 1))
-        fatal(run,
+        fatal(run.diagnostics,
               "Specified entry point at address 0x%x is not aligned to\n"
               "          an even byte boundary as required for a boot loader\n"
               "          of the requested type",
@@ -159,7 +159,7 @@ void settle_boot_entries(Run& run)
             entry.kind = BOOT_REGISTER;
             entry.name.clear();
         } else {
-            report(run, SEVERITY_ERROR, "Requested -reg_config symbol '%s' not found\n", entry.name.c_str());
+            report(run.diagnostics, SEVERITY_ERROR, "Requested -reg_config symbol '%s' not found\n", entry.name.c_str());
         }
     }
 }

@@ -12,7 +12,7 @@ namespace {
 
 [[noreturn]] void write_failed(Run& run, const OutputStream& stream)
 {
-    fatal(run, "error writing output file '%s': %s", stream.name->c_str(), std::strerror(errno));
+    fatal(run.diagnostics, "error writing output file '%s': %s", stream.name->c_str(), std::strerror(errno));
 }
 
 // Number of streams the range writes: one per lane, or one when a ROM is wider
@@ -43,7 +43,7 @@ void open_range_files(Run& run, const RomRange& r)
         const std::string& name = r.files[i];
         stream.file = open_pending(run.pending, name, format.binary, FileRole::OUTPUT);
         if (!stream.file)
-            fatal(run, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
+            fatal(run.diagnostics, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
         std::setvbuf(stream.file, nullptr, _IONBF, 0);  // the stream's block is the buffer
         stream.name = &name;
         stream.block.resize(OUTPUT_BLOCK);
@@ -65,8 +65,8 @@ void write_wide_rom_words(Run& run, const RomRange& r, const uint8_t* data, int 
     for (int offset = 0; offset < nbytes; offset += r.romwidth) {
         int chunk = std::min(r.romwidth, nbytes - offset);
         if (chunk % r.memwidth != 0) {
-            std::fflush(run.console.out);
-            std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", run.console.err);
+            std::fflush(run.diagnostics.console.out);
+            std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", run.diagnostics.console.err);
             end_run(1);
         }
         write(run, OP_DATA, output.streams[0], data + offset, chunk);
@@ -168,7 +168,7 @@ void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8
         return;
     }
     if (nbytes % r.memwidth != 0)
-        internal_error(run, "nbytes not a multiple of mem width/rom width");
+        internal_error(run.diagnostics, "nbytes not a multiple of mem width/rom width");
     // each lane's file takes its whole run at once: the files are independent,
     // so this writes what word-by-word calls would
     const int words = nbytes / r.memwidth;

@@ -47,12 +47,12 @@ void new_address(Run& run, OutputStream& stream, uint32_t address)
     uint32_t field = address;
     if (type.address_digits == 4 && (address & 0xFFFF0000)) {
         if (first_warning_for_spec(run, run.output.truncation.motorola_spec))
-            report(run, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
+            report(run.diagnostics, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
                    static_cast<unsigned long>(address));
         field &= 0xFFFF;
     } else if (type.address_digits == 6 && (address & 0xFF000000)) {
         if (first_warning_for_spec(run, run.output.truncation.motorola_spec))
-            report(run, SEVERITY_WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m3)",
+            report(run.diagnostics, SEVERITY_WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m3)",
                    static_cast<unsigned long>(address));
         field &= 0xFFFFFF;
     }

@@ -40,7 +40,7 @@ void load_address(Run& run, OutputStream& stream)
 {
     uint32_t address = record_address(run);
     if ((address & 0xFFFF0000) && first_warning_for_spec(run, run.output.truncation.zq_tagged_spec))
-        report(run, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated",
+        report(run.diagnostics, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated",
                static_cast<unsigned long>(address));
     char* line = stream.line.data();
     line[stream.fill] = '9';

@@ -38,9 +38,9 @@ std::vector<Token> scan(const std::string& text, bool directive = false, std::st
     std::rewind(f);
     lexer_reset(run->lexer, f);
     if (directive)
-        directive_mode_on(*run);
+        directive_mode_on(run->lexer);
     std::vector<Token> tokens;
-    for (int code; (code = next_token(*run)) != TOK_END;) {
+    for (int code; (code = next_token(run->lexer, run->diagnostics)) != TOK_END;) {
         Token t{code, "", 0, run->lexer.line};
         if (code == TOK_NAME)
             t.text = run->lexer.token.text;
@@ -57,7 +57,7 @@ std::vector<Token> scan(const std::string& text, bool directive = false, std::st
 uint32_t value_of(const char* text)
 {
     khextest::TestRun run;
-    EXPECT_EQ(lex_string(*run, text, true), TOK_NUMBER) << text;
+    EXPECT_EQ(lex_string(run->lexer, run->diagnostics, text, true), TOK_NUMBER) << text;
     return run->lexer.token.number;
 }
 
@@ -156,12 +156,12 @@ TEST(LexerPunctuation, EveryPunctuationToken)
 TEST(LexString, ScansOneTokenAndKeepsTheRest)
 {
     khextest::TestRun run;
-    EXPECT_EQ(lex_string(*run, "0x100,5", true), TOK_NUMBER);
+    EXPECT_EQ(lex_string(run->lexer, run->diagnostics, "0x100,5", true), TOK_NUMBER);
     EXPECT_EQ(run->lexer.token.number, 0x100u);
-    EXPECT_EQ(lexer_peek(*run), ',');
-    EXPECT_EQ(lex_string(*run, "some word", false), TOK_NAME);
+    EXPECT_EQ(lexer_peek(run->lexer), ',');
+    EXPECT_EQ(lex_string(run->lexer, run->diagnostics, "some word", false), TOK_NAME);
     EXPECT_STREQ(run->lexer.token.text, "some");
-    EXPECT_EQ(lex_string(*run, "", true), TOK_END);
+    EXPECT_EQ(lex_string(run->lexer, run->diagnostics, "", true), TOK_END);
 }
 
 TEST(KeywordTable, SortedUniqueAndSearchable)

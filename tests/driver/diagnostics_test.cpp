@@ -1,4 +1,4 @@
-#include "driver/diagnostics.h"
+#include "base/diagnostics.h"
 
 #include <gtest/gtest.h>
 
@@ -77,9 +77,9 @@ TEST(PowerOfTwo, SingleBitValues)
 TEST(Report, SeveritiesLabelsAndMaximum)
 {
     khextest::TestRun run;
-    report(*run, SEVERITY_WARNING, "first %d", 1);
-    report(*run, SEVERITY_ERROR, "second");
-    report(*run, SEVERITY_WARNING, "third");
+    report(run->diagnostics, SEVERITY_WARNING, "first %d", 1);
+    report(run->diagnostics, SEVERITY_ERROR, "second");
+    report(run->diagnostics, SEVERITY_WARNING, "third");
     EXPECT_EQ(run.console().err, ">> WARNING: first 1\n>>   ERROR: second\n>> WARNING: third\n");
     EXPECT_EQ(run->diagnostics.max_severity, SEVERITY_ERROR);
 }
@@ -89,7 +89,7 @@ TEST(Report, FatalAppendsAbortingAndEndsTheRun)
     khextest::TestRun run;
     int status = 0;
     try {
-        fatal(*run, "no input files");
+        fatal(run->diagnostics, "no input files");
     } catch (const RunEnd& end) {
         status = end.status;
     }

@@ -17,7 +17,7 @@ std::string read_all(FILE* f)
 
 TestRun::TestRun() : run_(std::make_unique<khex::Run>()), out_(std::tmpfile()), err_(std::tmpfile())
 {
-    run_->console = khex::Console{out_, err_};
+    run_->diagnostics.console = khex::Console{out_, err_};
 }
 
 TestRun::~TestRun()

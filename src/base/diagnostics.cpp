@@ -1,10 +1,9 @@
-#include "driver/diagnostics.h"
+#include "base/diagnostics.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
-#include "driver/run.h"
 
 namespace khex {
 
@@ -26,14 +25,15 @@ const char* severity_label(int severity)
     }
 }
 
-[[gnu::format(printf, 3, 0)]] void vreport(Run& run, int severity, const char* format, va_list args)
+[[gnu::format(printf, 3, 0)]] void vreport(Diagnostics& d, int severity, const char* format, va_list args)
 {
-    std::fflush(run.console.out);
-    std::fflush(run.console.err);
+    std::fflush(d.console.out);
+    std::fflush(d.console.err);
 
     char prefix[PREFIX_LIMIT];
-    if (const char* file = current_command_file(run))
-        std::snprintf(prefix, sizeof prefix, "\"%s\", line %d: %s", file, run.lexer.line, severity_label(severity));
+    if (const std::string* file = d.location.command_file)
+        std::snprintf(prefix, sizeof prefix, "\"%s\", line %d: %s", file->c_str(), *d.location.line,
+                      severity_label(severity));
     else
         std::snprintf(prefix, sizeof prefix, ">> %s", severity_label(severity));
 
@@ -42,17 +42,17 @@ const char* severity_label(int severity)
     if (severity == SEVERITY_FATAL)
         std::strncat(text, " (aborting)", sizeof text - 1 - std::strlen(text));
 
-    std::fflush(run.console.out);
+    std::fflush(d.console.out);
     std::string message = wrap_message(prefix, text);
-    std::fwrite(message.data(), 1, message.size(), run.console.err);
-    std::fflush(run.console.err);
+    std::fwrite(message.data(), 1, message.size(), d.console.err);
+    std::fflush(d.console.err);
 
     if (severity == SEVERITY_FATAL || severity == SEVERITY_INTERNAL)
         end_run(1);
     if (severity >= SEVERITY_INFO && severity <= SEVERITY_ERROR)
-        run.diagnostics.max_severity = std::max(run.diagnostics.max_severity, severity);
-    run.diagnostics.warnings += severity == SEVERITY_WARNING;
-    run.diagnostics.errors += severity == SEVERITY_ERROR;
+        d.max_severity = std::max(d.max_severity, severity);
+    d.warnings += severity == SEVERITY_WARNING;
+    d.errors += severity == SEVERITY_ERROR;
 }
 
 }  // namespace
@@ -62,44 +62,36 @@ void end_run(int status)
     throw RunEnd{status};
 }
 
-bool errors_reported(const Run& run)
+bool errors_reported(const Diagnostics& diagnostics, bool werror)
 {
-    const int max = run.diagnostics.max_severity;
-    return max > SEVERITY_WARNING || (run.options.werror && max == SEVERITY_WARNING);
+    const int max = diagnostics.max_severity;
+    return max > SEVERITY_WARNING || (werror && max == SEVERITY_WARNING);
 }
 
-void report(Run& run, int severity, const char* format, ...)
+void report(Diagnostics& diagnostics, int severity, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    vreport(run, severity, format, args);
+    vreport(diagnostics, severity, format, args);
     va_end(args);
 }
 
-void fatal(Run& run, const char* format, ...)
+void fatal(Diagnostics& diagnostics, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    vreport(run, SEVERITY_FATAL, format, args);
+    vreport(diagnostics, SEVERITY_FATAL, format, args);
     va_end(args);
     end_run(1);  // not reached: vreport ends the run for this level
 }
 
-void internal_error(Run& run, const char* format, ...)
+void internal_error(Diagnostics& diagnostics, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    vreport(run, SEVERITY_INTERNAL, format, args);
+    vreport(diagnostics, SEVERITY_INTERNAL, format, args);
     va_end(args);
     end_run(1);
-}
-
-void report_syntax_error(Run& run)
-{
-    const int cursor = run.lexer.cursor;
-    std::fprintf(run.console.out, "%.*s\n", cursor, run.lexer.buffer);
-    std::fprintf(run.console.out, "%*s^\n", cursor, "");
-    report(run, SEVERITY_ERROR, "syntax error");
 }
 
 // The first line holds the prefix and a blank; a prefix that leaves less than 15
@@ -150,11 +142,11 @@ bool is_power_of_two(uint32_t value)
     return value != 0 && (value & (value - 1)) == 0;
 }
 
-void trace(const Run& run, const char* format, ...)
+void trace(const Diagnostics& diagnostics, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vfprintf(run.console.out, format, args);
+    std::vfprintf(diagnostics.console.out, format, args);
     va_end(args);
 }
 

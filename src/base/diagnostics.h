@@ -1,13 +1,12 @@
-// Diagnostics: the one way any part of khex reports a problem, and the small
-// helpers every module shares.
+// Diagnostics: the one way any part of khex reports a problem, the console a
+// run's messages and progress lines go to, and the small helpers every module
+// shares.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 namespace khex {
-
-struct Run;
 
 enum Severity {
     SEVERITY_INFO = 1,
@@ -24,7 +23,15 @@ struct Console {
     FILE* err;
 };
 
+// While a command file is parsed, messages name it and the lexer's line.
+struct Location {
+    const std::string* command_file = nullptr;
+    const int* line = nullptr;
+};
+
 struct Diagnostics {
+    Console console{stdout, stderr};
+    Location location;
     int max_severity = 0;  // highest of the levels 1..3 reported so far
     int warnings = 0;      // WARNING messages reported, for the JSON report
     int errors = 0;        // ERROR messages reported
@@ -39,24 +46,20 @@ struct RunEnd {
 [[noreturn]] void end_run(int status);
 
 // An ERROR was reported, or a WARNING under -werror: the run fails.
-bool errors_reported(const Run& run);
+bool errors_reported(const Diagnostics& diagnostics, bool werror);
 
 // printf-style report with a location prefix and a severity label, wrapped at 80
-// columns on the run's error stream. Levels 4 and 5 end the run.
-[[gnu::format(printf, 3, 4)]] void report(Run& run, int severity, const char* format, ...);
-[[noreturn, gnu::format(printf, 2, 3)]] void fatal(Run& run, const char* format, ...);
-[[noreturn, gnu::format(printf, 2, 3)]] void internal_error(Run& run, const char* format, ...);
-
-// Echoes the command-file line up to the lexer's cursor with a caret under it,
-// then reports ERROR "syntax error".
-void report_syntax_error(Run& run);
+// columns on the console's error stream. Levels 4 and 5 end the run.
+[[gnu::format(printf, 3, 4)]] void report(Diagnostics& diagnostics, int severity, const char* format, ...);
+[[noreturn, gnu::format(printf, 2, 3)]] void fatal(Diagnostics& diagnostics, const char* format, ...);
+[[noreturn, gnu::format(printf, 2, 3)]] void internal_error(Diagnostics& diagnostics, const char* format, ...);
 
 // The 80-column layout of one message: prefix, blank, text broken at blanks.
 std::string wrap_message(const std::string& prefix, const std::string& text);
 
 bool is_power_of_two(uint32_t value);
 
-// Trace lines of --v and --s go to the run's output stream.
-[[gnu::format(printf, 2, 3)]] void trace(const Run& run, const char* format, ...);
+// Trace lines of --v and --s go to the console's output stream.
+[[gnu::format(printf, 2, 3)]] void trace(const Diagnostics& diagnostics, const char* format, ...);
 
 }  // namespace khex

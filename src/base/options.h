@@ -1,0 +1,104 @@
+// Conversion settings as the user gave them: the record the command line and
+// command files fill through the option handler, with its defaults. It holds
+// no open file. What the run works out from it is the settled record.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace khex {
+
+enum ByteOrder { ORDER_NONE = 0, ORDER_LS = 1, ORDER_MS = 2 };
+
+enum BootEntryKind {
+    BOOT_REGISTER = 1,         // register address with a numeric value
+    BOOT_REGISTER_SYMBOL = 2,  // register address with a symbol still to resolve
+    BOOT_DELAY = 3,
+    BOOT_START_DSP = 4,
+};
+
+struct BootEntry {
+    int kind;
+    uint32_t address;
+    uint32_t value;
+    std::string name;  // symbol name of a BOOT_REGISTER_SYMBOL entry
+};
+
+enum BootMode {
+    BOOT_MODE_WREN16 = 0,
+    BOOT_MODE_WREN32 = 1,
+    BOOT_MODE_8BIT = 2,
+    BOOT_MODE_KITE16 = 3,
+    BOOT_MODE_NONE = 8,
+};
+enum BootPort { BOOT_PORT_NONE = 0, BOOT_PORT_SERIAL = 2, BOOT_PORT_PARALLEL = 3 };
+
+struct BootParams {
+    int mode = BOOT_MODE_NONE;
+    int port = BOOT_PORT_NONE;
+    int alignment = 1;  // bytes
+};
+
+constexpr uint32_t NOT_GIVEN = 0xFFFFFFFF;  // -1 in address-valued settings
+
+// The row of the output format table a run writes unless an option chooses
+// another: Extended Tektronix.
+constexpr int DEFAULT_FORMAT = 7;
+
+// The groups --help shows the options in.
+enum OptionGroup {
+    GROUP_FORMATS,
+    GROUP_RANGES,
+    GROUP_IMAGE,
+    GROUP_BOOT,
+    GROUP_FILES,
+    GROUP_BUILD,
+    GROUP_INFO,
+    GROUP_COUNT,
+};
+
+// Widths are kept in bytes; options give them in bits. Nothing but the option
+// handler writes this record.
+struct ConvOptions {
+    int format = DEFAULT_FORMAT;  // row of output_formats
+    int romwidth = 1;
+    bool romwidth_given = false;
+    int memwidth = 2;
+    int datawidth = 1;
+    int order = ORDER_NONE;
+    bool image = false;
+    bool zero = false;
+    bool romaddr = false;   // -romaddr: lane files carry ROM-device addresses
+    bool boot_all = false;  // -boot: every initialized section goes into the boot table
+    uint32_t fill = 0;
+    int32_t olength = 20;
+    bool quiet = false;
+    bool werror = false;    // -werror: warnings fail the run as errors do
+    uint32_t entry_address = NOT_GIVEN;
+    bool has_entry_symbol = false;
+    std::string entry_symbol;
+    uint32_t bootorg = NOT_GIVEN;
+    int32_t bootpage = 0;
+    bool has_bootstrap = false;
+    std::string bootstrap;
+    FILE* map_file = nullptr;  // a pending file (platform/pending.h) from -map
+    std::string map_name;
+    FILE* svg_file = nullptr;  // -mapsvg: a picture of the ROM layout
+    std::string svg_name;
+    FILE* json_file = nullptr;  // -mapjson: the map's facts for programs
+    std::string json_name;
+    FILE* depfile = nullptr;    // -depfile: a Make rule of what the run read and wrote
+    std::string depfile_name;
+    std::vector<std::string> output_names;  // -o, in the order given
+    std::vector<std::string> checksums;     // -checksum values, in the order given
+    int device = 7734;
+    bool device_given = false;  // a -v7734 option was given
+    int revision = 2;
+    BootParams boot;
+    std::vector<BootEntry> boot_entries;
+    int verbose = 0;
+    int symtrace = 0;
+};
+
+}  // namespace khex
