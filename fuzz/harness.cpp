@@ -102,14 +102,14 @@ int run_command_file_input(const uint8_t* data, size_t size)
     clear_scratch_directory();
     write_file("fuzz.cmd", data, size);
     khex::Run run;
-    run.console = khex::Console{stdout, stderr};
+    run.diagnostics.console = khex::Console{stdout, stderr};
     int status;
     try {
         khex::add_input(run, "fuzz.cmd");
         run.input.coff_name = "app.out";  // default output names come from it
         khex::resolve_memory(run);
         khex::resolve_checksums(run);
-        status = khex::errors_reported(run) ? 1 : 0;
+        status = khex::errors_reported(run.diagnostics, run.options.werror) ? 1 : 0;
     } catch (const khex::RunEnd& end) {
         status = end.status;
     }

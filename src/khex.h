@@ -4,12 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace khex {
+#include "base/diagnostics.h"  // DIRECT_STOP_STATUS
 
-// The status of a run that the COFF reader stopped directly, without a
-// diagnostic (a long section name and no string table); the program exits
-// with -1 then, which a POSIX shell sees as 255.
-constexpr int DIRECT_STOP_STATUS = 255;
+namespace khex {
 
 // Converts as the command line `arguments` says (the first is the program's
 // name, as in argv) and returns the exit status: 0, 1 or DIRECT_STOP_STATUS.

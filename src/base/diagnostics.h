@@ -43,6 +43,11 @@ struct Diagnostics {
 struct RunEnd {
     int status;
 };
+
+// The status of a run that the COFF reader stopped directly, without a
+// diagnostic (a long section name and no string table); the program exits
+// with -1 then, which a POSIX shell sees as 255.
+constexpr int DIRECT_STOP_STATUS = 255;
 [[noreturn]] void end_run(int status);
 
 // An ERROR was reported, or a WARNING under -werror: the run fails.

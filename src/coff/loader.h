@@ -3,11 +3,14 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <cstdio>
 #include <vector>
 
-namespace khex {
+#include "base/diagnostics.h"
+#include "base/function_ref.h"
+#include "base/options.h"
 
-struct Run;
+namespace khex {
 
 // Size of the loader's one data buffer; every piece handed on is at most this long.
 constexpr int LOADBUFSIZE = 24576;
@@ -48,11 +51,12 @@ enum LoadFailure {
 
 // Receives each piece of section data with the index of its section in the
 // section table; the data path's write_target_memory outside of tests.
-using PieceSink = void (*)(Run& run, int section, uint8_t* data, int nbytes, uint32_t address);
+using PieceSink = FunctionRef<void(int section, uint8_t* data, int nbytes, uint32_t address)>;
 
 // What the reader read from the COFF file. The section table stays in the
 // file's order; the sections are loaded in the order the conversion gives.
 struct CoffState {
+    FILE* file = nullptr;                 // the COFF file, opened and closed by its caller
     std::vector<SectionHeader> sections;
     std::vector<char> string_table;       // names part, starting at offset 4
     size_t string_table_used = 0;         // bytes up to and including the last NUL
@@ -75,17 +79,25 @@ struct CoffState {
     std::vector<uint8_t> load_buffer;
 };
 
+// What the reader works with: the file's state, where it reports, and the
+// trace levels of the options.
+struct CoffReader {
+    CoffState& coff;
+    Diagnostics& diagnostics;
+    const ConvOptions& options;
+};
+
 // The file header, optional header, string table and section table; false
 // with load_failure set when the file is unreadable or malformed.
-bool read_coff_headers(Run& run);
-bool read_string_table(Run& run);
+bool read_coff_headers(CoffReader& reader);
+bool read_string_table(CoffReader& reader);
 // The verbose trace's summary of the headers.
-void trace_header_summary(const Run& run);
+void trace_header_summary(const CoffReader& reader);
 // The FATAL message of the load failure, if there is one.
-void report_load_failure(Run& run);
+void report_load_failure(CoffReader& reader);
 
 // Reads exactly n bytes at offset of the COFF file.
-bool read_coff_bytes(Run& run, uint64_t offset, void* buffer, size_t n);
+bool read_coff_bytes(CoffReader& reader, uint64_t offset, void* buffer, size_t n);
 
 // Header fields in the header byte order.
 uint16_t header16(const CoffState& coff, const uint8_t* p);
@@ -98,9 +110,9 @@ bool resolve_name(const CoffState& coff, const uint8_t* field, std::string& name
 // Every loadable section's data, the sections in the given order (indices
 // into the section table), handed to sink piece by piece; the records of a
 // RAM-model .cinit follow in a second pass.
-bool load_sections(Run& run, const std::vector<int>& order, PieceSink sink);
-bool load_section(Run& run, int section, PieceSink sink);
-bool load_cinit(Run& run, int section, PieceSink sink, uint8_t* buffer, int& piece_length, int& carry);
+bool load_sections(CoffReader& reader, const std::vector<int>& order, PieceSink sink);
+bool load_section(CoffReader& reader, int section, PieceSink sink);
+bool load_cinit(CoffReader& reader, int section, PieceSink sink, uint8_t* buffer, int& piece_length, int& carry);
 // A 16- or 32-bit field of the target's data, in the target's byte order.
 uint32_t extract_field(const CoffState& coff, const uint8_t* bytes, int width);
 

@@ -2,7 +2,6 @@
 #include <cstring>
 
 #include "coff/loader.h"
-#include "driver/run.h"
 
 namespace khex {
 
@@ -21,15 +20,15 @@ uint16_t swap16(uint16_t v)
     return static_cast<uint16_t>(v << 8 | v >> 8);
 }
 
-bool fail(Run& run, int code)
+bool fail(CoffReader& reader, int code)
 {
-    run.coff.load_failure = code;
+    reader.coff.load_failure = code;
     return false;
 }
 
-int64_t measure_file(Run& run)
+int64_t measure_file(CoffReader& reader)
 {
-    FILE* f = run.input.coff_file;
+    FILE* f = reader.coff.file;
     if (std::fseek(f, 0, SEEK_END) != 0)
         return INT64_MAX;
     long size = std::ftell(f);
@@ -38,9 +37,9 @@ int64_t measure_file(Run& run)
 
 }  // namespace
 
-bool read_coff_bytes(Run& run, uint64_t offset, void* buffer, size_t n)
+bool read_coff_bytes(CoffReader& reader, uint64_t offset, void* buffer, size_t n)
 {
-    FILE* f = run.input.coff_file;
+    FILE* f = reader.coff.file;
     if (offset > static_cast<uint64_t>(INT64_MAX) || std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0)
         return false;
     return std::fread(buffer, 1, n, f) == n;
@@ -76,35 +75,35 @@ bool resolve_name(const CoffState& coff, const uint8_t* field, std::string& name
     return true;
 }
 
-bool read_string_table(Run& run)
+bool read_string_table(CoffReader& reader)
 {
-    CoffState& coff = run.coff;
+    CoffState& coff = reader.coff;
     coff.string_table.clear();
     coff.string_table_used = 0;
     if (coff.symbol_count == 0)
         return true;
     if (coff.symbol_count < 0)
-        return fail(run, LOAD_BAD_SYMBOL_TABLE);
+        return fail(reader, LOAD_BAD_SYMBOL_TABLE);
 
     uint64_t position = coff.symbol_offset + 18ull * static_cast<uint64_t>(coff.symbol_count);
     uint8_t length_field[4];
-    if (!read_coff_bytes(run, position, length_field, 4))
+    if (!read_coff_bytes(reader, position, length_field, 4))
         return true;  // no string table
     uint32_t length = header32(coff, length_field);
     if (length < 4)
-        return fail(run, LOAD_BAD_STRING_TABLE);
+        return fail(reader, LOAD_BAD_STRING_TABLE);
     uint32_t names = length - 4;
-    if (run.options.verbose > 0)
-        trace(run.diagnostics, "   %ld symbols.  String table size=%ld\n", static_cast<long>(coff.symbol_count),
+    if (reader.options.verbose > 0)
+        trace(reader.diagnostics, "   %ld symbols.  String table size=%ld\n", static_cast<long>(coff.symbol_count),
               static_cast<long>(names));
     if (names == 0)
         return true;
     // Never allocate more than the file can hold.
     if (static_cast<int64_t>(position + 4 + names) > coff.file_size)
-        return fail(run, LOAD_READ_ERROR);
+        return fail(reader, LOAD_READ_ERROR);
     coff.string_table.resize(names);
-    if (!read_coff_bytes(run, position + 4, coff.string_table.data(), names))
-        return fail(run, LOAD_READ_ERROR);
+    if (!read_coff_bytes(reader, position + 4, coff.string_table.data(), names))
+        return fail(reader, LOAD_READ_ERROR);
     // Bytes after the last NUL belong to no name.
     size_t used = names;
     while (used > 0 && coff.string_table[used - 1] != '\0')
@@ -124,18 +123,18 @@ struct FileHeader {
 
 // The file header: byte order from the version ID, the version and its target
 // ID check, the symbol table's place and the target's byte order.
-bool read_file_header(Run& run, FileHeader& file)
+bool read_file_header(CoffReader& reader, FileHeader& file)
 {
-    CoffState& coff = run.coff;
+    CoffState& coff = reader.coff;
     coff.headers_swapped = false;
     uint8_t header[FILE_HEADER_READ];
-    if (!read_coff_bytes(run, 0, header, sizeof header))
-        return fail(run, LOAD_READ_ERROR);
+    if (!read_coff_bytes(reader, 0, header, sizeof header))
+        return fail(reader, LOAD_READ_ERROR);
     uint16_t id = static_cast<uint16_t>(header[0] | header[1] << 8);
     if (!is_version_id(id)) {
         id = swap16(id);
         if (!is_version_id(id))
-            return fail(run, LOAD_WRONG_MAGIC);
+            return fail(reader, LOAD_WRONG_MAGIC);
         coff.headers_swapped = true;
     }
     file.section_count = header16(coff, header + 2);
@@ -148,7 +147,7 @@ bool read_file_header(Run& run, FileHeader& file)
 
     if (id == 0x00C1 || id == 0x00C2) {
         if (target_id != 0x009C)
-            return fail(run, LOAD_WRONG_MAGIC);
+            return fail(reader, LOAD_WRONG_MAGIC);
         coff.version = id;
     } else {
         coff.version = 0x00C0;
@@ -158,14 +157,14 @@ bool read_file_header(Run& run, FileHeader& file)
 }
 
 // The entry point, from an optional header of exactly 28 bytes.
-bool read_optional_header(Run& run, const FileHeader& file)
+bool read_optional_header(CoffReader& reader, const FileHeader& file)
 {
     if (file.optional_size != OPTIONAL_HEADER_SIZE)
         return true;
     uint8_t optional[OPTIONAL_HEADER_SIZE];
-    if (!read_coff_bytes(run, file.length, optional, sizeof optional))
-        return fail(run, LOAD_READ_ERROR);
-    run.coff.coff_entry_point = header32(run.coff, optional + 16);
+    if (!read_coff_bytes(reader, file.length, optional, sizeof optional))
+        return fail(reader, LOAD_READ_ERROR);
+    reader.coff.coff_entry_point = header32(reader.coff, optional + 16);
     return true;
 }
 
@@ -175,15 +174,15 @@ size_t section_entry_size(const CoffState& coff)
 }
 
 // The section headers as stored, in one read after the optional header.
-bool read_section_table(Run& run, const FileHeader& file, std::vector<uint8_t>& table)
+bool read_section_table(CoffReader& reader, const FileHeader& file, std::vector<uint8_t>& table)
 {
     const uint64_t table_offset = file.length + file.optional_size;
-    const uint64_t table_size = section_entry_size(run.coff) * file.section_count;
-    if (static_cast<int64_t>(table_offset + table_size) > run.coff.file_size)
-        return fail(run, LOAD_READ_ERROR);
+    const uint64_t table_size = section_entry_size(reader.coff) * file.section_count;
+    if (static_cast<int64_t>(table_offset + table_size) > reader.coff.file_size)
+        return fail(reader, LOAD_READ_ERROR);
     table.resize(table_size);
-    if (table_size && !read_coff_bytes(run, table_offset, table.data(), table_size))
-        return fail(run, LOAD_READ_ERROR);
+    if (table_size && !read_coff_bytes(reader, table_offset, table.data(), table_size))
+        return fail(reader, LOAD_READ_ERROR);
     return true;
 }
 
@@ -220,58 +219,58 @@ void decode_section_headers(CoffState& coff, const std::vector<uint8_t>& table)
 
 // Inline names, or long names from the string table. A long name in a file
 // without a string table ends the program at once with its own message.
-bool resolve_section_names(Run& run, const std::vector<uint8_t>& table)
+bool resolve_section_names(CoffReader& reader, const std::vector<uint8_t>& table)
 {
-    CoffState& coff = run.coff;
+    CoffState& coff = reader.coff;
     const size_t entry_size = section_entry_size(coff);
     for (size_t i = 0; i < coff.sections.size(); ++i) {
         const uint8_t* h = table.data() + i * entry_size;
         bool long_name = (h[0] | h[1] | h[2] | h[3]) == 0;
         if (long_name && coff.string_table.empty()) {
-            std::fflush(run.diagnostics.console.out);
-            std::fputs("error reading COFF file - corrupted section header", run.diagnostics.console.err);
-            std::fflush(run.diagnostics.console.err);
+            std::fflush(reader.diagnostics.console.out);
+            std::fputs("error reading COFF file - corrupted section header", reader.diagnostics.console.err);
+            std::fflush(reader.diagnostics.console.err);
             end_run(DIRECT_STOP_STATUS);
         }
         if (!resolve_name(coff, h, coff.sections[i].name))
-            return fail(run, LOAD_BAD_NAME_OFFSET);
+            return fail(reader, LOAD_BAD_NAME_OFFSET);
     }
     return true;
 }
 
 }  // namespace
 
-void trace_header_summary(const Run& run)
+void trace_header_summary(const CoffReader& reader)
 {
-    const CoffState& coff = run.coff;
-    if (run.options.verbose > 0)
-        trace(run.diagnostics, "   %d sections, %s format, %s data\n   %s\n", static_cast<int>(coff.sections.size()),
+    const CoffState& coff = reader.coff;
+    if (reader.options.verbose > 0)
+        trace(reader.diagnostics, "   %d sections, %s format, %s data\n   %s\n", static_cast<int>(coff.sections.size()),
               coff.headers_swapped ? "swapped" : "unswapped", coff.target_big_endian ? "big-E" : "little-E",
               "No relocation");
 }
 
-bool read_coff_headers(Run& run)
+bool read_coff_headers(CoffReader& reader)
 {
-    run.coff.load_failure = LOAD_NO_FAILURE;
-    run.coff.file_size = measure_file(run);
+    reader.coff.load_failure = LOAD_NO_FAILURE;
+    reader.coff.file_size = measure_file(reader);
     FileHeader file;
     std::vector<uint8_t> table;
-    if (!read_file_header(run, file) || !read_optional_header(run, file) || !read_string_table(run) ||
-        !read_section_table(run, file, table))
+    if (!read_file_header(reader, file) || !read_optional_header(reader, file) || !read_string_table(reader) ||
+        !read_section_table(reader, file, table))
         return false;
-    decode_section_headers(run.coff, table);
-    return resolve_section_names(run, table);
+    decode_section_headers(reader.coff, table);
+    return resolve_section_names(reader, table);
 }
 
-void report_load_failure(Run& run)
+void report_load_failure(CoffReader& reader)
 {
-    switch (run.coff.load_failure) {
-    case LOAD_READ_ERROR: fatal(run.diagnostics, "error reading COFF file");
-    case LOAD_WRONG_MAGIC: fatal(run.diagnostics, "COFF file has wrong magic number");
-    case LOAD_SYMBOL_READ_ERROR: fatal(run.diagnostics, "symbol read error");
-    case LOAD_BAD_STRING_TABLE: fatal(run.diagnostics, "COFF file has a string table length below 4");
-    case LOAD_BAD_NAME_OFFSET: fatal(run.diagnostics, "COFF file names a string outside its string table");
-    case LOAD_BAD_SYMBOL_TABLE: fatal(run.diagnostics, "COFF file has a corrupted symbol table");
+    switch (reader.coff.load_failure) {
+    case LOAD_READ_ERROR: fatal(reader.diagnostics, "error reading COFF file");
+    case LOAD_WRONG_MAGIC: fatal(reader.diagnostics, "COFF file has wrong magic number");
+    case LOAD_SYMBOL_READ_ERROR: fatal(reader.diagnostics, "symbol read error");
+    case LOAD_BAD_STRING_TABLE: fatal(reader.diagnostics, "COFF file has a string table length below 4");
+    case LOAD_BAD_NAME_OFFSET: fatal(reader.diagnostics, "COFF file names a string outside its string table");
+    case LOAD_BAD_SYMBOL_TABLE: fatal(reader.diagnostics, "COFF file has a corrupted symbol table");
     default: break;
     }
 }

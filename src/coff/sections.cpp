@@ -1,7 +1,6 @@
 #include <cstring>
 
 #include "coff/loader.h"
-#include "driver/run.h"
 
 namespace khex {
 
@@ -32,9 +31,9 @@ bool is_copy_cinit(const SectionHeader& s)
 
 // Hands on the records of one piece of a RAM-model .cinit section. A record
 // header split by the end of the piece is carried into the next piece.
-bool load_cinit(Run& run, int section, PieceSink sink, uint8_t* buffer, int& piece_length, int& carry)
+bool load_cinit(CoffReader& reader, int section, PieceSink sink, uint8_t* buffer, int& piece_length, int& carry)
 {
-    CoffState& coff = run.coff;
+    CoffState& coff = reader.coff;
     int p = 0;
     while (p < piece_length) {
         if (coff.cinit_words_left == 0) {
@@ -57,10 +56,10 @@ bool load_cinit(Run& run, int section, PieceSink sink, uint8_t* buffer, int& pie
         }
         int n = std::min(piece_length - p, 2 * static_cast<int>(coff.cinit_words_left));
         if (n > 0) {
-            if (run.options.verbose > 0)
-                trace(run.diagnostics, "\n\tLoading <.cinit>,\taddr=0x%lx, size=0x%04lx",
+            if (reader.options.verbose > 0)
+                trace(reader.diagnostics, "\n\tLoading <.cinit>,\taddr=0x%lx, size=0x%04lx",
                       static_cast<unsigned long>(coff.cinit_address), static_cast<unsigned long>(coff.cinit_words_left));
-            sink(run, section, buffer + p, n, coff.cinit_address);
+            sink(section, buffer + p, n, coff.cinit_address);
             coff.cinit_address += static_cast<uint32_t>(n);
             coff.cinit_words_left = static_cast<uint16_t>(coff.cinit_words_left - n / 2);
         }
@@ -69,9 +68,9 @@ bool load_cinit(Run& run, int section, PieceSink sink, uint8_t* buffer, int& pie
     return true;
 }
 
-bool load_section(Run& run, int section, PieceSink sink)
+bool load_section(CoffReader& reader, int section, PieceSink sink)
 {
-    CoffState& coff = run.coff;
+    CoffState& coff = reader.coff;
     std::vector<uint8_t>& buffer = coff.load_buffer;
     buffer.assign(2 * LOADBUFSIZE, 0);
     const SectionHeader& s = coff.sections[section];
@@ -86,41 +85,41 @@ bool load_section(Run& run, int section, PieceSink sink)
         std::memmove(buffer.data(), buffer.data() + piece_length, carry);
         piece_length = static_cast<int>(std::min<uint32_t>(s.s_size - done, LOADBUFSIZE));
         size_t wanted = static_cast<size_t>(piece_length - carry);
-        if (wanted == 0 || !read_coff_bytes(run, uint64_t{s.s_scnptr} + done + carry, buffer.data() + carry, wanted)) {
+        if (wanted == 0 || !read_coff_bytes(reader, uint64_t{s.s_scnptr} + done + carry, buffer.data() + carry, wanted)) {
             coff.load_failure = LOAD_READ_ERROR;
             return false;
         }
         carry = 0;
         std::memset(buffer.data() + piece_length, 0, buffer.size() - static_cast<size_t>(piece_length));
         if (cinit)
-            load_cinit(run, section, sink, buffer.data(), piece_length, carry);
+            load_cinit(reader, section, sink, buffer.data(), piece_length, carry);
         else
-            sink(run, section, buffer.data(), piece_length, address);
+            sink(section, buffer.data(), piece_length, address);
         address += static_cast<uint32_t>(piece_length);
-        if (run.options.verbose > 0)
-            trace(run.diagnostics, ".");
+        if (reader.options.verbose > 0)
+            trace(reader.diagnostics, ".");
         done += static_cast<uint32_t>(piece_length);
         if (done >= s.s_size)
             return true;
     }
 }
 
-bool load_sections(Run& run, const std::vector<int>& order, PieceSink sink)
+bool load_sections(CoffReader& reader, const std::vector<int>& order, PieceSink sink)
 {
-    const std::vector<SectionHeader>& sections = run.coff.sections;
+    const std::vector<SectionHeader>& sections = reader.coff.sections;
     for (int i : order)
-        if (loadable(sections[i]) && !load_section(run, i, sink))
+        if (loadable(sections[i]) && !load_section(reader, i, sink))
             return false;
     for (int i : order) {
         const SectionHeader& s = sections[i];
         if (!is_copy_cinit(s))
             continue;
-        if (run.options.verbose > 0)
-            trace(run.diagnostics, "   Autoinitialization from <%s>", s.name.c_str());
-        if (!load_section(run, i, sink))
+        if (reader.options.verbose > 0)
+            trace(reader.diagnostics, "   Autoinitialization from <%s>", s.name.c_str());
+        if (!load_section(reader, i, sink))
             return false;
-        if (run.options.verbose > 0)
-            trace(run.diagnostics, "\n");
+        if (reader.options.verbose > 0)
+            trace(reader.diagnostics, "\n");
     }
     return true;
 }

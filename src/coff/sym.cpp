@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "coff/loader.h"
-#include "driver/run.h"
 
 namespace khex {
 
@@ -39,28 +38,27 @@ struct SymbolEntry {
 
 // Reads entry i (and its first auxiliary entry); returns the number of the next
 // symbol entry, or -1 on a read failure.
-int64_t read_symbol_entry(Run& run, int64_t i, SymbolEntry& entry, uint8_t* aux)
+int64_t read_symbol_entry(CoffReader& reader, int64_t i, SymbolEntry& entry, uint8_t* aux)
 {
-    uint64_t position = run.coff.symbol_offset + uint64_t{SYMBOL_ENTRY_SIZE} * static_cast<uint64_t>(i);
-    if (!read_coff_bytes(run, position, entry.bytes, SYMBOL_ENTRY_SIZE))
+    uint64_t position = reader.coff.symbol_offset + uint64_t{SYMBOL_ENTRY_SIZE} * static_cast<uint64_t>(i);
+    if (!read_coff_bytes(reader, position, entry.bytes, SYMBOL_ENTRY_SIZE))
         return -1;
-    if (entry.aux_count() > 0 && !read_coff_bytes(run, position + SYMBOL_ENTRY_SIZE, aux, SYMBOL_ENTRY_SIZE))
+    if (entry.aux_count() > 0 && !read_coff_bytes(reader, position + SYMBOL_ENTRY_SIZE, aux, SYMBOL_ENTRY_SIZE))
         return -1;
     return i + 1 + entry.aux_count();
 }
 
-void add_symbol(Run& run, const SymbolEntry& entry, const std::string& name)
+void add_symbol(CoffReader& reader, SymbolTable& table, const SymbolEntry& entry, const std::string& name)
 {
-    SymbolTable& table = run.symbols;
     const char* text = entry.long_name() ? table.long_names.emplace_back(name).c_str() : store_short_name(table, name);
-    uint32_t value = entry.value(run.coff);
+    uint32_t value = entry.value(reader.coff);
     uint32_t bucket = symbol_hash(text);
     for (const SymbolRecord* r = table.buckets[bucket]; r; r = r->next)
         if (r->value == value && std::strcmp(r->name, text) == 0)
             return;
     table.buckets[bucket] = &table.records.emplace_back(SymbolRecord{text, value, table.buckets[bucket]});
-    if (run.options.symtrace > 0)
-        std::fprintf(run.diagnostics.console.out, "Adding symbol %-15.15s, type %s, address %#08lx, index %d\n", text,
+    if (reader.options.symtrace > 0)
+        std::fprintf(reader.diagnostics.console.out, "Adding symbol %-15.15s, type %s, address %#08lx, index %d\n", text,
                     entry.storage_class() == C_EXT ? "C_EXT" : "C_EXTREF", static_cast<unsigned long>(value),
                     static_cast<int>(bucket));
 }
@@ -86,13 +84,13 @@ bool lookup_symbol(const SymbolTable& table, const char* name, uint32_t& value)
     return false;
 }
 
-bool read_symbols(Run& run)
+bool read_symbols(CoffReader& reader, SymbolTable& symbols)
 {
-    CoffState& coff = run.coff;
+    CoffState& coff = reader.coff;
     for (int64_t i = 0; i < coff.symbol_count;) {
         SymbolEntry entry;
         uint8_t aux[SYMBOL_ENTRY_SIZE];
-        int64_t next = read_symbol_entry(run, i, entry, aux);
+        int64_t next = read_symbol_entry(reader, i, entry, aux);
         if (next < 0) {
             coff.load_failure = LOAD_SYMBOL_READ_ERROR;
             return false;
@@ -111,9 +109,9 @@ bool read_symbols(Run& run)
             return false;
         }
         if (entry.storage_class() == C_EXT || entry.storage_class() == C_EXTREF)
-            add_symbol(run, entry, name);
-        else if (run.options.symtrace > 0)
-            std::fprintf(run.diagnostics.console.out, "Skip   symbol %-15.15s, type %d\n", name.c_str(),
+            add_symbol(reader, symbols, entry, name);
+        else if (reader.options.symtrace > 0)
+            std::fprintf(reader.diagnostics.console.out, "Skip   symbol %-15.15s, type %d\n", name.c_str(),
                         static_cast<int>(static_cast<signed char>(entry.storage_class())));
         i = next;
     }

@@ -10,7 +10,7 @@
 
 namespace khex {
 
-struct Run;
+struct CoffReader;
 
 constexpr uint32_t SYMBOL_BUCKETS = 2030;
 
@@ -33,7 +33,7 @@ uint32_t symbol_hash(const char* name);
 
 // The symbol pass: external symbols into the table; false with the COFF
 // file's load failure set when the symbol table is unreadable.
-bool read_symbols(Run& run);
+bool read_symbols(CoffReader& reader, SymbolTable& symbols);
 bool lookup_symbol(const SymbolTable& table, const char* name, uint32_t& value);
 
 }  // namespace khex

@@ -21,21 +21,26 @@ int convert(Run& run, int argc, const char* const* argv)
     if (errors_reported(run.diagnostics, run.options.werror))
         fatal(run.diagnostics, "errors prevent conversion");
 
-    bool loaded = read_coff_headers(run);
+    run.coff.file = run.input.coff_file;
+    CoffReader reader{run.coff, run.diagnostics, run.options};
+    bool loaded = read_coff_headers(reader);
     if (loaded) {
         start_translation(run);
-        trace_header_summary(run);
-        loaded = read_symbols(run);
+        trace_header_summary(reader);
+        loaded = read_symbols(reader, run.symbols);
     }
     if (loaded) {
         settle_entry_point(run);
         settle_boot_entries(run);
         if (run.options.map_file && run.coff.symbol_count != 0)
             write_map_header(run);
-        loaded = load_sections(run, run.specs.conversion_order, write_target_memory);
+        auto place = [&run](int section, uint8_t* data, int nbytes, uint32_t address) {
+            write_target_memory(run, section, data, nbytes, address);
+        };
+        loaded = load_sections(reader, run.specs.conversion_order, place);
     }
     if (!loaded)
-        report_load_failure(run);
+        report_load_failure(reader);
     close_inputs(run.input);
     finish_conversion(run);
     close_map_file(run);

@@ -17,7 +17,7 @@ struct Piece {
 };
 std::vector<Piece> pieces;
 
-void record_piece(Run&, int, uint8_t* data, int nbytes, uint32_t address)
+void record_piece(int, uint8_t* data, int nbytes, uint32_t address)
 {
     // the contract for raw data: every byte after the piece up to the end of the
     // loader's buffer is zero
@@ -37,11 +37,11 @@ protected:
         run_ = std::make_unique<khextest::TestRun>();
         pieces.clear();
         file_ = std::tmpfile();
-        (*run_)->input.coff_file = file_;
+        (*run_)->coff.file = file_;
     }
     void TearDown() override
     {
-        (*run_)->input.coff_file = nullptr;
+        (*run_)->coff.file = nullptr;
         std::fclose(file_);
         run_.reset();
     }
@@ -52,7 +52,9 @@ protected:
         std::vector<int> order(coff().sections.size());
         for (size_t i = 0; i < order.size(); ++i)
             order[i] = static_cast<int>(i);
-        return load_sections(**run_, order, record_piece);
+        CoffReader reader{coff(), (*run_)->diagnostics, (*run_)->options};
+        auto sink = record_piece;
+        return load_sections(reader, order, sink);
     }
     uint32_t add_data(const coffgen::Bytes& bytes)
     {
