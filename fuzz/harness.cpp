@@ -107,8 +107,10 @@ int run_command_file_input(const uint8_t* data, size_t size)
     try {
         khex::add_input(run, "fuzz.cmd");
         run.input.coff_name = "app.out";  // default output names come from it
-        khex::resolve_memory(run);
-        khex::resolve_checksums(run);
+        const khex::OutputFormat& format = khex::selected_format(run);
+        khex::resolve_memory(run.ranges, run.diagnostics, run.options, khex::format_rules(format), run.input.coff_name);
+        khex::resolve_checksums(run.checksums, run.diagnostics, run.options, run.ranges,
+                                format.index != khex::FORMAT_BINARY);
         status = khex::errors_reported(run.diagnostics, run.options.werror) ? 1 : 0;
     } catch (const khex::RunEnd& end) {
         status = end.status;

@@ -121,7 +121,7 @@ void pad_to_memory_words(Run& run, BootPiece& p)
     const RomRange* r = run.datapath.current_range;
     if (!r)
         return;
-    const RomRange* following = next_range(run, r);
+    const RomRange* following = next_range(run.ranges, r);
     const SectionSpec& spec = *run.datapath.current_spec;
     if ((spec.page > r->page || (spec.page == r->page && p.address > run.datapath.next_address)) && following)
         r = following;

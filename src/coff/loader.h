@@ -15,6 +15,13 @@ namespace khex {
 // Size of the loader's one data buffer; every piece handed on is at most this long.
 constexpr int LOADBUFSIZE = 24576;
 
+// Whether every piece of the buffer splits into whole units of `width` bytes,
+// as the data path needs of memory and ROM words and boot alignment.
+inline bool divides_load_buffer(int width)
+{
+    return width > 0 && LOADBUFSIZE % width == 0;
+}
+
 // Section flag bits the conversion looks at.
 enum : uint32_t {
     STYP_DSECT = 0x0001,   // dummy section

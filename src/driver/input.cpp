@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/paths.h"
 #include "driver/run.h"
 
 namespace khex {
@@ -21,25 +22,28 @@ void take_command(Run& run, const CommandEntry& entry)
 {
     const char* text = entry.text;
     const uint32_t number = entry.number;
+    RangeState& ranges = run.ranges;
+    SpecState& specs = run.specs;
+    Diagnostics& d = run.diagnostics;
     switch (entry.command) {
     case Command::OPTION: handle_option(run, text, true); break;
     case Command::INPUT: add_input(run, text); break;
-    case Command::ROMS: roms_begin(run); break;
-    case Command::ROMS_PAGE: roms_set_page(run, number); break;
-    case Command::RANGE: range_begin(run, text); break;
-    case Command::RANGE_ORIGIN: range_origin(run, number); break;
-    case Command::RANGE_LENGTH: range_length(run, number); break;
-    case Command::RANGE_ROMWIDTH: range_romwidth(run, number); break;
-    case Command::RANGE_MEMWIDTH: range_memwidth(run, number); break;
-    case Command::RANGE_FILL: range_fill(run, number); break;
-    case Command::RANGE_FILE: range_add_file(run, text); break;
-    case Command::RANGE_END: range_end(run); break;
-    case Command::SECTIONS: sections_begin(run); break;
-    case Command::SECTION: spec_begin(run, text); break;
-    case Command::SECTION_BOOT: spec_boot(run); break;
-    case Command::SECTION_PADDR: spec_paddr(run, number); break;
-    case Command::SECTION_DATAWIDTH: spec_datawidth(run, number); break;
-    case Command::SECTION_END: spec_end(run); break;
+    case Command::ROMS: roms_begin(ranges, d); break;
+    case Command::ROMS_PAGE: roms_set_page(ranges, number); break;
+    case Command::RANGE: range_begin(ranges, text); break;
+    case Command::RANGE_ORIGIN: range_origin(ranges, d, number); break;
+    case Command::RANGE_LENGTH: range_length(ranges, d, number); break;
+    case Command::RANGE_ROMWIDTH: range_romwidth(ranges, d, number); break;
+    case Command::RANGE_MEMWIDTH: range_memwidth(ranges, d, number); break;
+    case Command::RANGE_FILL: range_fill(ranges, d, number); break;
+    case Command::RANGE_FILE: range_add_file(ranges, text); break;
+    case Command::RANGE_END: range_end(ranges, d, run.options.image); break;
+    case Command::SECTIONS: sections_begin(specs, d); break;
+    case Command::SECTION: spec_begin(specs, text); break;
+    case Command::SECTION_BOOT: spec_boot(specs, d); break;
+    case Command::SECTION_PADDR: spec_paddr(specs, d, number); break;
+    case Command::SECTION_DATAWIDTH: spec_datawidth(specs, d, number); break;
+    case Command::SECTION_END: spec_end(specs, d); break;
     }
 }
 

@@ -14,9 +14,10 @@ int convert(Run& run, int argc, const char* const* argv)
     walk_command_line(run, argc, argv);
     if (!run.input.coff_file)
         fatal(run.diagnostics, "no input files");
-    resolve_memory(run);
+    const OutputFormat& format = selected_format(run);
+    resolve_memory(run.ranges, run.diagnostics, run.options, format_rules(format), run.input.coff_name);
     settle_zero_based(run);
-    resolve_checksums(run);
+    resolve_checksums(run.checksums, run.diagnostics, run.options, run.ranges, format.index != FORMAT_BINARY);
     check_file_uses(run);
     if (errors_reported(run.diagnostics, run.options.werror))
         fatal(run.diagnostics, "errors prevent conversion");

@@ -16,14 +16,14 @@
 #include "driver/walk.h"
 #include "khex.h"
 #include "map/reports.h"
-#include "memory/checksums.h"
+#include "memory/values.h"
+#include "placement/sums.h"
 #include "memory/datapath.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
 #include "memory/translate.h"
 #include "output/formats.h"
 #include "output/framework.h"
-#include "output/names.h"
 #include "platform/pending.h"
 
 namespace khex {

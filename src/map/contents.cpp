@@ -29,13 +29,13 @@ const Placement& placed(const Walk& w, const SectionSpec* spec)
 // lowest among those not below e's (compared as signed values).
 const SectionSpec* next_after_boot(Walk& w, const SectionSpec* e)
 {
-    const int32_t from = static_cast<int32_t>(section_of(w.run, *e).s_vaddr);
+    const int32_t from = static_cast<int32_t>(section_of(w.run.coff, *e).s_vaddr);
     const SectionSpec* best = nullptr;
     for (const SectionSpec* t : w.held) {
         if (w.taken[t->index] || t->section < 0)
             continue;
-        int32_t at = static_cast<int32_t>(section_of(w.run, *t).s_vaddr);
-        if (at >= from && (!best || at < static_cast<int32_t>(section_of(w.run, *best).s_vaddr)))
+        int32_t at = static_cast<int32_t>(section_of(w.run.coff, *t).s_vaddr);
+        if (at >= from && (!best || at < static_cast<int32_t>(section_of(w.run.coff, *best).s_vaddr)))
             best = t;
     }
     if (best)
@@ -70,7 +70,7 @@ const SectionSpec* list_boot_section(Walk& w, const SectionSpec* e)
     }
     w.contents.push_back({ContentEntry::BOOT_SECTION, 0, 0, e, false, w.listed[e->index]});
     w.listed[e->index] = true;
-    w.a = std::max(w.a + section_of(w.run, *e).s_size, table_end);
+    w.a = std::max(w.a + section_of(w.run.coff, *e).s_size, table_end);
     const SectionSpec* next = next_after_boot(w, e);
     // sections placed behind the table are listed too, not lost
     return next ? next : next_after_section(w, w.a);

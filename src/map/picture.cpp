@@ -407,7 +407,7 @@ void draw_unplaced(Svg& out, const Run& run, int top)
         out.text(SIDE_X + 10, y, "none: every selected section was placed", "legend");
     for (const SectionSpec* spec : unplaced) {
         out.rect(SIDE_X + 10, y - 10, 12, 12, "not-placed");
-        out.text(SIDE_X + 28, y, short_name(spec->name) + " (" + std::to_string(section_of(run, *spec).s_size) +
+        out.text(SIDE_X + 28, y, short_name(spec->name) + " (" + std::to_string(section_of(run.coff, *spec).s_size) +
                                      " bytes at " + hex8(spec->paddr) + ")",
                  "not-placed-name");
         y += LINE;

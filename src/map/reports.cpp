@@ -23,10 +23,10 @@ void report_range_closed(Run& run, const RomRange& r)
 
 LaneFacts lane_facts(const Run& run, const RomRange& r, int i)
 {
-    LaneFacts lane{i * bits(r.romwidth), (i + 1) * bits(r.romwidth) - 1, device_addressing(run, r), 0, 0};
+    LaneFacts lane{i * bits(r.romwidth), (i + 1) * bits(r.romwidth) - 1, device_addressing(run.options.romaddr, r), 0, 0};
     if (lane.device) {
-        lane.rom_first = device_address(run, r, r.origin);
-        lane.rom_last = device_address(run, r, r.end) + static_cast<uint32_t>(r.romwidth) - 1;
+        lane.rom_first = device_address(r, r.origin, run.settled.zero);
+        lane.rom_last = device_address(r, r.end, run.settled.zero) + static_cast<uint32_t>(r.romwidth) - 1;
     }
     return lane;
 }

@@ -100,8 +100,8 @@ void write_contents(Run& run, const RomRange& r, const std::vector<ContentEntry>
             if (e.continued)
                 put(run, "(continued)\n");
             else
-                put(run, "dest=%08lx  size=%08lx  width=%08dx\n", hex(section_of(run, *e.spec).s_vaddr),
-                    hex(section_of(run, *e.spec).s_size), e.spec->datawidth);
+                put(run, "dest=%08lx  size=%08lx  width=%08dx\n", hex(section_of(run.coff, *e.spec).s_vaddr),
+                    hex(section_of(run.coff, *e.spec).s_size), e.spec->datawidth);
             break;
         }
     }
@@ -126,7 +126,7 @@ void write_map_header(Run& run)
     put(run, "\n");
     put(run, "   Default output width :  %2d\n", bits(options.romwidth));
 
-    if (!boot_sections_selected(run))
+    if (!boot_sections_selected(run.specs))
         return;
     put(run, "\nBOOT LOADER PARAMETERS\n");
     if (options.boot.mode == BOOT_MODE_NONE)

@@ -142,7 +142,7 @@ void close_range(Run& run)
         internal_error(run.diagnostics, "checksum slot of range '%s' left unwritten", r->name.c_str());
     close_range_files(run);
     report_range_closed(run, *r);
-    dp.current_range = next_range(run, r);
+    dp.current_range = next_range(run.ranges, r);
     if (dp.current_range)
         dp.next_address = dp.current_range->origin;
 }
@@ -272,7 +272,7 @@ void report_unplaced(Run& run, SectionSpec& s, uint32_t address)
         return;
     }
     const RomRange* r = dp.current_range;
-    uint32_t section_size = s.section >= 0 ? section_of(run, s).s_size : 0;
+    uint32_t section_size = s.section >= 0 ? section_of(run.coff, s).s_size : 0;
     if (r && r->page == s.page && (address != s.paddr || s.paddr + section_size >= r->origin))
         report(run.diagnostics, SEVERITY_WARNING, "section '%s' overlaps unconfigured memory at 0%lxh (%s incomplete)",
                s.name.c_str(), static_cast<unsigned long>(address), s.name.c_str());
@@ -409,7 +409,7 @@ uint32_t physical_address(const Run& run, const SectionSpec& spec, uint32_t addr
     if (spec.flags & SPEC_CINIT)
         base = run.datapath.has_bss ? run.datapath.bss_vaddr : address;
     else
-        base = section_of(run, spec).s_vaddr;
+        base = section_of(run.coff, spec).s_vaddr;
     return spec.paddr + (address - base);
 }
 
@@ -418,11 +418,11 @@ void write_target_memory(Run& run, int section, uint8_t* data, int nbytes, uint3
     DatapathState& dp = run.datapath;
     const SectionHeader& s = run.coff.sections[section];
     if (const RomRange* r = dp.current_range) {
-        if (LOADBUFSIZE % r->romwidth != 0)
+        if (!divides_load_buffer(r->romwidth))
             internal_error(run.diagnostics, "LOADBUFSIZE not a multiple of width");
-        if (LOADBUFSIZE % r->memwidth != 0)
+        if (!divides_load_buffer(r->memwidth))
             internal_error(run.diagnostics, "LOADBUFSIZE not a multiple of memwidth");
-        if (LOADBUFSIZE % run.settled.boot_alignment != 0)
+        if (!divides_load_buffer(run.settled.boot_alignment))
             internal_error(run.diagnostics, " LOADBUFSIZE not a mult. of boot.alignment");
     }
     SectionSpec* spec = dp.spec_by_section[section];

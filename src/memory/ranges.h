@@ -6,9 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "base/diagnostics.h"
+#include "base/options.h"
+
 namespace khex {
 
-struct Run;
+// A range splits each memory word into at most this many byte lanes, one
+// output file each.
+constexpr int MAX_LANES = 8;
 
 constexpr uint32_t UNSET = 0xFFFFFFFF;  // attribute not given (-1)
 
@@ -42,22 +47,33 @@ struct RangeState {
 };
 
 // ROMS directive handlers, in the order the directive text gives them.
-void roms_begin(Run& run);
-void roms_set_page(Run& run, uint32_t page);
-void range_begin(Run& run, const char* name);
-void range_origin(Run& run, uint32_t value);
-void range_length(Run& run, uint32_t value);
-void range_romwidth(Run& run, uint32_t bits);
-void range_memwidth(Run& run, uint32_t bits);
-void range_fill(Run& run, uint32_t value);
-void range_add_file(Run& run, const char* name);
-void range_end(Run& run);
+void roms_begin(RangeState& ranges, Diagnostics& d);
+void roms_set_page(RangeState& ranges, uint32_t page);
+void range_begin(RangeState& ranges, const char* name);
+void range_origin(RangeState& ranges, Diagnostics& d, uint32_t value);
+void range_length(RangeState& ranges, Diagnostics& d, uint32_t value);
+void range_romwidth(RangeState& ranges, Diagnostics& d, uint32_t bits);
+void range_memwidth(RangeState& ranges, Diagnostics& d, uint32_t bits);
+void range_fill(RangeState& ranges, Diagnostics& d, uint32_t value);
+void range_add_file(RangeState& ranges, const char* name);
+// image: -image was given before the entry's end, so its bounds are checked now
+void range_end(RangeState& ranges, Diagnostics& d, bool image);
+
+// What resolving the ranges needs to know of the chosen output format.
+struct FormatRules {
+    int unit;               // smallest ROM width in bytes the format can carry
+    int widest_operation;   // widest ROM word in bytes one record can take; 0: no limit
+    const char* name;       // as messages name the format
+    std::string extension;  // of default file names: a dot and the format's letter
+};
 
 // Default ranges, widths, fill values and output files; once, before loading.
-void resolve_memory(Run& run);
+// Default file names come from the COFF file's name.
+void resolve_memory(RangeState& ranges, Diagnostics& d, const ConvOptions& options, const FormatRules& format,
+                    const std::string& coff_name);
 
 // The range after r in the list, or nullptr.
-const RomRange* next_range(const Run& run, const RomRange* r);
+const RomRange* next_range(const RangeState& ranges, const RomRange* r);
 
 // A width in bytes as the bits that messages and the map show.
 int bits(int32_t bytes);
@@ -66,7 +82,7 @@ int bits(int32_t bytes);
 // -romaddr, the address in the ROM device: the word at target byte address A
 // is at (A / memwidth) * romwidth, counted from the range's first byte with
 // -zero. Otherwise records carry target byte addresses.
-bool device_addressing(const Run& run, const RomRange& r);
-uint32_t device_address(const Run& run, const RomRange& r, uint32_t address);
+bool device_addressing(bool romaddr, const RomRange& r);
+uint32_t device_address(const RomRange& r, uint32_t address, bool zero);
 
 }  // namespace khex

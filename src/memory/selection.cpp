@@ -2,7 +2,9 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "driver/run.h"
+#include "coff/loader.h"
+#include "memory/ranges.h"
+#include "memory/specs.h"
 
 namespace khex {
 
@@ -22,12 +24,22 @@ bool is_boot_cinit(const SectionSpec* spec)
     return (spec->flags & SPEC_BOOT) && (spec->flags & SPEC_CINIT);
 }
 
+// What the selection works with.
+struct Selector {
+    SpecState& specs;
+    Diagnostics& d;
+    const ConvOptions& options;
+    const Settled& settled;
+    const CoffState& coff;
+    const std::string& coff_name;
+};
+
 // Where a matched section entry's data goes: the boot table, or its own address.
-void place_spec(const Run& run, SectionSpec& spec, const SectionHeader& source)
+void place_spec(const Settled& settled, SectionSpec& spec, const SectionHeader& source)
 {
     if (spec.flags & SPEC_BOOT) {
-        spec.paddr = run.settled.bootorg;
-        spec.page = run.settled.bootpage;
+        spec.paddr = settled.bootorg;
+        spec.page = settled.bootpage;
     } else {
         if (spec.paddr == UNSET)
             spec.paddr = source.s_vaddr;
@@ -35,10 +47,10 @@ void place_spec(const Run& run, SectionSpec& spec, const SectionHeader& source)
     }
 }
 
-void match_sections(Run& run)
+void match_sections(const Selector& in)
 {
-    const CoffState& coff = run.coff;
-    SpecState& specs = run.specs;
+    const CoffState& coff = in.coff;
+    SpecState& specs = in.specs;
     std::unordered_map<std::string, int> first_by_name;
     for (size_t i = coff.sections.size(); i-- > 0;)
         first_by_name[coff.sections[i].name] = static_cast<int>(i);
@@ -47,10 +59,10 @@ void match_sections(Run& run)
     specs.selected_count = 0;
     for (SectionSpec* spec : specs.spec_list) {
         if (spec->datawidth == -1)
-            spec->datawidth = run.options.datawidth;
+            spec->datawidth = in.options.datawidth;
         auto found = first_by_name.find(spec->name);
         if (found == first_by_name.end()) {
-            report(run.diagnostics, SEVERITY_WARNING, "section %s not found in %s", spec->name.c_str(), run.input.coff_name.c_str());
+            report(in.d, SEVERITY_WARNING, "section %s not found in %s", spec->name.c_str(), in.coff_name.c_str());
             continue;
         }
         const SectionHeader& s = coff.sections[found->second];
@@ -61,8 +73,8 @@ void match_sections(Run& run)
 
         const SectionHeader* source = &s;
         if (is_copy_cinit(s)) {
-            if (run.options.image && !(spec->flags & SPEC_BOOT)) {
-                report(run.diagnostics, SEVERITY_WARNING, "can't convert RAM-model .cinit with -image");
+            if (in.options.image && !(spec->flags & SPEC_BOOT)) {
+                report(in.d, SEVERITY_WARNING, "can't convert RAM-model .cinit with -image");
                 spec->section = -1;
                 continue;
             }
@@ -70,27 +82,27 @@ void match_sections(Run& run)
             if (bss >= 0)
                 source = &coff.sections[bss];
         }
-        place_spec(run, *spec, *source);
+        place_spec(in.settled, *spec, *source);
     }
 }
 
 // Conversion order: the bootstrap section first, then by page and physical
 // address, list order breaking ties, except that a boot-loaded .cinit yields to
 // the other boot sections; sections no section entry took keep their order at the end.
-void order_sections(Run& run)
+void order_sections(const Selector& in)
 {
-    SpecState& specs = run.specs;
+    SpecState& specs = in.specs;
     std::vector<SectionSpec*> order;
     SectionSpec* bootstrap = nullptr;
-    if (run.options.has_bootstrap) {
+    if (in.options.has_bootstrap) {
         for (SectionSpec* spec : specs.spec_list) {
-            if (spec->section >= 0 && spec->name == run.options.bootstrap) {
+            if (spec->section >= 0 && spec->name == in.options.bootstrap) {
                 bootstrap = spec;
                 break;
             }
         }
         if (!bootstrap)
-            fatal(run.diagnostics, "bootstrap section %s not found", run.options.bootstrap.c_str());
+            fatal(in.d, "bootstrap section %s not found", in.options.bootstrap.c_str());
         order.push_back(bootstrap);
     }
     std::vector<SectionSpec*> rest;
@@ -106,7 +118,7 @@ void order_sections(Run& run)
     });
     order.insert(order.end(), rest.begin(), rest.end());
 
-    const size_t count = run.coff.sections.size();
+    const size_t count = in.coff.sections.size();
     std::vector<bool> taken(count, false);
     specs.conversion_order.clear();
     for (const SectionSpec* spec : order) {
@@ -120,21 +132,22 @@ void order_sections(Run& run)
 
 }  // namespace
 
-void select_sections(Run& run)
+void select_sections(SpecState& specs, Diagnostics& d, const ConvOptions& options, const Settled& settled,
+                     const CoffState& coff, const std::string& coff_name)
 {
-    SpecState& specs = run.specs;
     if (specs.spec_list.empty()) {
-        for (const SectionHeader& s : run.coff.sections) {
-            spec_begin(run, s.name.c_str());
-            if (run.options.boot_all)
-                spec_boot(run);
-            spec_end(run);
+        for (const SectionHeader& s : coff.sections) {
+            spec_begin(specs, s.name.c_str());
+            if (options.boot_all)
+                spec_boot(specs, d);
+            spec_end(specs, d);
         }
-    } else if (run.options.boot_all) {
-        report(run.diagnostics, SEVERITY_WARNING, "-boot option ignored and overridden by SECTIONS directive");
+    } else if (options.boot_all) {
+        report(d, SEVERITY_WARNING, "-boot option ignored and overridden by SECTIONS directive");
     }
-    match_sections(run);
-    order_sections(run);
+    const Selector in{specs, d, options, settled, coff, coff_name};
+    match_sections(in);
+    order_sections(in);
 }
 
 }  // namespace khex

@@ -9,9 +9,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/diagnostics.h"
+#include "base/options.h"
+#include "base/settled.h"
+
 namespace khex {
 
-struct Run;
+struct CoffState;
 struct SectionHeader;
 
 enum SpecFlag : unsigned {
@@ -41,21 +45,23 @@ struct SpecState {
 };
 
 // SECTIONS directive handlers.
-void sections_begin(Run& run);
-void spec_begin(Run& run, const char* name);
-void spec_boot(Run& run);
-void spec_datawidth(Run& run, uint32_t bits);
-void spec_paddr(Run& run, uint32_t value);
-void spec_end(Run& run);
+void sections_begin(SpecState& specs, Diagnostics& d);
+void spec_begin(SpecState& specs, const char* name);
+void spec_boot(SpecState& specs, Diagnostics& d);
+void spec_datawidth(SpecState& specs, Diagnostics& d, uint32_t bits);
+void spec_paddr(SpecState& specs, Diagnostics& d, uint32_t value);
+void spec_end(SpecState& specs, Diagnostics& d);
 
-// Matches the section entries to the COFF file's sections (every section when there is
-// no SECTIONS directive) and puts them into conversion order.
-void select_sections(Run& run);
+// Matches the section entries to the COFF file's sections (every section when
+// there is no SECTIONS directive) and puts them into conversion order.
+// Boot-loaded entries go to the settled boot table address.
+void select_sections(SpecState& specs, Diagnostics& d, const ConvOptions& options, const Settled& settled,
+                     const CoffState& coff, const std::string& coff_name);
 
 // The section a matched section entry converts.
-const SectionHeader& section_of(const Run& run, const SectionSpec& spec);
+const SectionHeader& section_of(const CoffState& coff, const SectionSpec& spec);
 
 // Whether a selected section goes through the boot table.
-bool boot_sections_selected(const Run& run);
+bool boot_sections_selected(const SpecState& specs);
 
 }  // namespace khex

@@ -73,7 +73,7 @@ void settle_boot_origin(Run& run)
 // each field to a whole memory word, and the loader could not read the table.
 void check_boot_widths(Run& run)
 {
-    if (!boot_sections_selected(run))
+    if (!boot_sections_selected(run.specs))
         return;
     bool refused = false;
     for (const RomRange* r : run.ranges.rom_list) {
@@ -111,7 +111,7 @@ void start_translation(Run& run)
     settle_device(run);
     settle_boot_origin(run);
     boot_table_start(run);
-    select_sections(run);
+    select_sections(run.specs, run.diagnostics, run.options, run.settled, run.coff, run.input.coff_name);
     check_boot_widths(run);
     settled.order = run.options.order != ORDER_NONE ? run.options.order
                     : run.coff.target_big_endian   ? ORDER_MS

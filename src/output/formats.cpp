@@ -63,6 +63,11 @@ constexpr bool rows_in_order()
 }
 static_assert(rows_in_order(), "a row of output_formats is not at its index");
 
+FormatRules format_rules(const OutputFormat& format)
+{
+    return FormatRules{format.unit, format.widest_operation, format.name, std::string(format.extension, 2)};
+}
+
 const OutputFormat& selected_format(const Run& run)
 {
     return output_formats[run.options.format];

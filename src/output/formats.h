@@ -2,6 +2,7 @@
 // khex needs is a column here, the option words that select it included, so
 // a new format is one row and one writer file.
 #pragma once
+#include "memory/ranges.h"
 #include "output/stream.h"
 
 namespace khex {
@@ -52,6 +53,9 @@ struct OutputFormat {
 
 extern const OutputFormat output_formats[];
 extern const int format_count;  // rows of output_formats
+
+// What resolving the ranges needs of a row.
+FormatRules format_rules(const OutputFormat& format);
 
 // The row that the run's options select.
 const OutputFormat& selected_format(const Run& run);

@@ -153,10 +153,10 @@ void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8
 
     // a memory word advances record addresses by its own width, or by one ROM
     // word in the device's addresses
-    const bool device = device_addressing(run, r);
+    const bool device = device_addressing(run.options.romaddr, r);
     const uint32_t step = device ? static_cast<uint32_t>(r.romwidth) : static_cast<uint32_t>(r.memwidth);
     if (address != output.written_up_to && !run.settled.zero) {
-        output.record_address = device ? device_address(run, r, address) : address;
+        output.record_address = device ? device_address(r, address, run.settled.zero) : address;
         for (int k = 0; k < streams; ++k)
             format.writer(run, OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
     }

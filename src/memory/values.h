@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "base/diagnostics.h"
+#include "base/options.h"
 #include "memory/algorithms.h"
+#include "memory/ranges.h"
 #include "memory/specs.h"
 
 namespace khex {
-
-struct Run;
-struct RomRange;
 
 enum HolePolicy {
     HOLES_UNSAID,  // counted as fill, with a warning
@@ -45,21 +45,10 @@ struct ChecksumState {
 };
 
 // Reads, checks and orders the -checksum requests once the ranges are
-// resolved; every problem is an ERROR.
-void resolve_checksums(Run& run);
-
-// The range's first slot that is not written yet, or nullptr.
-Checksum* pending_slot(Run& run, const RomRange& r);
-bool has_checksums(const Run& run, const RomRange& r);
-
-// Bytes placed in range r from address on, as the target reads them.
-void checksum_bytes(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, size_t n);
-// Addresses first..last of range r that no data occupies.
-void checksum_hole(Run& run, const RomRange& r, uint32_t first, uint32_t last);
-
-// The value of a checksum whose span is complete, as the slot's bytes in the
-// order the target reads them; the warning about holes counted as fill.
-void finish_checksum(Run& run, Checksum& c, uint8_t* slot);
+// resolved; every problem is an ERROR. Without addresses in the output files
+// (Binary) a checksum needs image mode.
+void resolve_checksums(ChecksumState& state, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
+                       bool files_carry_addresses);
 
 // The digits the map shows a value with: as many as the algorithm's width.
 int value_digits(const Checksum& c);
