@@ -107,7 +107,7 @@ int run_command_file_input(const uint8_t* data, size_t size)
     try {
         khex::add_input(run, "fuzz.cmd");
         run.input.coff_name = "app.out";  // default output names come from it
-        const khex::OutputFormat& format = khex::selected_format(run);
+        const khex::OutputFormat& format = khex::selected_format(run.options);
         khex::resolve_memory(run.ranges, run.diagnostics, run.options, khex::format_rules(format), run.input.coff_name);
         khex::resolve_checksums(run.checksums, run.diagnostics, run.options, run.ranges,
                                 format.index != khex::FORMAT_BINARY);

@@ -8,13 +8,27 @@ namespace khex {
 
 namespace {
 
+// What the output files are written with, once the byte order is settled.
+OutputSettings output_settings(const Run& run)
+{
+    OutputSettings settings;
+    settings.format = &selected_format(run.options);
+    settings.order = run.settled.order;
+    settings.zero = run.settled.zero;
+    settings.romaddr = run.options.romaddr;
+    settings.line_words = run.options.olength;
+    settings.entry_point = run.coff.coff_entry_point;
+    settings.tallies = run.options.json_file != nullptr;
+    return settings;
+}
+
 // The steps of a conversion, in the order the program works.
 int convert(Run& run, int argc, const char* const* argv)
 {
     walk_command_line(run, argc, argv);
     if (!run.input.coff_file)
         fatal(run.diagnostics, "no input files");
-    const OutputFormat& format = selected_format(run);
+    const OutputFormat& format = selected_format(run.options);
     resolve_memory(run.ranges, run.diagnostics, run.options, format_rules(format), run.input.coff_name);
     settle_zero_based(run);
     resolve_checksums(run.checksums, run.diagnostics, run.options, run.ranges, format.index != FORMAT_BINARY);
@@ -27,6 +41,7 @@ int convert(Run& run, int argc, const char* const* argv)
     bool loaded = read_coff_headers(reader);
     if (loaded) {
         start_translation(run);
+        start_output(run.output, output_settings(run), run.diagnostics, run.pending);
         trace_header_summary(reader);
         loaded = read_symbols(reader, run.symbols);
     }

@@ -263,7 +263,7 @@ std::string report_text(const Run& run)
     json.number("version", 1);
     json.string("khex", PROGRAM_VERSION);
     json.string("input", run.input.coff_name);
-    json.string("output_format", selected_format(run).name);
+    json.string("output_format", selected_format(run.options).name);
     json.boolean("image", run.options.image);
     json.string("byte_order", run.settled.order == ORDER_MS ? "MS" : "LS");
     json.begin_array("ranges");

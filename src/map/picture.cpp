@@ -461,7 +461,7 @@ std::string picture(const Run& run)
     const std::string& input = run.input.coff_name;
     Svg out;
     out.y = 30;
-    out.text(20, out.y, "ROM layout of " + input + " (" + selected_format(run).name + ")", "title");
+    out.text(20, out.y, "ROM layout of " + input + " (" + selected_format(run.options).name + ")", "title");
     out.y += 24;
     draw_legend(out, !run.checksums.list.empty());
     const int pages_top = out.y;

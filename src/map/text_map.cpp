@@ -117,7 +117,7 @@ void write_map_header(Run& run)
     put(run, "%-*s %s\n", 79 - static_cast<int>(std::strlen(BANNER_VERSION)), BANNER_TITLE, BANNER_VERSION);
     put(run, "%s", STARS);
     put(run, "\nINPUT FILE NAME: <%s>\n", run.input.coff_name.c_str());
-    put(run, "OUTPUT FORMAT:   %s\n", selected_format(run).name);
+    put(run, "OUTPUT FORMAT:   %s\n", selected_format(run.options).name);
     put(run, "\nPHYSICAL MEMORY PARAMETERS\n");
     put(run, "   Default data width   :  %2d\n", bits(options.datawidth));
     put(run, "   Default memory width :  %2d", bits(options.memwidth));

@@ -75,7 +75,7 @@ bool wrapped(uint32_t before, uint32_t after)
 // Hands bytes at the cursor to the writers and moves the cursor past them.
 void write_at_cursor(Run& run, const RomRange& r, const uint8_t* data, int nbytes, int period = 0)
 {
-    write_range_data(run, r, run.datapath.next_address, data, nbytes, period);
+    write_range_data(run.output, r, run.datapath.next_address, data, nbytes, period, run.datapath.current_spec);
     run.datapath.next_address += static_cast<uint32_t>(nbytes);
 }
 
@@ -140,7 +140,7 @@ void close_range(Run& run)
     const RomRange* r = dp.current_range;
     if (pending_slot(run, *r))
         internal_error(run.diagnostics, "checksum slot of range '%s' left unwritten", r->name.c_str());
-    close_range_files(run);
+    close_range_files(run.output);
     report_range_closed(run, *r);
     dp.current_range = next_range(run.ranges, r);
     if (dp.current_range)
@@ -232,7 +232,7 @@ void announce(Run& run, const SectionSpec& spec)
             std::fprintf(run.diagnostics.console.out, "\n");
     }
     if (!options.image)
-        flush_range_records(run);
+        flush_range_records(run.output);
 }
 
 }  // namespace

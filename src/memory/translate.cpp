@@ -28,7 +28,7 @@ int device_from_code(Run& run, int code)
 void check_format_widths(Run& run)
 {
     const ConvOptions& options = run.options;
-    const OutputFormat& format = selected_format(run);
+    const OutputFormat& format = selected_format(run.options);
     if (format.romwidth_option != 0 && options.romwidth_given && options.romwidth != format.romwidth_option)
         fatal(run.diagnostics, "%s format must have a ROM width of %d bits", format.name, bits(format.romwidth_option));
     if (format.memwidth != 0 && options.memwidth != format.memwidth)
@@ -120,7 +120,7 @@ void start_translation(Run& run)
         fatal(run.diagnostics, "no initialized sections in %s", run.input.coff_name.c_str());
     if (!run.options.quiet)
         std::fprintf(run.diagnostics.console.out, "Translating %s to %s format...\n", run.input.coff_name.c_str(),
-                     selected_format(run).name);
+                     selected_format(run.options).name);
     start_placement(run);
 }
 

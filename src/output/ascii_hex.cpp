@@ -1,6 +1,5 @@
 // ASCII-Hex: STX, lines of up to 24 bytes each followed by a blank, "$A" address
 // marks on lines of their own at every gap, ETX.
-#include "driver/run.h"
 #include "output/hex.h"
 #include "output/writers.h"
 
@@ -12,27 +11,27 @@ constexpr size_t ASCII_HEX_THRESHOLD = 72;
 
 }  // namespace
 
-void ascii_hex_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes)
+void ascii_hex_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes)
 {
     char* line = stream.line.data();
     switch (op) {
     case OP_START_FILE:
-        write_text(run, stream, "\x02\n", 2);
+        write_text(w, stream, "\x02\n", 2);
         break;
     case OP_NEW_ADDRESS: {
         if (stream.fill != 0)
-            ascii_hex_writer(run, OP_END_RECORD, stream, nullptr, 0);
+            ascii_hex_writer(w, OP_END_RECORD, stream, nullptr, 0);
         char mark[16] = "$A";
-        char* end = put_hex_lower(mark + 2, record_address(run), 4);
+        char* end = put_hex_lower(mark + 2, w.record_address, 4);
         *end++ = ',';
         *end++ = '\n';
-        write_text(run, stream, mark, static_cast<size_t>(end - mark));
+        write_text(w, stream, mark, static_cast<size_t>(end - mark));
         break;
     }
     case OP_DATA:
         for (int i = 0; i < nbytes; ++i) {
             if (stream.fill >= ASCII_HEX_THRESHOLD)
-                ascii_hex_writer(run, OP_END_RECORD, stream, nullptr, 0);
+                ascii_hex_writer(w, OP_END_RECORD, stream, nullptr, 0);
             hex_encode(line + stream.fill, data + i, 1);
             line[stream.fill + 2] = ' ';
             stream.fill += 3;
@@ -40,20 +39,14 @@ void ascii_hex_writer(Run& run, int op, OutputStream& stream, const uint8_t* dat
         break;
     case OP_END_RECORD:
         line[stream.fill++] = '\n';
-        write_line(run, stream);
+        write_line(w, stream);
         break;
     case OP_END_FILE:
-        write_text(run, stream, "\x03", 1);
+        write_text(w, stream, "\x03", 1);
         break;
     default:
         break;
     }
-}
-
-void ascii_hex_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
-                   uint32_t address, uint32_t step, int)
-{
-    write_run_by_operation<ascii_hex_writer>(run, stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

@@ -2,24 +2,28 @@
 
 #include <iterator>
 
-#include "driver/run.h"
 
 namespace khex {
 
-// The writers, one file each: a record writer and its run of data operations.
-#define KHEX_WRITER(name)                                                                              \
-    void name##_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);         \
-    void name##_run(Run& run, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride, \
-                    uint32_t address, uint32_t step, int period);
-KHEX_WRITER(debug)
-KHEX_WRITER(intel)
-KHEX_WRITER(motorola)
-KHEX_WRITER(zq_tagged)
-KHEX_WRITER(tektronix)
-KHEX_WRITER(ascii_hex)
-KHEX_WRITER(generic)
-KHEX_WRITER(binary)
-#undef KHEX_WRITER
+// Each format's writer lives in a file of its own; the rows name these. A
+// format whose records do not count their bytes has no run writer of its
+// own: the framework writes its runs one operation at a time.
+void debug_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void intel_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void intel_run(WriterContext& w, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+               uint32_t address, uint32_t step, int period);
+void motorola_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void motorola_run(WriterContext& w, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+                  uint32_t address, uint32_t step, int period);
+void zq_tagged_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void tektronix_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void tektronix_run(WriterContext& w, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+                   uint32_t address, uint32_t step, int period);
+void ascii_hex_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void generic_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void binary_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void binary_run(WriterContext& w, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+                uint32_t address, uint32_t step, int period);
 
 // The four Motorola rows share one writer; the variant is the S-record type of
 // their data records. -b also sets both widths to a byte; --b and --w set the
@@ -28,7 +32,7 @@ constexpr OutputFormat output_formats[] = {
     // index               name                  words                                unit ext
     //    writer            run            binary widest rom mem variant
     {FORMAT_DEBUG,       "DEBUG",              {{"-d", 0, false}, {}},               1, ".d00",
-        debug_writer,     debug_run,           false, 0,   0, 0, 0},
+        debug_writer,     nullptr,             false, 0,   0, 0, 0},
     {FORMAT_INTEL,       "Intel",              {{"i", 0, false}, {}},                1, ".i00",
         intel_writer,     intel_run,     false, 224, 0, 0, 0},
     {FORMAT_MOTOROLA,    "Motorola-S",         {{"m", 0, false}, {}},                1, ".m00",
@@ -40,13 +44,13 @@ constexpr OutputFormat output_formats[] = {
     {FORMAT_MOTOROLA_S3, "Motorola-S3",        {{"m3", 0, false}, {}},               1, ".m00",
         motorola_writer,  motorola_run,  false, 222, 0, 0, 3},
     {FORMAT_ZQ_TAGGED,   "ZQ-Tagged",          {{"t", 0, false}, {}},                2, ".t00",
-        zq_tagged_writer, zq_tagged_run,       false, 0,   2, 0, 0},
+        zq_tagged_writer, nullptr,       false, 0,   2, 0, 0},
     {FORMAT_TEKTRONIX,   "Extended Tektronix", {{"x", 0, false}, {}},                1, ".x00",
         tektronix_writer, tektronix_run, false, 89,  0, 0, 0},
     {FORMAT_ASCII_HEX,   "ASCII-Hex",          {{"a", 0, false}, {}},                1, ".a00",
-        ascii_hex_writer, ascii_hex_run,       false, 0,   0, 0, 0},
+        ascii_hex_writer, nullptr,       false, 0,   0, 0, 0},
     {FORMAT_GENERIC,     "Generic",            {{"-b", 1, false}, {"-w", 2, false}}, 1, ".s00",
-        generic_writer,   generic_run,         false, 0,   0, 0, 0},
+        generic_writer,   nullptr,             false, 0,   0, 0, 0},
     {FORMAT_BINARY,      "Binary",             {{"b", 1, true}, {}},                 1, ".b00",
         binary_writer,    binary_run,          true,  0,   0, 1, 0},
 };
@@ -68,9 +72,9 @@ FormatRules format_rules(const OutputFormat& format)
     return FormatRules{format.unit, format.widest_operation, format.name, std::string(format.extension, 2)};
 }
 
-const OutputFormat& selected_format(const Run& run)
+const OutputFormat& selected_format(const ConvOptions& options)
 {
-    return output_formats[run.options.format];
+    return output_formats[options.format];
 }
 
 }  // namespace khex

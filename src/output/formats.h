@@ -5,9 +5,9 @@
 #include "memory/ranges.h"
 #include "output/stream.h"
 
-namespace khex {
+#include "base/options.h"
 
-struct Run;
+namespace khex {
 
 // The rows the rest of khex names; ConvOptions::format holds a row number.
 enum OutputFormatIndex {
@@ -42,7 +42,7 @@ struct OutputFormat {
     int unit;               // smallest ROM width the format can carry
     const char* extension;  // default extension: a dot, a letter and "00"
     RecordWriter writer;
-    DataRunWriter run;      // runs of data operations in one call
+    DataRunWriter run;      // runs of data operations in one call; nullptr: one at a time
     bool binary;            // files opened in binary mode, not as text
     int widest_operation;   // widest ROM word one record can take (its count field is
                             // one byte and may already hold its threshold); 0: no limit
@@ -57,7 +57,7 @@ extern const int format_count;  // rows of output_formats
 // What resolving the ranges needs of a row.
 FormatRules format_rules(const OutputFormat& format);
 
-// The row that the run's options select.
-const OutputFormat& selected_format(const Run& run);
+// The row that the options select.
+const OutputFormat& selected_format(const ConvOptions& options);
 
 }  // namespace khex

@@ -3,16 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/run.h"
-#include "output/writers.h"
-
 namespace khex {
 
 namespace {
 
-[[noreturn]] void write_failed(Run& run, const OutputStream& stream)
+[[noreturn]] void write_failed(Diagnostics& d, const OutputStream& stream)
 {
-    fatal(run.diagnostics, "error writing output file '%s': %s", stream.name->c_str(), std::strerror(errno));
+    fatal(d, "error writing output file '%s': %s", stream.name->c_str(), std::strerror(errno));
 }
 
 // Number of streams the range writes: one per lane, or one when a ROM is wider
@@ -22,28 +19,45 @@ int stream_count(const RomRange& r)
     return r.romwidth < r.memwidth ? r.memwidth / r.romwidth : 1;
 }
 
-void open_range_files(Run& run, const RomRange& r)
+// The stream of file i of the range: -order MS gives the first lane to the
+// last file.
+int stream_of_file(const OutputState& output, const RomRange& r, int i)
 {
-    OutputState& output = run.output;
-    if (run.options.json_file && !output.tallying) {
-        output.tallying = true;
-        engine_start(output.crc32, *find_algorithm("crc32"));
-    }
+    return output.settings.order == ORDER_MS ? r.file_count - 1 - i : i;
+}
+
+// What the writers of the range's files are told.
+void start_writer_context(OutputState& output, const RomRange& r)
+{
+    const OutputSettings& settings = output.settings;
+    WriterContext& w = output.writer;
+    w.record_address = 0;
+    w.romwidth = r.romwidth;
+    w.line_words = settings.line_words;
+    w.entry_point = settings.entry_point;
+    w.variant = settings.format->variant;
+    w.origin = r.origin;
+    w.length = r.length;
+    w.diagnostics = output.diagnostics;
+}
+
+void open_range_files(OutputState& output, const RomRange& r)
+{
     for (FileTally& t : output.tallies)
         t = FileTally{};
     output.open_range = &r;
-    output.record_address = 0;
     output.written_up_to = 0;
+    start_writer_context(output, r);
     // A record holds at most one data operation beyond its threshold, and a data
     // operation carries at most one ROM word.
     const size_t line_size = 128 + 4 * static_cast<size_t>(r.romwidth);
-    const OutputFormat& format = selected_format(run);
+    const OutputFormat& format = *output.settings.format;
     for (int i = 0; i < r.file_count; ++i) {
-        OutputStream& stream = output.streams[run.settled.order == ORDER_MS ? r.file_count - 1 - i : i];
+        OutputStream& stream = output.streams[stream_of_file(output, r, i)];
         const std::string& name = r.files[i];
-        stream.file = open_pending(run.pending, name, format.binary, FileRole::OUTPUT);
+        stream.file = open_pending(*output.pending, name, format.binary, FileRole::OUTPUT);
         if (!stream.file)
-            fatal(run.diagnostics, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
+            fatal(*output.diagnostics, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
         std::setvbuf(stream.file, nullptr, _IONBF, 0);  // the stream's block is the buffer
         stream.name = &name;
         stream.block.resize(OUTPUT_BLOCK);
@@ -53,24 +67,23 @@ void open_range_files(Run& run, const RomRange& r)
         stream.address_written = false;
         if (stream.line.size() < line_size)
             stream.line.resize(line_size);
-        format.writer(run, OP_START_FILE, stream, nullptr, 0);
+        format.writer(output.writer, OP_START_FILE, stream, nullptr, 0);
     }
 }
 
 // A ROM wider than a memory word takes up to one ROM word per data operation.
-void write_wide_rom_words(Run& run, const RomRange& r, const uint8_t* data, int nbytes)
+void write_wide_rom_words(OutputState& output, const RomRange& r, const uint8_t* data, int nbytes)
 {
-    OutputState& output = run.output;
-    const RecordWriter write = selected_format(run).writer;
+    const RecordWriter write = output.settings.format->writer;
     for (int offset = 0; offset < nbytes; offset += r.romwidth) {
         int chunk = std::min(r.romwidth, nbytes - offset);
         if (chunk % r.memwidth != 0) {
-            std::fflush(run.diagnostics.console.out);
-            std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", run.diagnostics.console.err);
+            std::fflush(output.diagnostics->console.out);
+            std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", output.diagnostics->console.err);
             end_run(1);
         }
-        write(run, OP_DATA, output.streams[0], data + offset, chunk);
-        output.record_address += static_cast<uint32_t>(chunk);
+        write(output.writer, OP_DATA, output.streams[0], data + offset, chunk);
+        output.writer.record_address += static_cast<uint32_t>(chunk);
         output.written_up_to += static_cast<uint32_t>(chunk);
     }
 }
@@ -91,9 +104,8 @@ void tally(OutputState& o, int stream, uint32_t first, uint32_t last, const uint
 
 // What each file of the range received from one write: its lane's bytes,
 // from the record address first on.
-void tally_lanes(Run& run, const RomRange& r, uint32_t first, uint32_t step, const uint8_t* data, int nbytes)
+void tally_lanes(OutputState& o, const RomRange& r, uint32_t first, uint32_t step, const uint8_t* data, int nbytes)
 {
-    OutputState& o = run.output;
     if (r.romwidth > r.memwidth) {
         tally(o, 0, first, first + static_cast<uint32_t>(nbytes) - 1, data, static_cast<size_t>(nbytes));
         return;
@@ -116,20 +128,20 @@ uint32_t tally_crc32(const FileTally& tally)
     return tally.crc32 ^ 0xFFFFFFFF;
 }
 
-void flush_block(Run& run, OutputStream& stream)
+void flush_block(WriterContext& w, OutputStream& stream)
 {
     if (stream.block_used != 0 && std::fwrite(stream.block.data(), 1, stream.block_used, stream.file) != stream.block_used)
-        write_failed(run, stream);
+        write_failed(*w.diagnostics, stream);
     stream.block_used = 0;
 }
 
-void write_text(Run& run, OutputStream& stream, const char* text, size_t n)
+void write_text(WriterContext& w, OutputStream& stream, const char* text, size_t n)
 {
     if (stream.block_used + n > stream.block.size()) {
-        flush_block(run, stream);
+        flush_block(w, stream);
         if (n > stream.block.size()) {
             if (std::fwrite(text, 1, n, stream.file) != n)
-                write_failed(run, stream);
+                write_failed(*w.diagnostics, stream);
             return;
         }
     }
@@ -137,92 +149,112 @@ void write_text(Run& run, OutputStream& stream, const char* text, size_t n)
     stream.block_used += n;
 }
 
-void write_line(Run& run, OutputStream& stream)
+void write_line(WriterContext& w, OutputStream& stream)
 {
-    write_text(run, stream, stream.line.data(), stream.fill);
+    write_text(w, stream, stream.line.data(), stream.fill);
     stream.fill = 0;
 }
 
-void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes, int period)
+bool first_warning(WriterContext& w, const void*& last_warned)
 {
-    OutputState& output = run.output;
+    if (!w.owner || w.owner == last_warned)
+        return false;
+    last_warned = w.owner;
+    return true;
+}
+
+void write_run_by_operation(RecordWriter writer, WriterContext& w, OutputStream& stream, const uint8_t* bytes, int ops,
+                            int op_bytes, int stride, uint32_t address, uint32_t step)
+{
+    for (int k = 0; k < ops; ++k, bytes += stride, address += step) {
+        w.record_address = address;
+        writer(w, OP_DATA, stream, bytes, op_bytes);
+    }
+}
+
+void start_output(OutputState& output, const OutputSettings& settings, Diagnostics& diagnostics,
+                  PendingFiles& pending)
+{
+    output.settings = settings;
+    output.diagnostics = &diagnostics;
+    output.pending = &pending;
+    if (settings.tallies)
+        engine_start(output.crc32, *find_algorithm("crc32"));
+}
+
+void write_range_data(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
+                      int period, const void* owner)
+{
     if (output.open_range != &r)
-        open_range_files(run, r);
-    const OutputFormat& format = selected_format(run);
+        open_range_files(output, r);
+    const OutputSettings& settings = output.settings;
+    const OutputFormat& format = *settings.format;
     const int streams = stream_count(r);
+    WriterContext& w = output.writer;
+    w.owner = owner;
 
     // a memory word advances record addresses by its own width, or by one ROM
     // word in the device's addresses
-    const bool device = device_addressing(run.options.romaddr, r);
+    const bool device = device_addressing(settings.romaddr, r);
     const uint32_t step = device ? static_cast<uint32_t>(r.romwidth) : static_cast<uint32_t>(r.memwidth);
-    if (address != output.written_up_to && !run.settled.zero) {
-        output.record_address = device ? device_address(r, address, run.settled.zero) : address;
+    if (address != output.written_up_to && !settings.zero) {
+        w.record_address = device ? device_address(r, address, settings.zero) : address;
         for (int k = 0; k < streams; ++k)
-            format.writer(run, OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
+            format.writer(w, OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
     }
     output.written_up_to = address;
-    if (output.tallying && nbytes > 0)
-        tally_lanes(run, r, output.record_address, step, data, nbytes);
+    if (settings.tallies && nbytes > 0)
+        tally_lanes(output, r, w.record_address, step, data, nbytes);
     if (r.romwidth > r.memwidth) {
-        write_wide_rom_words(run, r, data, nbytes);
+        write_wide_rom_words(output, r, data, nbytes);
         return;
     }
     if (nbytes % r.memwidth != 0)
-        internal_error(run.diagnostics, "nbytes not a multiple of mem width/rom width");
+        internal_error(*output.diagnostics, "nbytes not a multiple of mem width/rom width");
     // each lane's file takes its whole run at once: the files are independent,
     // so this writes what word-by-word calls would
     const int words = nbytes / r.memwidth;
-    const uint32_t first = output.record_address;
-    for (int k = 0; k < streams; ++k)
-        format.run(run, output.streams[k], data + k * r.romwidth, words, r.romwidth, r.memwidth, first, step, period);
-    output.record_address = first + static_cast<uint32_t>(words) * step;
+    const uint32_t first = w.record_address;
+    for (int k = 0; k < streams; ++k) {
+        OutputStream& stream = output.streams[k];
+        const uint8_t* lane = data + k * r.romwidth;
+        if (format.run)
+            format.run(w, stream, lane, words, r.romwidth, r.memwidth, first, step, period);
+        else
+            write_run_by_operation(format.writer, w, stream, lane, words, r.romwidth, r.memwidth, first, step);
+    }
+    w.record_address = first + static_cast<uint32_t>(words) * step;
     output.written_up_to += static_cast<uint32_t>(nbytes);
 }
 
-void flush_range_records(Run& run)
+void flush_range_records(OutputState& output)
 {
-    OutputState& output = run.output;
     const RomRange* r = output.open_range;
     if (!r || r->file_count == 0)
         return;
     for (int k = 0; k < r->file_count; ++k)
         if (output.streams[k].fill != 0)
-            selected_format(run).writer(run, OP_END_RECORD, output.streams[k], nullptr, 0);
+            output.settings.format->writer(output.writer, OP_END_RECORD, output.streams[k], nullptr, 0);
 }
 
-void close_range_files(Run& run)
+void close_range_files(OutputState& output)
 {
-    OutputState& output = run.output;
     const RomRange* r = output.open_range;
     if (!r)
         return;
-    flush_range_records(run);
+    flush_range_records(output);
     for (int k = 0; k < r->file_count; ++k) {
         OutputStream& stream = output.streams[k];
-        selected_format(run).writer(run, OP_END_FILE, stream, nullptr, 0);
-        flush_block(run, stream);
+        output.settings.format->writer(output.writer, OP_END_FILE, stream, nullptr, 0);
+        flush_block(output.writer, stream);
         FILE* file = stream.file;
         stream.file = nullptr;
-        if (!close_pending(run.pending, file))
-            write_failed(run, stream);
+        if (!close_pending(*output.pending, file))
+            write_failed(*output.diagnostics, stream);
     }
     for (int i = 0; i < r->file_count; ++i)
-        output.written.push_back({r, i, output.tallies[run.settled.order == ORDER_MS ? r->file_count - 1 - i : i]});
+        output.written.push_back({r, i, output.tallies[stream_of_file(output, *r, i)]});
     output.open_range = nullptr;
-}
-
-uint32_t record_address(const Run& run)
-{
-    return run.output.record_address;
-}
-
-bool first_warning_for_spec(Run& run, const void*& last_warned)
-{
-    const SectionSpec* spec = run.datapath.current_spec;
-    if (!spec || spec == last_warned)
-        return false;
-    last_warned = spec;
-    return true;
 }
 
 }  // namespace khex

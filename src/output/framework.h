@@ -6,25 +6,17 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/diagnostics.h"
 #include "memory/algorithms.h"
+#include "memory/ranges.h"
+#include "output/formats.h"
 #include "output/stream.h"
+#include "platform/pending.h"
 
 namespace khex {
 
-struct Run;
-struct RomRange;
-
-constexpr int MAX_STREAMS = 8;
-
-// Formats that cut addresses warn once per section entry: the entry each writer
-// last warned about.
-struct TruncationWarnings {
-    const void* motorola_spec = nullptr;
-    const void* zq_tagged_spec = nullptr;
-};
-
 // What went into one output file, for the reports: its data bytes in address
-// order (counted only when the JSON report asks for them).
+// order (counted only when a report asks for them).
 struct FileTally {
     uint64_t data_bytes = 0;
     uint32_t first_address = 0;  // record address of the first data byte
@@ -40,40 +32,49 @@ struct WrittenFile {
     FileTally tally;
 };
 
+// What the output files are written with, fixed for the run before the first
+// range opens.
+struct OutputSettings {
+    const OutputFormat* format = nullptr;
+    int order = ORDER_LS;        // ORDER_MS: the last file of a range takes the first lane
+    bool zero = false;           // image mode counts record addresses from 0
+    bool romaddr = false;        // lane files carry ROM-device addresses
+    int32_t line_words = 20;     // Generic: words a line
+    uint32_t entry_point = 0;    // the COFF file's, for the end records that carry one
+    bool tallies = false;        // count each file's bytes, CRC and sum for a report
+};
+
 struct OutputState {
-    OutputStream streams[MAX_STREAMS];    // entry k carries byte lane k
-    FileTally tallies[MAX_STREAMS];       // by stream, while the range's files are open
+    OutputSettings settings;
+    Diagnostics* diagnostics = nullptr;
+    PendingFiles* pending = nullptr;
+    OutputStream streams[MAX_LANES];      // entry k carries byte lane k
+    FileTally tallies[MAX_LANES];         // by stream, while the range's files are open
+    WriterContext writer;                 // what the writers of the open range are told
     const RomRange* open_range = nullptr; // the range whose files are open
-    uint32_t record_address = 0;          // the address the writers put into records
     uint32_t written_up_to = 0;           // address after the last byte given to the files
-    TruncationWarnings truncation;
     std::vector<WrittenFile> written;     // every file written so far
     std::vector<uint8_t> lane_bytes;      // one lane's bytes of a write, for its tally
     ChecksumEngine crc32;                 // the tallies' CRC-32, when they are counted
-    bool tallying = false;
 };
+
+// Before the first range opens: the settings, and where failures are
+// reported and files are written whole or not at all.
+void start_output(OutputState& output, const OutputSettings& settings, Diagnostics& diagnostics,
+                  PendingFiles& pending);
 
 // The CRC-32/ISO-HDLC of a tally's bytes.
 uint32_t tally_crc32(const FileTally& tally);
 
 // Bytes of range r at target byte address `address`, whole memory words (or
-// ROM words, where a ROM is wider than a memory word), in file order. A
+// ROM words, where a ROM is wider than a memory word), in file order, owned
+// by `owner` (a section entry or a checksum), for the writers' warnings. A
 // period other than 0 says each lane repeats every `period` words (fill).
-void write_range_data(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
-                      int period = 0);
+void write_range_data(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
+                      int period, const void* owner);
 // Ends the records in progress of the open range.
-void flush_range_records(Run& run);
+void flush_range_records(OutputState& output);
 // The open range's files get their trailers and are closed.
-void close_range_files(Run& run);
-
-// Checked writes for the writers: a failed write ends the run with a FATAL error.
-void write_text(Run& run, OutputStream& stream, const char* text, size_t n);
-void write_line(Run& run, OutputStream& stream);  // writes line[0..fill) and empties the line
-// Writes the finished records collected in the stream's block to its file.
-void flush_block(Run& run, OutputStream& stream);
-
-// True when there is a current section entry that was not the last one warned
-// about in last_warned; it then becomes the last one.
-bool first_warning_for_spec(Run& run, const void*& last_warned);
+void close_range_files(OutputState& output);
 
 }  // namespace khex

@@ -35,48 +35,48 @@ void append_bytes(OutputStream& stream, const uint8_t* data, int nbytes)
     stream.fill += 2 * static_cast<size_t>(nbytes);
 }
 
-void end_record(Run& run, OutputStream& stream)
+void end_record(WriterContext& w, OutputStream& stream)
 {
     uint32_t count = static_cast<uint32_t>((stream.fill - INTEL_HEADER) / 2);
-    finish_counted_record(run, stream, 1, count, 0u - (count + stream.sum));
+    finish_counted_record(w, stream, 1, count, 0u - (count + stream.sum));
 }
 
-void new_address(Run& run, OutputStream& stream, uint32_t address)
+void new_address(WriterContext& w, OutputStream& stream, uint32_t address)
 {
     if (stream.fill != 0)
-        end_record(run, stream);
+        end_record(w, stream);
     if (upper_changed(address, stream.last_address)) {
         begin_record(stream, 0, 4);
         uint8_t upper[2] = {static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16)};
         append_bytes(stream, upper, 2);
-        end_record(run, stream);
+        end_record(w, stream);
     }
     begin_record(stream, address & 0xFFFF, 0);
     stream.last_address = address;
 }
 
-inline void data(Run& run, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
+inline void data(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
 {
     if (stream.fill >= INTEL_THRESHOLD)
-        end_record(run, stream);
+        end_record(w, stream);
     if (stream.fill == 0 || upper_changed(address, stream.last_address))
-        new_address(run, stream, address);
+        new_address(w, stream, address);
     append_bytes(stream, bytes, nbytes);
     stream.last_address = address;
 }
 
 }  // namespace
 
-void intel_writer(Run& run, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
+void intel_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    if (!record_operation<new_address, data, end_record>(run, op, stream, bytes, nbytes) && op == OP_END_FILE)
-        write_text(run, stream, ":00000001FF\n", 12);
+    if (!record_operation<new_address, data, end_record>(w, op, stream, bytes, nbytes) && op == OP_END_FILE)
+        write_text(w, stream, ":00000001FF\n", 12);
 }
 
-void intel_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+void intel_run(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
                uint32_t address, uint32_t step, int period)
 {
-    write_run<INTEL_THRESHOLD, new_address, end_record, true>(run, stream, bytes, ops, op_bytes, stride, address, step,
+    write_run<INTEL_THRESHOLD, new_address, end_record, true>(w, stream, bytes, ops, op_bytes, stride, address, step,
                                                               period);
 }
 

@@ -3,7 +3,6 @@
 // cannot carry are cut with a warning once per section.
 #include <cstring>
 
-#include "driver/run.h"
 #include "output/writers.h"
 
 namespace khex {
@@ -23,36 +22,36 @@ const RecordType S2 = {'2', 6, "S804000000FB\n"};
 const RecordType S3 = {'3', 8, "S70500000000FA\n"};
 
 // The row's variant is the S-record type of its data records.
-const RecordType& record_type(const Run& run)
+const RecordType& record_type(const WriterContext& w)
 {
-    switch (selected_format(run).variant) {
+    switch (w.variant) {
     case 1: return S1;
     case 3: return S3;
     default: return S2;
     }
 }
 
-void end_record(Run& run, OutputStream& stream)
+void end_record(WriterContext& w, OutputStream& stream)
 {
     // the count covers address, data and the checksum byte
     uint32_t count = static_cast<uint32_t>((stream.fill - 2) / 2);
-    finish_counted_record(run, stream, 2, count, ~(count + stream.sum));
+    finish_counted_record(w, stream, 2, count, ~(count + stream.sum));
 }
 
-void new_address(Run& run, OutputStream& stream, uint32_t address)
+void new_address(WriterContext& w, OutputStream& stream, uint32_t address)
 {
     if (stream.fill != 0)
-        end_record(run, stream);
-    const RecordType& type = record_type(run);
+        end_record(w, stream);
+    const RecordType& type = record_type(w);
     uint32_t field = address;
     if (type.address_digits == 4 && (address & 0xFFFF0000)) {
-        if (first_warning_for_spec(run, run.output.truncation.motorola_spec))
-            report(run.diagnostics, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
+        if (first_warning(w, w.truncation.motorola))
+            report(*w.diagnostics, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated (use -m or -m2)",
                    static_cast<unsigned long>(address));
         field &= 0xFFFF;
     } else if (type.address_digits == 6 && (address & 0xFF000000)) {
-        if (first_warning_for_spec(run, run.output.truncation.motorola_spec))
-            report(run.diagnostics, SEVERITY_WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m3)",
+        if (first_warning(w, w.truncation.motorola))
+            report(*w.diagnostics, SEVERITY_WARNING, "address 0x%08lx exceeds 6 digits - truncated (use -m3)",
                    static_cast<unsigned long>(address));
         field &= 0xFFFFFF;
     }
@@ -66,12 +65,12 @@ void new_address(Run& run, OutputStream& stream, uint32_t address)
     stream.last_address = address;
 }
 
-inline void data(Run& run, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
+inline void data(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
 {
     if (stream.fill >= MOTOROLA_THRESHOLD)
-        end_record(run, stream);
+        end_record(w, stream);
     if (stream.fill == 0)
-        new_address(run, stream, address);
+        new_address(w, stream, address);
     stream.sum += hex_encode_summing(stream.line.data() + stream.fill, bytes, nbytes);
     stream.fill += 2 * static_cast<size_t>(nbytes);
     stream.last_address = address;
@@ -79,22 +78,22 @@ inline void data(Run& run, OutputStream& stream, const uint8_t* bytes, int nbyte
 
 }  // namespace
 
-void motorola_writer(Run& run, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
+void motorola_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    if (record_operation<new_address, data, end_record>(run, op, stream, bytes, nbytes))
+    if (record_operation<new_address, data, end_record>(w, op, stream, bytes, nbytes))
         return;
     if (op == OP_START_FILE) {
-        write_text(run, stream, "S00600004844521B\n", 17);
+        write_text(w, stream, "S00600004844521B\n", 17);
     } else if (op == OP_END_FILE) {
-        const char* end = record_type(run).end_record;
-        write_text(run, stream, end, std::strlen(end));
+        const char* end = record_type(w).end_record;
+        write_text(w, stream, end, std::strlen(end));
     }
 }
 
-void motorola_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+void motorola_run(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
                   uint32_t address, uint32_t step, int period)
 {
-    write_run<MOTOROLA_THRESHOLD, new_address, end_record, false>(run, stream, bytes, ops, op_bytes, stride, address, step,
+    write_run<MOTOROLA_THRESHOLD, new_address, end_record, false>(w, stream, bytes, ops, op_bytes, stride, address, step,
                                                                   period);
 }
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace khex {
+#include "base/diagnostics.h"
 
-struct Run;
+namespace khex {
 
 // Finished records collect in a block of this size, which goes to the file
 // in one write when it is full.
@@ -44,14 +44,52 @@ enum WriterOp {
     OP_END_FILE = 5,
 };
 
-using RecordWriter = void (*)(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+// Formats that cut addresses warn once per owner of the bytes (a section
+// entry, a checksum): the owner each writer last warned about.
+struct TruncationWarnings {
+    const void* motorola = nullptr;
+    const void* zq_tagged = nullptr;
+};
+
+// What a record writer is told of the range and the run: all it reads besides
+// its stream and the bytes.
+struct WriterContext {
+    uint32_t record_address = 0;      // the address the writers put into records
+    int romwidth = 1;                 // bytes of one ROM word
+    int32_t line_words = 20;          // Generic: ROM words a line (-olength)
+    uint32_t entry_point = 0;         // the COFF file's, for end records that carry one
+    int variant = 0;                  // which records a writer shared by format rows writes
+    uint32_t origin = 0;              // the range's first byte address
+    uint32_t length = 0;              // and its length in bytes
+    Diagnostics* diagnostics = nullptr;  // write failures and warnings
+    const void* owner = nullptr;      // whose bytes are being written, for warnings once per owner
+    TruncationWarnings truncation;
+};
+
+// A format's writer: one operation on one file.
+using RecordWriter = void (*)(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
 
 // Every format's data path: `ops` data operations of `op_bytes` bytes,
 // operation k taken from data + k * stride and addressed at address + k * step,
 // written exactly as that many OP_DATA calls would write them. A period other
 // than 0 says that operation k equals operation k - period (image fill), so
 // that a writer may reuse the digits of a record it wrote already.
-using DataRunWriter = void (*)(Run& run, OutputStream& stream, const uint8_t* data, int ops, int op_bytes,
+using DataRunWriter = void (*)(WriterContext& w, OutputStream& stream, const uint8_t* data, int ops, int op_bytes,
                                int stride, uint32_t address, uint32_t step, int period);
+
+// Checked writes for the writers: a failed write ends the run with a FATAL error.
+void write_text(WriterContext& w, OutputStream& stream, const char* text, size_t n);
+void write_line(WriterContext& w, OutputStream& stream);  // writes line[0..fill) and empties the line
+// Writes the finished records collected in the stream's block to its file.
+void flush_block(WriterContext& w, OutputStream& stream);
+
+// True when the bytes being written have an owner that the writer did not
+// last warn about in last_warned; it then becomes the last one.
+bool first_warning(WriterContext& w, const void*& last_warned);
+
+// The default data path: one OP_DATA call per operation, each with its own
+// record address.
+void write_run_by_operation(RecordWriter writer, WriterContext& w, OutputStream& stream, const uint8_t* data, int ops,
+                            int op_bytes, int stride, uint32_t address, uint32_t step);
 
 }  // namespace khex

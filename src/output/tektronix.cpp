@@ -2,7 +2,6 @@
 // sums hex digit values, and a termination record with the entry point.
 #include <cstring>
 
-#include "driver/run.h"
 #include "output/writers.h"
 
 namespace khex {
@@ -31,7 +30,7 @@ void begin_record(OutputStream& stream, const char* start, uint32_t address)
     stream.sum = static_cast<uint32_t>(hex_value(start[3])) + 8 + nibble_sum(address);
 }
 
-void end_record(Run& run, OutputStream& stream)
+void end_record(WriterContext& w, OutputStream& stream)
 {
     // the length counts the characters after "%"; the checksum sums the digit
     // values of all of them, its own still-zero digits included
@@ -40,23 +39,23 @@ void end_record(Run& run, OutputStream& stream)
     put_hex(line + 1, length, 2);
     put_hex(line + 4, (nibble_sum(length & 0xFF) + stream.sum) & 0xFF, 2);
     line[stream.fill++] = '\n';
-    write_line(run, stream);
+    write_line(w, stream);
 }
 
-void new_address(Run& run, OutputStream& stream, uint32_t address)
+void new_address(WriterContext& w, OutputStream& stream, uint32_t address)
 {
     if (stream.fill != 0)
-        end_record(run, stream);
+        end_record(w, stream);
     begin_record(stream, "%006008", address);
     stream.last_address = address;
 }
 
-inline void data(Run& run, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
+inline void data(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
 {
     if (stream.fill >= TEKTRONIX_THRESHOLD)
-        end_record(run, stream);
+        end_record(w, stream);
     if (stream.fill == 0)
-        new_address(run, stream, address);
+        new_address(w, stream, address);
     stream.sum += hex_encode_ops<true>(stream.line.data() + stream.fill, bytes, 1, nbytes, nbytes);
     stream.fill += 2 * static_cast<size_t>(nbytes);
     stream.last_address = address;
@@ -64,19 +63,19 @@ inline void data(Run& run, OutputStream& stream, const uint8_t* bytes, int nbyte
 
 }  // namespace
 
-void tektronix_writer(Run& run, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
+void tektronix_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
-    if (!record_operation<new_address, data, end_record>(run, op, stream, bytes, nbytes) && op == OP_END_FILE) {
+    if (!record_operation<new_address, data, end_record>(w, op, stream, bytes, nbytes) && op == OP_END_FILE) {
         // every file ends with a termination record carrying the entry point
-        begin_record(stream, "%0E8008", run.coff.coff_entry_point);
-        end_record(run, stream);
+        begin_record(stream, "%0E8008", w.entry_point);
+        end_record(w, stream);
     }
 }
 
-void tektronix_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+void tektronix_run(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
                    uint32_t address, uint32_t step, int period)
 {
-    write_run<TEKTRONIX_THRESHOLD, new_address, end_record, false, true>(run, stream, bytes, ops, op_bytes, stride, address, step,
+    write_run<TEKTRONIX_THRESHOLD, new_address, end_record, false, true>(w, stream, bytes, ops, op_bytes, stride, address, step,
                                                                          period);
 }
 

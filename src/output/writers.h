@@ -1,37 +1,32 @@
 // What the record writers share: the dispatch of the operations that Intel,
 // Motorola and Extended Tektronix handle alike, the end of a counted record,
-// and the loop of data operations over a run.
+// and the loop of data operations over a run of them.
 #pragma once
 #include <algorithm>
 #include <cstring>
 
-#include "driver/run.h"
-#include "output/framework.h"
 #include "output/hex.h"
 #include "output/stream.h"
 
 namespace khex {
 
-// The address the writers put into records.
-uint32_t record_address(const Run& run);
-
 // The operations that Intel, Motorola and Extended Tektronix handle alike, given
 // their procedures that take an explicit address. Returns false for the other
 // operations, which each format handles itself.
-template <void (*new_address)(Run&, OutputStream&, uint32_t),
-          void (*data_operation)(Run&, OutputStream&, const uint8_t*, int, uint32_t),
-          void (*end_record)(Run&, OutputStream&)>
-bool record_operation(Run& run, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
+template <void (*new_address)(WriterContext&, OutputStream&, uint32_t),
+          void (*data_operation)(WriterContext&, OutputStream&, const uint8_t*, int, uint32_t),
+          void (*end_record)(WriterContext&, OutputStream&)>
+bool record_operation(WriterContext& w, int op, OutputStream& stream, const uint8_t* bytes, int nbytes)
 {
     switch (op) {
     case OP_NEW_ADDRESS:
-        new_address(run, stream, record_address(run));
+        new_address(w, stream, w.record_address);
         return true;
     case OP_DATA:
-        data_operation(run, stream, bytes, nbytes, record_address(run));
+        data_operation(w, stream, bytes, nbytes, w.record_address);
         return true;
     case OP_END_RECORD:
-        end_record(run, stream);
+        end_record(w, stream);
         return true;
     default:
         return false;
@@ -40,14 +35,14 @@ bool record_operation(Run& run, int op, OutputStream& stream, const uint8_t* byt
 
 // Ends an Intel or Motorola record: its count over the two placeholder digits
 // at count_at, then the checksum byte and the line end after the data.
-inline void finish_counted_record(Run& run, OutputStream& stream, size_t count_at, uint32_t count, uint32_t checksum)
+inline void finish_counted_record(WriterContext& w, OutputStream& stream, size_t count_at, uint32_t count, uint32_t checksum)
 {
     char* line = stream.line.data();
     put_hex(line + count_at, count, 2);
     put_hex(line + stream.fill, checksum & 0xFF, 2);
     line[stream.fill + 2] = '\n';
     stream.fill += 3;
-    write_line(run, stream);
+    write_line(w, stream);
 }
 
 // The digits of `ops` repeated operations (operation k equals operation
@@ -85,18 +80,18 @@ uint32_t repeated_digits(OutputStream& stream, char* out, const uint8_t* data, i
 // threshold and, when NEW_UPPER_16 is set (Intel), before the upper 16 bits
 // of the address change. DIGITS: the checksum sums digit values, not bytes.
 // Each record of repeated operations still gets its own address and checksum.
-template <size_t THRESHOLD, void (*new_address)(Run&, OutputStream&, uint32_t),
-          void (*end_record)(Run&, OutputStream&), bool NEW_UPPER_16, bool DIGITS = false>
-void write_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
+template <size_t THRESHOLD, void (*new_address)(WriterContext&, OutputStream&, uint32_t),
+          void (*end_record)(WriterContext&, OutputStream&), bool NEW_UPPER_16, bool DIGITS = false>
+void write_run(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
                uint32_t address, uint32_t step, int period)
 {
     const size_t op_chars = 2 * static_cast<size_t>(op_bytes);
     const bool reuse = period > 0 && period <= 2 && op_bytes <= 256;
     while (ops > 0) {
         if (stream.fill >= THRESHOLD)
-            end_record(run, stream);
+            end_record(w, stream);
         if (stream.fill == 0 || (NEW_UPPER_16 && (address >> 16) != (stream.last_address >> 16)))
-            new_address(run, stream, address);
+            new_address(w, stream, address);
         uint64_t n = std::min(static_cast<uint64_t>(ops), (THRESHOLD - stream.fill + op_chars - 1) / op_chars);
         if (NEW_UPPER_16)
             n = std::min(n, (uint64_t{address | 0xFFFF} - address) / step + 1);
@@ -109,19 +104,6 @@ void write_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, in
         bytes += n * static_cast<size_t>(stride);
         address += static_cast<uint32_t>(count) * step;
         ops -= count;
-    }
-}
-
-// A run written one data operation at a time through the format's writer,
-// for the formats whose records do not count their bytes; each operation
-// sees its own record address.
-template <void (*writer)(Run&, int, OutputStream&, const uint8_t*, int)>
-void write_run_by_operation(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
-                            uint32_t address, uint32_t step)
-{
-    for (int k = 0; k < ops; ++k, bytes += stride, address += step) {
-        run.output.record_address = address;
-        writer(run, OP_DATA, stream, bytes, op_bytes);
     }
 }
 

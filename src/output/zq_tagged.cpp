@@ -2,7 +2,6 @@
 // data byte, 7 checksum, F end), padded to column 72 and identified in 73-80.
 #include <cstring>
 
-#include "driver/run.h"
 #include "output/hex.h"
 #include "output/writers.h"
 
@@ -16,7 +15,7 @@ constexpr char ZQ_IDENTIFIER[] = "COFFTOZQ";
 
 // Ends the line: the checksum tag with the negated sum of the line's
 // characters, the end tag, blanks to column 72 and the identifier.
-void end_line(Run& run, OutputStream& stream)
+void end_line(WriterContext& w, OutputStream& stream)
 {
     char* line = stream.line.data();
     line[stream.fill++] = '7';
@@ -31,16 +30,16 @@ void end_line(Run& run, OutputStream& stream)
     std::memcpy(line + stream.fill, ZQ_IDENTIFIER, 8);
     stream.fill += 8;
     line[stream.fill++] = '\n';
-    write_line(run, stream);
+    write_line(w, stream);
 }
 
 // The load address tag; addresses above 16 bits are cut, with a warning once
 // per section.
-void load_address(Run& run, OutputStream& stream)
+void load_address(WriterContext& w, OutputStream& stream)
 {
-    uint32_t address = record_address(run);
-    if ((address & 0xFFFF0000) && first_warning_for_spec(run, run.output.truncation.zq_tagged_spec))
-        report(run.diagnostics, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated",
+    uint32_t address = w.record_address;
+    if ((address & 0xFFFF0000) && first_warning(w, w.truncation.zq_tagged))
+        report(*w.diagnostics, SEVERITY_WARNING, "address 0x%08lx exceeds 4 digits - truncated",
                static_cast<unsigned long>(address));
     char* line = stream.line.data();
     line[stream.fill] = '9';
@@ -51,29 +50,29 @@ void load_address(Run& run, OutputStream& stream)
 }
 
 // Data bytes in pairs behind "B", a last odd byte behind "*".
-void data_tags(Run& run, OutputStream& stream, const uint8_t* data, int nbytes)
+void data_tags(WriterContext& w, OutputStream& stream, const uint8_t* data, int nbytes)
 {
     if (!stream.address_written)
-        load_address(run, stream);
+        load_address(w, stream);
     char* line = stream.line.data();
     for (int i = 0; i < nbytes; ++i) {
         if (i % 2 == 0) {
             if (stream.fill >= ZQ_THRESHOLD)
-                end_line(run, stream);
+                end_line(w, stream);
             line[stream.fill++] = i == nbytes - 1 ? '*' : 'B';
         }
         line[stream.fill++] = HEX_DIGITS[data[i] >> 4];
         line[stream.fill++] = HEX_DIGITS[data[i] & 0xF];
     }
-    stream.last_address = record_address(run);
+    stream.last_address = w.record_address;
 }
 
 }  // namespace
 
-void zq_tagged_writer(Run& run, int op, OutputStream& stream, const uint8_t* data, int nbytes)
+void zq_tagged_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes)
 {
     if (op != OP_END_RECORD && stream.fill >= ZQ_THRESHOLD)
-        end_line(run, stream);
+        end_line(w, stream);
     switch (op) {
     case OP_START_FILE:
         std::memcpy(stream.line.data(), "K0000COFFTOZQ", 13);
@@ -81,26 +80,20 @@ void zq_tagged_writer(Run& run, int op, OutputStream& stream, const uint8_t* dat
         stream.address_written = false;
         break;
     case OP_NEW_ADDRESS:
-        load_address(run, stream);
+        load_address(w, stream);
         break;
     case OP_DATA:
-        data_tags(run, stream, data, nbytes);
+        data_tags(w, stream, data, nbytes);
         break;
     case OP_END_RECORD:
-        end_line(run, stream);
+        end_line(w, stream);
         break;
     case OP_END_FILE:
-        write_text(run, stream, ":\n", 2);
+        write_text(w, stream, ":\n", 2);
         break;
     default:
         break;
     }
-}
-
-void zq_tagged_run(Run& run, OutputStream& stream, const uint8_t* bytes, int ops, int op_bytes, int stride,
-                   uint32_t address, uint32_t step, int)
-{
-    write_run_by_operation<zq_tagged_writer>(run, stream, bytes, ops, op_bytes, stride, address, step);
 }
 
 }  // namespace khex

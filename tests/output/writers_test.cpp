@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "runner.h"
+#include "output/framework.h"
 #include "test_run.h"
 
 using namespace khex;
@@ -20,15 +21,16 @@ std::string stream_name(int i)
     return name;
 }
 
-// One range written by the framework into files of a temporary directory.
+// One range written by the framework into files of a temporary directory:
+// only the output's own records, its settings and a console of its own.
 class RangeWriter {
 public:
     RangeWriter(int format, int memwidth, int romwidth, uint32_t origin = 0)
+        : err_file(std::tmpfile())
     {
-        Run& r = run();
-        r.options.format = format;
-        r.settled.order = ORDER_LS;
-        RomRange& range_record = r.ranges.store.emplace_back();
+        settings.format = &output_formats[format];
+        settings.order = ORDER_LS;
+        diagnostics.console = Console{err_file, err_file};
         range_record.name = "r";
         range_record.origin = origin;
         range_record.end = 0xFFFFFFFF;
@@ -37,26 +39,33 @@ public:
         range_record.file_count = romwidth < memwidth ? memwidth / romwidth : 1;
         for (int i = 0; i < range_record.file_count; ++i)
             range_record.files.push_back(dir.file(stream_name(i)));
-        r.ranges.rom_list.push_back(&range_record);
         spec.name = ".text";
-        r.datapath.current_spec = &spec;
+        owner = &spec;
         range = &range_record;
         address = origin;
     }
-    Run& run() { return *test_run; }
+    ~RangeWriter()
+    {
+        discard_pending_files(pending);
+        std::fclose(err_file);
+    }
     void write(const Bytes& bytes, int period = 0)
     {
-        write_range_data(run(), *range, address, bytes.data(), static_cast<int>(bytes.size()), period);
+        if (!started) {
+            start_output(output, settings, diagnostics, pending);
+            started = true;
+        }
+        write_range_data(output, *range, address, bytes.data(), static_cast<int>(bytes.size()), period, owner);
         address += static_cast<uint32_t>(bytes.size());
     }
     void gap_to(uint32_t a) { address = a; }
     void close()
     {
-        close_range_files(run());
+        close_range_files(output);
         const PendingFile* failed = nullptr;
-        ASSERT_TRUE(commit_pending_files(run().pending, failed));
+        ASSERT_TRUE(commit_pending_files(pending, failed));
     }
-    std::string err() const { return test_run.console().err; }
+    std::string err() const { return khextest::read_all(err_file); }
     std::string file(int i = 0) const { return dir.read(stream_name(i)); }
     Bytes decoded(const std::string& input_format, int i = 0) const
     {
@@ -65,10 +74,17 @@ public:
     }
 
     khextest::TempDir dir;
-    khextest::TestRun test_run;
+    FILE* err_file;
+    OutputSettings settings;
+    Diagnostics diagnostics;
+    PendingFiles pending;
+    OutputState output;
+    bool started = false;
+    RomRange range_record{};
     RomRange* range;
     uint32_t address;
     SectionSpec spec{};
+    const void* owner;
 };
 
 // Recomputes an Extended Tektronix record's length and checksum, which
@@ -121,6 +137,54 @@ TEST(Writers, OneWriteInEachFormat)
     EXPECT_EQ(tektronix.decoded("tekhex"), (Bytes{0xAB, 0xCD}));
 }
 
+// A writer needs nothing but its context and its stream: the record address,
+// the entry point and the warning owner come from the context alone.
+TEST(WriterContext, AWriterReadsOnlyItsContextAndStream)
+{
+    struct Case {
+        int format;
+        std::string file;
+    };
+    const Case cases[] = {
+        {FORMAT_INTEL, ":020000040001F9\n:0234560012342E\n:00000001FF\n"},
+        {FORMAT_TEKTRONIX, "%1262E8000134561234\n%0E85A8000ABCDE\n"},
+        {FORMAT_MOTOROLA_S1, "S00600004844521B\nS105345612342A\nS9030000FC\n"},
+    };
+    for (const Case& c : cases) {
+        FILE* file = std::tmpfile();
+        FILE* err = std::tmpfile();
+        Diagnostics diagnostics;
+        diagnostics.console = Console{err, err};
+        const std::string name = "lane";
+        OutputStream stream{file, 0, 0, std::vector<char>(256), false, 0, &name, std::vector<char>(OUTPUT_BLOCK), 0, {}};
+        WriterContext w;
+        w.record_address = 0x13456;
+        w.entry_point = 0xABCDE;
+        w.variant = output_formats[c.format].variant;
+        w.diagnostics = &diagnostics;
+        w.owner = &name;
+        const uint8_t bytes[] = {0x12, 0x34};
+        const RecordWriter writer = output_formats[c.format].writer;
+        writer(w, OP_START_FILE, stream, nullptr, 0);
+        writer(w, OP_NEW_ADDRESS, stream, nullptr, 0);
+        writer(w, OP_DATA, stream, bytes, 2);
+        writer(w, OP_END_RECORD, stream, nullptr, 0);
+        writer(w, OP_END_FILE, stream, nullptr, 0);
+        flush_block(w, stream);
+        const std::string text = khextest::read_all(file);
+        EXPECT_EQ(text, c.file) << output_formats[c.format].name;
+        if (c.format == FORMAT_TEKTRONIX)
+            expect_tektronix_fields(text);
+        // S1 records cut the address, with a warning naming it
+        EXPECT_EQ(khextest::read_all(err),
+                  c.format == FORMAT_MOTOROLA_S1
+                      ? ">> WARNING: address 0x00013456 exceeds 4 digits - truncated (use -m or -m2)\n"
+                      : "");
+        std::fclose(file);
+        std::fclose(err);
+    }
+}
+
 TEST(IntelWriter, ContiguousDataAcross64k)
 {
     RangeWriter w(FORMAT_INTEL, 1, 1);
@@ -164,7 +228,7 @@ TEST(MotorolaWriter, CutAddressesWarnOncePerSection)
     w.write({1, 2});
     w.gap_to(0x13000);
     w.write({3, 4});
-    w.run().datapath.current_spec = &other;
+    w.owner = &other;
     w.gap_to(0x1000000);
     w.write({5, 6});
     w.close();
@@ -239,7 +303,7 @@ TEST(AsciiHexWriter, LinesOf24BytesAndAddressMarksAtGaps)
 TEST(GenericWriter, WordsPerLineAndAddressPrefixes)
 {
     RangeWriter w(FORMAT_GENERIC, 2, 2);
-    w.run().options.olength = 4;
+    w.settings.line_words = 4;
     w.gap_to(0x100);
     w.write(coffgen::pattern(18));
     w.gap_to(0x200);
@@ -256,7 +320,7 @@ TEST(GenericWriter, WordsPerLineAndAddressPrefixes)
 TEST(GenericWriter, ByteWordsStopBefore100Characters)
 {
     RangeWriter w(FORMAT_GENERIC, 1, 1);
-    w.run().options.olength = 40;
+    w.settings.line_words = 40;
     w.write(coffgen::pattern(40));
     w.close();
     std::string text = w.file();
@@ -285,7 +349,7 @@ TEST(Lanes, EachByteOfAWordGoesToItsOwnFile)
     EXPECT_EQ(w.file(1), "*** FILE HEADER ***\nADDR:00000000: DATA:02 04 :END:\n*** FILE FOOTER ***\n");
 
     RangeWriter ms(FORMAT_DEBUG, 2, 1);
-    ms.run().settled.order = ORDER_MS;
+    ms.settings.order = ORDER_MS;
     ms.write({1, 2, 3, 4});
     ms.close();
     EXPECT_EQ(ms.file(0), "*** FILE HEADER ***\nADDR:00000000: DATA:02 04 :END:\n*** FILE FOOTER ***\n");
@@ -305,7 +369,7 @@ TEST(Lanes, RomWiderThanMemoryTakesChunksOfTheRomWidth)
 TEST(Lanes, ZeroBasedNumberingIgnoresGaps)
 {
     RangeWriter w(FORMAT_DEBUG, 1, 1, 0x100);
-    w.run().settled.zero = true;
+    w.settings.zero = true;
     w.write({1});
     w.gap_to(0x180);
     w.write({2});
@@ -455,7 +519,6 @@ TEST(FormatTable, EveryRowHasNameUnitExtensionAndWriter)
         EXPECT_EQ(std::string(f.extension).size(), 4u);
         EXPECT_EQ(std::string(f.extension).substr(2), "00");
         EXPECT_NE(f.writer, nullptr);
-        EXPECT_NE(f.run, nullptr);
         EXPECT_EQ(f.binary, i == FORMAT_BINARY);
     }
     EXPECT_STREQ(output_formats[FORMAT_TEKTRONIX].name, "Extended Tektronix");
