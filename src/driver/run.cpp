@@ -22,56 +22,99 @@ OutputSettings output_settings(const Run& run)
     return settings;
 }
 
+// The announcement of a section's first data: its progress line.
+void announce_section(const Run& run, const SectionSpec& spec)
+{
+    const ConvOptions& options = run.options;
+    FILE* out = run.diagnostics.console.out;
+    if (options.quiet)
+        return;
+    std::fprintf(out, "   \"%s\"   ==> %s", run.input.coff_name.c_str(), spec.name.c_str());
+    if (spec.flags & SPEC_BOOT)
+        std::fprintf(out, " \t(BOOT LOAD)");
+    if (options.verbose <= 0)
+        std::fprintf(out, "\n");
+}
+
+// Once the headers are read: the device, the format's widths, the boot
+// table's place, the sections and their order, the byte order; then the
+// progress line and the output's settings.
+void start_translation(Run& run)
+{
+    Diagnostics& d = run.diagnostics;
+    const ConvOptions& options = run.options;
+    Settled& settled = run.settled;
+    const OutputFormat& format = selected_format(options);
+    settle_device_code(settled, options, run.coff, d);
+    check_format_widths(options, format, d);
+    settle_device(settled, options, d);
+    settle_boot_origin(settled, run.ranges);
+    boot_table_start(run.boot_table, settled);
+    select_sections(run.specs, d, options, settled, run.coff, run.input.coff_name);
+    check_boot_widths(settled, run.ranges, run.specs, d);
+    settle_byte_order(settled, options, run.coff);
+    if (run.specs.selected_count == 0)
+        fatal(d, "no initialized sections in %s", run.input.coff_name.c_str());
+    if (!options.quiet)
+        std::fprintf(d.console.out, "Translating %s to %s format...\n", run.input.coff_name.c_str(), format.name);
+    start_output(run.output, output_settings(run), d, run.pending);
+}
+
 // The steps of a conversion, in the order the program works.
 int convert(Run& run, int argc, const char* const* argv)
 {
+    Diagnostics& d = run.diagnostics;
     walk_command_line(run, argc, argv);
     if (!run.input.coff_file)
-        fatal(run.diagnostics, "no input files");
+        fatal(d, "no input files");
     const OutputFormat& format = selected_format(run.options);
-    resolve_memory(run.ranges, run.diagnostics, run.options, format_rules(format), run.input.coff_name);
-    settle_zero_based(run);
-    resolve_checksums(run.checksums, run.diagnostics, run.options, run.ranges, format.index != FORMAT_BINARY);
+    resolve_memory(run.ranges, d, run.options, format_rules(format), run.input.coff_name);
+    settle_zero_based(run.settled, run.options, d);
+    resolve_checksums(run.checksums, d, run.options, run.ranges, format.index != FORMAT_BINARY);
     check_file_uses(run);
-    if (errors_reported(run.diagnostics, run.options.werror))
-        fatal(run.diagnostics, "errors prevent conversion");
+    if (errors_reported(d, run.options.werror))
+        fatal(d, "errors prevent conversion");
 
     run.coff.file = run.input.coff_file;
-    CoffReader reader{run.coff, run.diagnostics, run.options};
+    CoffReader reader{run.coff, d, run.options};
+    auto announce = [&run](const SectionSpec& spec) { announce_section(run, spec); };
+    auto range_closed = [&run](const RomRange& r) { report_range_closed(run, r); };
+    Placer placer{run.placement, d,        run.options,    run.settled,     run.coff,   run.ranges, run.specs,
+                  run.checksums, run.boot_table, run.boot_buffer, run.output, announce,   range_closed};
     bool loaded = read_coff_headers(reader);
     if (loaded) {
         start_translation(run);
-        start_output(run.output, output_settings(run), run.diagnostics, run.pending);
+        start_placement(placer);
         trace_header_summary(reader);
         loaded = read_symbols(reader, run.symbols);
     }
     if (loaded) {
-        settle_entry_point(run);
-        settle_boot_entries(run);
+        settle_entry_point(run.settled, run.options, run.symbols, run.coff, d);
+        settle_boot_entries(run.settled, run.options, run.symbols, d);
         if (run.options.map_file && run.coff.symbol_count != 0)
             write_map_header(run);
-        auto place = [&run](int section, uint8_t* data, int nbytes, uint32_t address) {
-            write_target_memory(run, section, data, nbytes, address);
+        auto place = [&placer](int section, uint8_t* data, int nbytes, uint32_t address) {
+            write_target_memory(placer, section, data, nbytes, address);
         };
         loaded = load_sections(reader, run.specs.conversion_order, place);
     }
     if (!loaded)
         report_load_failure(reader);
     close_inputs(run.input);
-    finish_conversion(run);
+    finish_conversion(placer);
     close_map_file(run);
     write_svg_map(run);
     write_json_map(run);
     // under -werror a failed run leaves nothing a build could take for a
     // result: no file appears or changes
-    if (run.options.werror && errors_reported(run.diagnostics, run.options.werror))
+    if (run.options.werror && errors_reported(d, run.options.werror))
         return 1;
     write_depfile(run);
     const PendingFile* failed = nullptr;
     if (!commit_pending_files(run.pending, failed))
-        fatal(run.diagnostics, "error writing %s file '%s': %s", role_word(failed->role), failed->name.c_str(),
+        fatal(d, "error writing %s file '%s': %s", role_word(failed->role), failed->name.c_str(),
               std::strerror(errno));
-    return errors_reported(run.diagnostics, run.options.werror) || !loaded ? 1 : 0;
+    return errors_reported(d, run.options.werror) || !loaded ? 1 : 0;
 }
 
 // The one place every run ends: output and map files that a good end did not

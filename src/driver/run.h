@@ -2,7 +2,6 @@
 // creates it and hands it to every step by reference; each module writes only
 // its own part of it and reads the others.
 #pragma once
-#include "boot/buffer.h"
 #include "boot/table.h"
 #include "cmdfile/lexer.h"
 #include "cmdfile/parser.h"
@@ -17,11 +16,11 @@
 #include "khex.h"
 #include "map/reports.h"
 #include "memory/values.h"
+#include "placement/placer.h"
+#include "placement/settle.h"
 #include "placement/sums.h"
-#include "memory/datapath.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
-#include "memory/translate.h"
 #include "output/formats.h"
 #include "output/framework.h"
 #include "platform/pending.h"
@@ -39,11 +38,11 @@ struct Run {
     SpecState specs;          // memory/specs.cpp and memory/selection.cpp
     CoffState coff;           // coff/reader and coff/sections
     SymbolTable symbols;      // coff/sym
-    Settled settled;          // memory/translate: what the run worked out
-    ChecksumState checksums;  // memory/checksums
+    Settled settled;          // base/settled, filled by placement/settle: what the run worked out
+    ChecksumState checksums;  // memory/values and placement/sums
     BootTable boot_table;     // boot/table
-    BootBuffer boot_buffer;   // boot/buffer
-    DatapathState datapath;   // memory/datapath
+    BootBuffer boot_buffer;   // boot/buffer.cpp
+    PlacementState placement; // placement/
     OutputState output;       // output/framework and the writers
     ReportState reports;      // map/
     PendingFiles pending;     // platform/pending: files written whole or not at all

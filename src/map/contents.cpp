@@ -22,7 +22,7 @@ struct Walk {
 
 const Placement& placed(const Walk& w, const SectionSpec* spec)
 {
-    return placement_of(w.run, *spec);
+    return placement_of(w.run.placement, *spec);
 }
 
 // The entry after a boot-loaded one: the untaken section entry whose section's address is
@@ -132,7 +132,7 @@ void add_slots(const Run& run, const RomRange& r, std::vector<ContentEntry>& con
 bool boot_table_incomplete(const Run& run, const RomRange* r)
 {
     for (const SectionSpec* spec : run.specs.spec_list) {
-        const Placement& p = placement_of(run, *spec);
+        const Placement& p = placement_of(run.placement, *spec);
         if ((spec->flags & SPEC_BOOT) && p.incomplete && (!r || p.range == r))
             return true;
     }
@@ -143,7 +143,7 @@ std::vector<ContentEntry> range_contents(const Run& run, const RomRange& r, std:
 {
     Walk w{run, r, listed, {}, std::vector<bool>(run.specs.spec_list.size()), {}, r.origin};
     for (const SectionSpec* spec : run.specs.spec_list)
-        if (placement_of(run, *spec).range == &r)
+        if (placement_of(run.placement, *spec).range == &r)
             w.held.push_back(spec);
     if (w.held.empty()) {
         add_slots(run, r, w.contents);

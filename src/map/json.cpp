@@ -181,7 +181,7 @@ void write_entry(JsonWriter& json, const Run& run, const RomRange& r, const Cont
     json.number("start", x.start);
     json.number("end", x.end);
     json.number("size", size_of(x));
-    json.boolean("incomplete", e.incomplete || (e.spec && placement_of(run, *e.spec).incomplete));
+    json.boolean("incomplete", e.incomplete || (e.spec && placement_of(run.placement, *e.spec).incomplete));
     if (e.kind == ContentEntry::BOOT_TABLE)
         write_records(json, run, x);
     if (e.kind == ContentEntry::CHECKSUM) {
@@ -244,7 +244,7 @@ void write_unplaced(JsonWriter& json, const Run& run)
 {
     json.begin_array("unplaced");
     for (const SectionSpec* spec : run.specs.spec_list) {
-        const Placement& p = placement_of(run, *spec);
+        const Placement& p = placement_of(run.placement, *spec);
         if (spec->section < 0 || p.range)
             continue;
         json.begin_object();

@@ -203,7 +203,7 @@ bool add_entry(Column& c, const ContentEntry& e)
         // after the range was closed too
         c.gap_to(e.start);
         c.blocks.push_back({"section", e.start, e.end, short_name(e.spec->name),
-                            e.incomplete || placement_of(c.run, *e.spec).incomplete, false,
+                            e.incomplete || placement_of(c.run.placement, *e.spec).incomplete, false,
                             continuation_note(e.spec, c.r, c.held)});
         return true;
     case ContentEntry::BOOT_TABLE: {
@@ -397,7 +397,7 @@ void draw_unplaced(Svg& out, const Run& run, int top)
 {
     std::vector<const SectionSpec*> unplaced;
     for (const SectionSpec* spec : run.specs.spec_list)
-        if (spec->section >= 0 && !placement_of(run, *spec).range)
+        if (spec->section >= 0 && !placement_of(run.placement, *spec).range)
             unplaced.push_back(spec);
     int height = 34 + LINE * static_cast<int>(unplaced.empty() ? 1 : unplaced.size());
     out.rect(SIDE_X, top, SIDE_W, height, "side");

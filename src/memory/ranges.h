@@ -11,6 +11,8 @@
 
 namespace khex {
 
+struct SectionSpec;
+
 // A range splits each memory word into at most this many byte lanes, one
 // output file each.
 constexpr int MAX_LANES = 8;
@@ -44,6 +46,15 @@ struct RangeState {
     RomRange* defining = nullptr;      // range whose ROMS entry is being read
     int32_t roms_page = 0;
     size_t output_names_used = 0;      // -o names taken by ranges so far
+};
+
+// Where placement stands: the range it fills, the address the next placed
+// byte goes to, and the section entry whose data it places. The placement
+// writes it; the boot table reads it to pad its pieces for the right range.
+struct Cursor {
+    const RomRange* current_range = nullptr;
+    uint32_t next_address = 0;
+    SectionSpec* current_spec = nullptr;
 };
 
 // ROMS directive handlers, in the order the directive text gives them.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "driver/run.h"
 
 namespace khex {
 
@@ -15,10 +14,9 @@ unsigned long hex(uint64_t value)
 
 // The bytes of the fill pattern that holes count as: the fill value in the
 // target's byte order, repeated every two bytes from the range's origin.
-void feed_fill(Run& run, Checksum& c, uint32_t first, uint64_t count)
+void feed_fill(bool big, Checksum& c, uint32_t first, uint64_t count)
 {
     const RomRange& r = *c.range;
-    const bool big = run.coff.target_big_endian;
     const uint8_t f0 = static_cast<uint8_t>(big ? r.fill >> 8 : r.fill);
     const uint8_t f1 = static_cast<uint8_t>(big ? r.fill : r.fill >> 8);
     uint8_t block[256];
@@ -34,28 +32,28 @@ void feed_fill(Run& run, Checksum& c, uint32_t first, uint64_t count)
 
 }  // namespace
 
-Checksum* pending_slot(Run& run, const RomRange& r)
+Checksum* pending_slot(ChecksumState& checksums, const RomRange& r)
 {
-    for (Checksum& c : run.checksums.list)
+    for (Checksum& c : checksums.list)
         if (c.range == &r && !c.written)
             return &c;
     return nullptr;
 }
 
-bool has_checksums(const Run& run, const RomRange& r)
+bool has_checksums(const ChecksumState& checksums, const RomRange& r)
 {
-    for (const Checksum& c : run.checksums.list)
+    for (const Checksum& c : checksums.list)
         if (c.range == &r)
             return true;
     return false;
 }
 
-void checksum_bytes(Run& run, const RomRange& r, uint32_t address, const uint8_t* data, size_t n)
+void checksum_bytes(ChecksumState& checksums, const RomRange& r, uint32_t address, const uint8_t* data, size_t n)
 {
     if (n == 0)
         return;
     const uint64_t last = uint64_t{address} + n - 1;
-    for (Checksum& c : run.checksums.list) {
+    for (Checksum& c : checksums.list) {
         if (c.range != &r || c.to < address || c.from > last)
             continue;
         const uint64_t first = std::max<uint64_t>(address, c.from);
@@ -64,30 +62,30 @@ void checksum_bytes(Run& run, const RomRange& r, uint32_t address, const uint8_t
     }
 }
 
-void checksum_hole(Run& run, const RomRange& r, uint32_t first, uint32_t last)
+void checksum_hole(ChecksumState& checksums, bool big_endian, const RomRange& r, uint32_t first, uint32_t last)
 {
-    for (Checksum& c : run.checksums.list) {
+    for (Checksum& c : checksums.list) {
         if (c.range != &r || c.to < first || c.from > last)
             continue;
         const uint32_t from = std::max(first, c.from);
         const uint64_t count = uint64_t{std::min(last, c.to)} - from + 1;
         c.unwritten += count;
         if (c.holes != HOLES_SKIP)
-            feed_fill(run, c, from, count);
+            feed_fill(big_endian, c, from, count);
     }
 }
 
-void finish_checksum(Run& run, Checksum& c, uint8_t* slot)
+void finish_checksum(Diagnostics& d, bool big_endian, Checksum& c, uint8_t* slot)
 {
     c.value = engine_value(c.engine);
     c.written = true;
     if (c.unwritten != 0 && c.holes == HOLES_UNSAID)
-        report(run.diagnostics, SEVERITY_WARNING,
+        report(d, SEVERITY_WARNING,
                "checksum %s of range '%s' counts %llu unwritten bytes as the fill value 0x%04lx; give holes=fill or "
                "holes=skip",
                c.algorithm.name, c.range->name.c_str(), static_cast<unsigned long long>(c.unwritten),
                hex(c.range->fill));
-    const bool big = c.order == VALUE_BIG || (c.order == VALUE_TARGET_ORDER && run.coff.target_big_endian);
+    const bool big = c.order == VALUE_BIG || (c.order == VALUE_TARGET_ORDER && big_endian);
     for (uint32_t i = 0; i < c.size; ++i) {
         const uint32_t k = big ? c.size - 1 - i : i;  // the byte's place value, in bytes
         slot[i] = k < 4 ? static_cast<uint8_t>(c.value >> (8 * k)) : 0;

@@ -1,15 +1,23 @@
-// The data path: every piece of section data goes into the ROM ranges (or the
-// boot table) in one forward pass, without a memory image.
+// Placement: every piece of section data goes into the ROM ranges (or the
+// boot table) in one forward pass, without a memory image; image fill,
+// checksum slots and the byte arrangement come on the way.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace khex {
+#include "base/diagnostics.h"
+#include "base/function_ref.h"
+#include "base/options.h"
+#include "base/settled.h"
+#include "boot/table.h"
+#include "coff/loader.h"
+#include "memory/ranges.h"
+#include "memory/specs.h"
+#include "memory/values.h"
+#include "output/framework.h"
 
-struct Run;
-struct RomRange;
-struct SectionSpec;
+namespace khex {
 
 // Where a section entry's data went.
 struct Placement {
@@ -20,10 +28,8 @@ struct Placement {
     std::string unplaced;             // why, as the JSON report says it
 };
 
-struct DatapathState {
-    const RomRange* current_range = nullptr;  // the placement cursor
-    uint32_t next_address = 0;                // where the next byte placed in it goes
-    SectionSpec* current_spec = nullptr;      // the section entry whose data is being placed
+struct PlacementState {
+    Cursor cursor;
     std::vector<Placement> placements;        // by section entry index
     std::vector<SectionSpec*> spec_by_section;
     bool cinit_announced = false;
@@ -37,23 +43,44 @@ struct DatapathState {
     std::vector<uint8_t> record_copy;         // autoinitialisation data with room to pad
 };
 
+// The outline's sinks: the announcement of a section's first data, and a
+// range that placement has left, whose files are closed.
+using AnnounceSink = FunctionRef<void(const SectionSpec& spec)>;
+using RangeClosedSink = FunctionRef<void(const RomRange& range)>;
+
+// What placement works with: its own record, the records it reads, those of
+// the modules it drives (checksums, boot table, output), and the sinks.
+struct Placer {
+    PlacementState& state;
+    Diagnostics& diagnostics;
+    const ConvOptions& options;
+    const Settled& settled;
+    const CoffState& coff;
+    const RangeState& ranges;
+    const SpecState& specs;
+    ChecksumState& checksums;
+    BootTable& boot_table;
+    BootBuffer& boot_buffer;
+    OutputState& output;
+    AnnounceSink announce;
+    RangeClosedSink range_closed;
+};
+
 // Makes the first range current, once the sections are selected.
-void start_placement(Run& run);
+void start_placement(Placer& p);
 
 // The loader's piece sink: every piece of section data.
-void write_target_memory(Run& run, int section, uint8_t* data, int nbytes, uint32_t address);
-
-uint32_t physical_address(const Run& run, const SectionSpec& spec, uint32_t address);
+void write_target_memory(Placer& p, int section, uint8_t* data, int nbytes, uint32_t address);
 
 // Puts nbytes bytes of a section entry, the first at address, into the ranges,
 // on the entry's page. The buffer must have room for memwidth - 1 pad
 // bytes after the data. Returns the bytes handed to the writers, pad bytes
 // included.
-int place_data(Run& run, SectionSpec* spec, uint8_t* data, int nbytes, uint32_t address);
+int place_data(Placer& p, SectionSpec* spec, uint8_t* data, int nbytes, uint32_t address);
 
 // Closes the ranges that remain, filling them in image mode.
-void finish_conversion(Run& run);
+void finish_conversion(Placer& p);
 
-const Placement& placement_of(const Run& run, const SectionSpec& spec);
+const Placement& placement_of(const PlacementState& state, const SectionSpec& spec);
 
 }  // namespace khex

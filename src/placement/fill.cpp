@@ -1,0 +1,122 @@
+#include "placement/fill.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "placement/sums.h"
+
+namespace khex {
+
+namespace {
+
+constexpr int FILL_BLOCK = 4096;
+
+void reverse_groups(uint8_t* data, int nbytes, int unit)
+{
+    // a final group shorter than the unit is left as it is
+    for (int start = 0; start + unit <= nbytes; start += unit)
+        std::reverse(data + start, data + start + unit);
+}
+
+// A ROM wider than a memory word: each word is one data operation.
+bool write_fill_words(Placer& p, const RomRange& r, uint32_t last)
+{
+    PlacementState& dp = p.state;
+    for (uint32_t word = 0; dp.cursor.next_address <= last; ++word) {
+        uint32_t before = dp.cursor.next_address;
+        uint32_t o = r.memwidth == 1 ? word % 2 : 0;
+        checksum_bytes(p.checksums, r, dp.cursor.next_address, dp.pattern_view.data() + o,
+                       static_cast<size_t>(r.memwidth));
+        write_at_cursor(p, r, dp.pattern.data() + o, r.memwidth);
+        if (wrapped(before, dp.cursor.next_address))
+            return true;
+    }
+    return false;
+}
+
+// Image mode: fill words from next_address up to last (whole words, so the end
+// may pass last a little). One-byte words take the two fill bytes in turn,
+// starting with the first at every call; wider words are the pattern's first
+// memwidth bytes. Several words go to the writers at once when each word splits
+// into lanes anyway. Returns whether the fill wrapped past the top of the
+// address space.
+bool write_fill(Placer& p, const RomRange& r, uint32_t last)
+{
+    PlacementState& dp = p.state;
+    build_pattern(p, r);
+    if (r.romwidth > r.memwidth)
+        return write_fill_words(p, r, last);
+    const uint32_t memwidth = static_cast<uint32_t>(r.memwidth);
+    const uint32_t block_words = std::max<uint32_t>(1, FILL_BLOCK / memwidth);
+    const bool summed = has_checksums(p.checksums, r);
+    dp.fill_block.resize(block_words * memwidth);
+    dp.fill_view.resize(block_words * memwidth);
+    for (uint32_t w = 0; w < block_words; ++w) {
+        uint32_t o = memwidth == 1 ? w % 2 : 0;
+        std::memcpy(dp.fill_block.data() + w * memwidth, dp.pattern.data() + o, memwidth);
+        std::memcpy(dp.fill_view.data() + w * memwidth, dp.pattern_view.data() + o, memwidth);
+    }
+    while (dp.cursor.next_address <= last) {
+        uint64_t remaining = uint64_t{last} - dp.cursor.next_address + 1;
+        uint64_t to_wrap = (uint64_t{1} << 32) - dp.cursor.next_address;
+        uint64_t words = (std::min(remaining, to_wrap) + memwidth - 1) / memwidth;
+        uint32_t now = static_cast<uint32_t>(std::min<uint64_t>(words, block_words));
+        uint32_t before = dp.cursor.next_address;
+        if (summed)
+            checksum_bytes(p.checksums, r, dp.cursor.next_address, dp.fill_view.data(), now * memwidth);
+        // one-byte words alternate the two fill bytes; wider words repeat
+        write_at_cursor(p, r, dp.fill_block.data(), static_cast<int>(now * memwidth), memwidth == 1 ? 2 : 1);
+        if (wrapped(before, dp.cursor.next_address))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void arrange_bytes(const Placer& p, const RomRange& r, uint8_t* data, int nbytes)
+{
+    const SectionSpec* spec = p.state.cursor.current_spec;
+    int unit = spec ? spec->datawidth : p.options.datawidth;
+    if (unit > 1 && p.coff.target_big_endian != (p.settled.order == ORDER_MS))
+        reverse_groups(data, nbytes, unit);
+    int w = std::min(r.romwidth, r.memwidth);
+    if (w > 1 && p.settled.order == ORDER_LS)
+        reverse_groups(data, nbytes, w);
+}
+
+// The range's 16-bit fill value in the target's byte order, repeated to a memory
+// word of at least two bytes, then arranged like data.
+void build_pattern(Placer& p, const RomRange& r)
+{
+    PlacementState& dp = p.state;
+    size_t size = static_cast<size_t>(std::max(r.memwidth, 2));
+    dp.pattern_view.resize(size);
+    uint8_t* view = dp.pattern_view.data();
+    const bool big = p.coff.target_big_endian;
+    view[0] = static_cast<uint8_t>(big ? r.fill >> 8 : r.fill);
+    view[1] = static_cast<uint8_t>(big ? r.fill : r.fill >> 8);
+    for (size_t k = 2; k < size; ++k)
+        view[k] = view[k - 2];
+    dp.pattern = dp.pattern_view;
+    arrange_bytes(p, r, dp.pattern.data(), static_cast<int>(size));
+}
+
+void write_at_cursor(Placer& p, const RomRange& r, const uint8_t* data, int nbytes, int period)
+{
+    Cursor& cursor = p.state.cursor;
+    write_range_data(p.output, r, cursor.next_address, data, nbytes, period, cursor.current_spec);
+    cursor.next_address += static_cast<uint32_t>(nbytes);
+}
+
+bool pass_to(Placer& p, const RomRange& r, uint32_t last)
+{
+    Cursor& cursor = p.state.cursor;
+    if (p.options.image)
+        return write_fill(p, r, last);
+    checksum_hole(p.checksums, p.coff.target_big_endian, r, cursor.next_address, last);
+    cursor.next_address = last + 1;
+    return last == 0xFFFFFFFF;
+}
+
+}  // namespace khex
