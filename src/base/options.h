@@ -3,7 +3,6 @@
 // no open file. What the run works out from it is the settled record.
 #pragma once
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -59,7 +58,8 @@ enum OptionGroup {
 };
 
 // Widths are kept in bytes; options give them in bits. Nothing but the option
-// handler writes this record.
+// handler writes this record; the report files options name are the
+// reports' own (map/reports.h).
 struct ConvOptions {
     int format = DEFAULT_FORMAT;  // row of output_formats
     int romwidth = 1;
@@ -82,14 +82,6 @@ struct ConvOptions {
     int32_t bootpage = 0;
     bool has_bootstrap = false;
     std::string bootstrap;
-    FILE* map_file = nullptr;  // a pending file (platform/pending.h) from -map
-    std::string map_name;
-    FILE* svg_file = nullptr;  // -mapsvg: a picture of the ROM layout
-    std::string svg_name;
-    FILE* json_file = nullptr;  // -mapjson: the map's facts for programs
-    std::string json_name;
-    FILE* depfile = nullptr;    // -depfile: a Make rule of what the run read and wrote
-    std::string depfile_name;
     std::vector<std::string> output_names;  // -o, in the order given
     std::vector<std::string> checksums;     // -checksum values, in the order given
     int device = 7734;

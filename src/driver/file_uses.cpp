@@ -23,14 +23,10 @@ std::vector<FileUse> uses_of_the_run(const Run& run)
     for (const RomRange* r : run.ranges.rom_list)
         for (int i = 0; i < r->file_count; ++i)
             uses.push_back({r->files[i], "output file " + std::to_string(i) + " of range '" + r->name + "'", true});
-    if (run.options.map_file)
-        uses.push_back({run.options.map_name, "the map file", true});
-    if (run.options.svg_file)
-        uses.push_back({run.options.svg_name, "the map picture", true});
-    if (run.options.json_file)
-        uses.push_back({run.options.json_name, "the JSON report", true});
-    if (run.options.depfile)
-        uses.push_back({run.options.depfile_name, "the dependency file", true});
+    const std::vector<ReportFile>& reports = run.reports.files;
+    for (size_t i = 0; i < reports.size(); ++i)
+        if (reports[i].file)
+            uses.push_back({reports[i].name, report_rows[i].use, true});
     uses.push_back({run.input.coff_name, "the COFF file", false});
     for (const std::string& name : run.input.command_files)
         uses.push_back({name, "a command file", false});

@@ -3,7 +3,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <span>
 
+#include "base/text.h"
 #include "driver/run.h"
 
 namespace khex {
@@ -250,45 +252,24 @@ void opt_bootstrap(Run& run, const char* typed, bool)
     run.options.bootstrap = typed + std::strlen("bootstrap=");
 }
 
-// -map, -mapsvg, -mapjson and -depfile: a later one replaces the file of an
-// earlier one.
-void open_map_option(Run& run, const char* option, bool from_file, FILE*& file, std::string& file_name,
-                     FileRole role = FileRole::MAP)
+// The words of the report table (-map, -mapsvg, -mapjson, -depfile): the
+// file is opened at once; a later one replaces the file of an earlier one.
+void opt_report(Run& run, const char* typed, bool from_file)
 {
+    const ReportRow* row = nullptr;
+    for (int i = 0; i < report_count; ++i)
+        if (same_folded(typed, report_rows[i].word))
+            row = &report_rows[i];
+    if (!row)
+        internal_error(run.diagnostics, "no report for -%s", typed);
     const char* name = take_word(run, from_file);
     if (!name) {
-        report(run.diagnostics, SEVERITY_WARNING, "no name on -%s (ignored)", option);
+        report(run.diagnostics, SEVERITY_WARNING, "no name on -%s (ignored)", row->word);
         return;
     }
-    FILE* stream = open_pending(run.pending, name, false, role);
-    if (!stream) {
-        report(run.diagnostics, SEVERITY_WARNING, "cannot open %s file '%s': %s", role_word(role), name, std::strerror(errno));
-        return;
-    }
-    if (file)
-        drop_pending(run.pending, file);
-    file = stream;
-    file_name = name;
-}
-
-void opt_map(Run& run, const char*, bool from_file)
-{
-    open_map_option(run, "map", from_file, run.options.map_file, run.options.map_name);
-}
-
-void opt_mapsvg(Run& run, const char*, bool from_file)
-{
-    open_map_option(run, "mapsvg", from_file, run.options.svg_file, run.options.svg_name);
-}
-
-void opt_mapjson(Run& run, const char*, bool from_file)
-{
-    open_map_option(run, "mapjson", from_file, run.options.json_file, run.options.json_name);
-}
-
-void opt_depfile(Run& run, const char*, bool from_file)
-{
-    open_map_option(run, "depfile", from_file, run.options.depfile, run.options.depfile_name, FileRole::DEPENDENCY);
+    if (!open_report(run.reports, run.pending, *row, name))
+        report(run.diagnostics, SEVERITY_WARNING, "cannot open %s file '%s': %s", role_word(row->role), name,
+               std::strerror(errno));
 }
 
 // The classic options by matching step; the words of the output formats
@@ -338,8 +319,9 @@ const OptionRow PREFIXES[] = {
     {"bootstrap=", opt_bootstrap, "section", GROUP_BOOT, "a section in a boot table of its own, first"},
 };
 
+// The report words join these two tables, -map the classic words (matched
+// here), the others khex's own.
 const OptionRow LATE_WORDS[] = {
-    {"map", opt_map, "file", GROUP_FILES, "write a map file"},
     {"bootpage", opt_bootpage, "page", GROUP_BOOT, "memory page of the boot table (default 0)"},
 };
 
@@ -348,14 +330,35 @@ const OptionRow LATE_WORDS[] = {
 const OptionRow EXTENSION_WORDS[] = {
     {"werror", opt_werror, nullptr, GROUP_BUILD, "warnings fail the run; a failed run writes no file"},
     {"romaddr", opt_romaddr, nullptr, GROUP_RANGES, "lane files with ROM-device addresses"},
-    {"mapsvg", opt_mapsvg, "file", GROUP_FILES, "the ROM layout as an SVG picture"},
     {"-help", opt_long_help, nullptr, GROUP_INFO, "this help (exit status 0)"},
     {"-version", opt_version, nullptr, GROUP_INFO, "the version (exit status 0)"},
     {"checksum", opt_checksum, "range,algorithm[,field=value...]", GROUP_IMAGE,
      "a CRC or sum of a range, stored in it"},
-    {"mapjson", opt_mapjson, "file", GROUP_BUILD, "the map's facts as JSON for programs"},
-    {"depfile", opt_depfile, "file", GROUP_BUILD, "a Make rule of the files written and read"},
 };
+
+// A table of option rows followed by the report table's rows of one kind.
+std::vector<OptionRow> with_reports(const OptionRow* rows, size_t count, bool classic)
+{
+    std::vector<OptionRow> all(rows, rows + count);
+    for (int i = 0; i < report_count; ++i) {
+        const ReportRow& r = report_rows[i];
+        if (r.classic == classic)
+            all.push_back(OptionRow{r.word, opt_report, r.value, r.group, r.help});
+    }
+    return all;
+}
+
+const std::vector<OptionRow>& late_words()
+{
+    static const std::vector<OptionRow> rows = with_reports(LATE_WORDS, std::size(LATE_WORDS), true);
+    return rows;
+}
+
+const std::vector<OptionRow>& extension_words()
+{
+    static const std::vector<OptionRow> rows = with_reports(EXTENSION_WORDS, std::size(EXTENSION_WORDS), false);
+    return rows;
+}
 
 // After "--", only the next letter counts: --binary acts as --b.
 const OptionRow DOUBLE_DASH[] = {
@@ -375,8 +378,7 @@ bool matches(const char* lower, const char* word, Compare how)
     return false;
 }
 
-template <size_t N>
-bool find_row(const OptionRow (&rows)[N], const char* lower, Compare how, int step, OptionMatch& match)
+bool find_row(std::span<const OptionRow> rows, const char* lower, Compare how, int step, OptionMatch& match)
 {
     for (const OptionRow& row : rows) {
         if (matches(lower, row.word, how)) {
@@ -420,8 +422,8 @@ OptionMatch match_option(const char* lower)
         return m;
     if (find_format_word(lower, Compare::WHOLE, STEP_WORD, m) || find_row(WORDS, lower, Compare::WHOLE, STEP_WORD, m) ||
         find_row(PREFIXES, lower, Compare::PREFIX, STEP_PREFIX, m) ||
-        find_row(LATE_WORDS, lower, Compare::WHOLE, STEP_LATE_WORD, m) ||
-        find_row(EXTENSION_WORDS, lower, Compare::WHOLE, STEP_EXTENSION, m) ||
+        find_row(late_words(), lower, Compare::WHOLE, STEP_LATE_WORD, m) ||
+        find_row(extension_words(), lower, Compare::WHOLE, STEP_EXTENSION, m) ||
         find_row(DOUBLE_DASH, lower, Compare::SECOND_LETTER, STEP_DOUBLE_DASH, m) ||
         find_format_word(lower, Compare::SECOND_LETTER, STEP_DOUBLE_DASH, m))
         return m;
@@ -430,25 +432,21 @@ OptionMatch match_option(const char* lower)
 
 OptionRows extension_options()
 {
-    return OptionRows{EXTENSION_WORDS, std::size(EXTENSION_WORDS)};
+    return OptionRows{extension_words().data(), extension_words().size()};
 }
 
 std::vector<OptionRows> option_tables()
 {
     return {{LETTERS, std::size(LETTERS)},   {WORDS, std::size(WORDS)},
-            {PREFIXES, std::size(PREFIXES)}, {LATE_WORDS, std::size(LATE_WORDS)},
-            {EXTENSION_WORDS, std::size(EXTENSION_WORDS)}, {DOUBLE_DASH, std::size(DOUBLE_DASH), "--"}};
+            {PREFIXES, std::size(PREFIXES)}, {late_words().data(), late_words().size()},
+            {extension_words().data(), extension_words().size()}, {DOUBLE_DASH, std::size(DOUBLE_DASH), "--"}};
 }
 
 void handle_option(Run& run, const char* text, bool from_command_file)
 {
-    char lower[LINE_BUFFER_SIZE];
-    size_t length = std::min(std::strlen(text), sizeof lower - 1);
-    for (size_t i = 0; i < length; ++i)
-        lower[i] = (text[i] >= 'A' && text[i] <= 'Z') ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
-    lower[length] = '\0';
-
-    OptionMatch m = match_option(lower);
+    // options longer than a command-file line are matched by their first 255 characters
+    const std::string lower = folded(std::string_view(text).substr(0, LINE_BUFFER_SIZE - 1));
+    OptionMatch m = match_option(lower.c_str());
     if (m.format_word)
         select_format(run, m.format, *m.format_word);
     else if (m.handle)

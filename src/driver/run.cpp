@@ -18,8 +18,16 @@ OutputSettings output_settings(const Run& run)
     settings.romaddr = run.options.romaddr;
     settings.line_words = run.options.olength;
     settings.entry_point = run.coff.coff_entry_point;
-    settings.tallies = run.options.json_file != nullptr;
+    settings.tallies = reports_need_tallies(run.reports);
     return settings;
+}
+
+// What the reports read of the run.
+ReportFacts report_facts(const Run& run)
+{
+    return ReportFacts{run.options,   run.settled,   run.diagnostics, run.input.coff_name, run.input.command_files,
+                       run.coff,      run.ranges,    run.specs,       run.placement,       run.checksums,
+                       run.boot_table, run.output,   run.reports};
 }
 
 // The announcement of a section's first data: its progress line.
@@ -78,7 +86,8 @@ int convert(Run& run, int argc, const char* const* argv)
     run.coff.file = run.input.coff_file;
     CoffReader reader{run.coff, d, run.options};
     auto announce = [&run](const SectionSpec& spec) { announce_section(run, spec); };
-    auto range_closed = [&run](const RomRange& r) { report_range_closed(run, r); };
+    const ReportFacts facts = report_facts(run);
+    auto range_closed = [&run, &facts](const RomRange& r) { report_range_closed(run.reports, facts, r); };
     Placer placer{run.placement, d,        run.options,    run.settled,     run.coff,   run.ranges, run.specs,
                   run.checksums, run.boot_table, run.boot_buffer, run.output, announce,   range_closed};
     bool loaded = read_coff_headers(reader);
@@ -91,8 +100,6 @@ int convert(Run& run, int argc, const char* const* argv)
     if (loaded) {
         settle_entry_point(run.settled, run.options, run.symbols, run.coff, d);
         settle_boot_entries(run.settled, run.options, run.symbols, d);
-        if (run.options.map_file && run.coff.symbol_count != 0)
-            write_map_header(run);
         auto place = [&placer](int section, uint8_t* data, int nbytes, uint32_t address) {
             write_target_memory(placer, section, data, nbytes, address);
         };
@@ -102,14 +109,11 @@ int convert(Run& run, int argc, const char* const* argv)
         report_load_failure(reader);
     close_inputs(run.input);
     finish_conversion(placer);
-    close_map_file(run);
-    write_svg_map(run);
-    write_json_map(run);
+    write_reports(run.reports, facts, run.pending, d);
     // under -werror a failed run leaves nothing a build could take for a
     // result: no file appears or changes
     if (run.options.werror && errors_reported(d, run.options.werror))
         return 1;
-    write_depfile(run);
     const PendingFile* failed = nullptr;
     if (!commit_pending_files(run.pending, failed))
         fatal(d, "error writing %s file '%s': %s", role_word(failed->role), failed->name.c_str(),

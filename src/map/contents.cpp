@@ -1,8 +1,8 @@
 #include "map/contents.h"
+#include "map/reports.h"
 
 #include <algorithm>
 
-#include "driver/run.h"
 
 namespace khex {
 
@@ -10,7 +10,7 @@ namespace {
 
 // One walk through a range's section entries, from its first placed byte on.
 struct Walk {
-    const Run& run;
+    const ReportFacts& facts;
     const RomRange& r;
     std::vector<bool>& listed;             // by section entry index
     std::vector<const SectionSpec*> held;  // section entries whose data the range last received
@@ -22,20 +22,20 @@ struct Walk {
 
 const Placement& placed(const Walk& w, const SectionSpec* spec)
 {
-    return placement_of(w.run.placement, *spec);
+    return placement_of(w.facts.placement, *spec);
 }
 
 // The entry after a boot-loaded one: the untaken section entry whose section's address is
 // lowest among those not below e's (compared as signed values).
 const SectionSpec* next_after_boot(Walk& w, const SectionSpec* e)
 {
-    const int32_t from = static_cast<int32_t>(section_of(w.run.coff, *e).s_vaddr);
+    const int32_t from = static_cast<int32_t>(section_of(w.facts.coff, *e).s_vaddr);
     const SectionSpec* best = nullptr;
     for (const SectionSpec* t : w.held) {
         if (w.taken[t->index] || t->section < 0)
             continue;
-        int32_t at = static_cast<int32_t>(section_of(w.run.coff, *t).s_vaddr);
-        if (at >= from && (!best || at < static_cast<int32_t>(section_of(w.run.coff, *best).s_vaddr)))
+        int32_t at = static_cast<int32_t>(section_of(w.facts.coff, *t).s_vaddr);
+        if (at >= from && (!best || at < static_cast<int32_t>(section_of(w.facts.coff, *best).s_vaddr)))
             best = t;
     }
     if (best)
@@ -59,18 +59,18 @@ const SectionSpec* next_after_section(Walk& w, uint32_t a)
 // the section's record; what follows the table starts after all of it.
 const SectionSpec* list_boot_section(Walk& w, const SectionSpec* e)
 {
-    const uint32_t bootorg = w.run.settled.bootorg;
-    const uint32_t table_end = w.run.boot_table.boot_address;
+    const uint32_t bootorg = w.facts.settled.bootorg;
+    const uint32_t table_end = w.facts.boot_table.boot_address;
     if (w.boot_pending) {
-        if (w.run.options.image && w.a < bootorg && bootorg <= w.r.end)
+        if (w.facts.options.image && w.a < bootorg && bootorg <= w.r.end)
             w.contents.push_back({ContentEntry::FILL, w.a, bootorg - 1, nullptr, false, false});
         w.contents.push_back(
-            {ContentEntry::BOOT_TABLE, bootorg, table_end - 1, nullptr, boot_table_incomplete(w.run, &w.r), false});
+            {ContentEntry::BOOT_TABLE, bootorg, table_end - 1, nullptr, boot_table_incomplete(w.facts, &w.r), false});
         w.boot_pending = false;
     }
     w.contents.push_back({ContentEntry::BOOT_SECTION, 0, 0, e, false, w.listed[e->index]});
     w.listed[e->index] = true;
-    w.a = std::max(w.a + section_of(w.run.coff, *e).s_size, table_end);
+    w.a = std::max(w.a + section_of(w.facts.coff, *e).s_size, table_end);
     const SectionSpec* next = next_after_boot(w, e);
     // sections placed behind the table are listed too, not lost
     return next ? next : next_after_section(w, w.a);
@@ -80,7 +80,7 @@ const SectionSpec* list_boot_section(Walk& w, const SectionSpec* e)
 const SectionSpec* list_section(Walk& w, const SectionSpec* e)
 {
     const Placement& p = placed(w, e);
-    if (w.run.options.image && w.a != p.start_address)
+    if (w.facts.options.image && w.a != p.start_address)
         w.contents.push_back({ContentEntry::FILL, w.a, p.start_address - 1, nullptr, false, false});
     w.contents.push_back({ContentEntry::SECTION, p.start_address, p.end_address, e, p.incomplete, false});
     w.listed[e->index] = true;
@@ -97,14 +97,14 @@ const SectionSpec* list_section(Walk& w, const SectionSpec* e)
 // The checksum slots of the range among its contents, in address order: a
 // slot lies where no section or boot table is, inside a fill area in image
 // mode.
-void add_slots(const Run& run, const RomRange& r, std::vector<ContentEntry>& contents)
+void add_slots(const ReportFacts& facts, const RomRange& r, std::vector<ContentEntry>& contents)
 {
-    for (const Checksum& c : run.checksums.list) {
+    for (const Checksum& c : facts.checksums.list) {
         if (c.range != &r || !c.written)
             continue;
         const uint32_t first = c.at;
         const uint32_t last = c.at + c.size - 1;
-        if (contents.empty() && run.options.image)
+        if (contents.empty() && facts.options.image)
             contents.push_back({ContentEntry::FILL, r.origin, r.end, nullptr, false, false});
         size_t i = 0;
         while (i < contents.size() &&
@@ -129,24 +129,24 @@ void add_slots(const Run& run, const RomRange& r, std::vector<ContentEntry>& con
 
 }  // namespace
 
-bool boot_table_incomplete(const Run& run, const RomRange* r)
+bool boot_table_incomplete(const ReportFacts& facts, const RomRange* r)
 {
-    for (const SectionSpec* spec : run.specs.spec_list) {
-        const Placement& p = placement_of(run.placement, *spec);
+    for (const SectionSpec* spec : facts.specs.spec_list) {
+        const Placement& p = placement_of(facts.placement, *spec);
         if ((spec->flags & SPEC_BOOT) && p.incomplete && (!r || p.range == r))
             return true;
     }
     return false;
 }
 
-std::vector<ContentEntry> range_contents(const Run& run, const RomRange& r, std::vector<bool>& listed)
+std::vector<ContentEntry> range_contents(const ReportFacts& facts, const RomRange& r, std::vector<bool>& listed)
 {
-    Walk w{run, r, listed, {}, std::vector<bool>(run.specs.spec_list.size()), {}, r.origin};
-    for (const SectionSpec* spec : run.specs.spec_list)
-        if (placement_of(run.placement, *spec).range == &r)
+    Walk w{facts, r, listed, {}, std::vector<bool>(facts.specs.spec_list.size()), {}, r.origin};
+    for (const SectionSpec* spec : facts.specs.spec_list)
+        if (placement_of(facts.placement, *spec).range == &r)
             w.held.push_back(spec);
     if (w.held.empty()) {
-        add_slots(run, r, w.contents);
+        add_slots(facts, r, w.contents);
         return std::move(w.contents);
     }
 
@@ -159,9 +159,9 @@ std::vector<ContentEntry> range_contents(const Run& run, const RomRange& r, std:
     // is a safety net only.
     for (size_t steps_left = 4 * w.held.size() + 4; e && steps_left > 0; --steps_left)
         e = (e->flags & SPEC_BOOT) ? list_boot_section(w, e) : list_section(w, e);
-    if (run.options.image && w.a != 0 && w.a <= r.end)
+    if (facts.options.image && w.a != 0 && w.a <= r.end)
         w.contents.push_back({ContentEntry::FILL, w.a, r.end, nullptr, false, false});
-    add_slots(run, r, w.contents);
+    add_slots(facts, r, w.contents);
     return std::move(w.contents);
 }
 

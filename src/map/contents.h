@@ -8,7 +8,7 @@
 namespace khex {
 
 struct Checksum;
-struct Run;
+struct ReportFacts;
 struct RomRange;
 struct SectionSpec;
 
@@ -26,10 +26,10 @@ struct ContentEntry {
 // Empty when no section placed data in the range. listed (by section entry index)
 // holds the section entries that earlier ranges listed, and gains the ones this one
 // lists.
-std::vector<ContentEntry> range_contents(const Run& run, const RomRange& r, std::vector<bool>& listed);
+std::vector<ContentEntry> range_contents(const ReportFacts& facts, const RomRange& r, std::vector<bool>& listed);
 
 // Whether a boot-loaded section lost bytes: of those in range r, or of all
 // when r is nullptr.
-bool boot_table_incomplete(const Run& run, const RomRange* r);
+bool boot_table_incomplete(const ReportFacts& facts, const RomRange* r);
 
 }  // namespace khex

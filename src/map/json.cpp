@@ -1,7 +1,6 @@
 // The map's facts as JSON for programs (-mapjson): the same input always
 // gives the same bytes, keys in a fixed order, every number a JSON number.
 #include "base/banner.h"
-#include "driver/run.h"
 #include "map/reports.h"
 
 namespace khex {
@@ -152,10 +151,10 @@ uint64_t size_of(Extent x)
     return x.end < x.start ? 0 : uint64_t{x.end - x.start} + 1;
 }
 
-void write_records(JsonWriter& json, const Run& run, Extent table)
+void write_records(JsonWriter& json, const ReportFacts& facts, Extent table)
 {
     json.begin_array("records");
-    for (const BootMark& m : run.boot_table.marks) {
+    for (const BootMark& m : facts.boot_table.marks) {
         if (m.kind != BootMark::SECTION || m.address < table.start || m.address > table.end)
             continue;
         json.begin_object();
@@ -167,7 +166,7 @@ void write_records(JsonWriter& json, const Run& run, Extent table)
     json.end_array();
 }
 
-void write_entry(JsonWriter& json, const Run& run, const RomRange& r, const ContentEntry& e)
+void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, const ContentEntry& e)
 {
     const Extent x = clipped(r, e);
     json.begin_object();
@@ -181,9 +180,9 @@ void write_entry(JsonWriter& json, const Run& run, const RomRange& r, const Cont
     json.number("start", x.start);
     json.number("end", x.end);
     json.number("size", size_of(x));
-    json.boolean("incomplete", e.incomplete || (e.spec && placement_of(run.placement, *e.spec).incomplete));
+    json.boolean("incomplete", e.incomplete || (e.spec && placement_of(facts.placement, *e.spec).incomplete));
     if (e.kind == ContentEntry::BOOT_TABLE)
-        write_records(json, run, x);
+        write_records(json, facts, x);
     if (e.kind == ContentEntry::CHECKSUM) {
         json.number("value", e.checksum->value);
         json.number("from", e.checksum->from);
@@ -192,13 +191,13 @@ void write_entry(JsonWriter& json, const Run& run, const RomRange& r, const Cont
     json.end_object();
 }
 
-void write_files(JsonWriter& json, const Run& run, const RomRange& r)
+void write_files(JsonWriter& json, const ReportFacts& facts, const RomRange& r)
 {
     json.begin_array("files");
-    for (const WrittenFile& f : run.output.written) {
+    for (const WrittenFile& f : facts.output.written) {
         if (f.range != &r)
             continue;
-        const LaneFacts lane = lane_facts(run, r, f.file);
+        const LaneFacts lane = lane_facts(facts, r, f.file);
         json.begin_object();
         json.string("name", r.files[f.file]);
         json.pair("lane_bits", lane.first_bit, lane.last_bit);
@@ -212,7 +211,7 @@ void write_files(JsonWriter& json, const Run& run, const RomRange& r)
     json.end_array();
 }
 
-void write_range(JsonWriter& json, const Run& run, const RangePicture& picture)
+void write_range(JsonWriter& json, const ReportFacts& facts, const RangePicture& picture)
 {
     const RomRange& r = *picture.range;
     uint64_t used = 0, fill = 0;
@@ -231,20 +230,20 @@ void write_range(JsonWriter& json, const Run& run, const RangePicture& picture)
     json.number("used_bytes", used);
     json.number("fill_bytes", fill);
     json.number("free_bytes", uint64_t{r.length} - std::min<uint64_t>(r.length, used + fill));
-    write_files(json, run, r);
+    write_files(json, facts, r);
     json.begin_array("contents");
     for (const ContentEntry& e : picture.contents)
         if (e.kind != ContentEntry::BOOT_SECTION)
-            write_entry(json, run, r, e);
+            write_entry(json, facts, r, e);
     json.end_array();
     json.end_object();
 }
 
-void write_unplaced(JsonWriter& json, const Run& run)
+void write_unplaced(JsonWriter& json, const ReportFacts& facts)
 {
     json.begin_array("unplaced");
-    for (const SectionSpec* spec : run.specs.spec_list) {
-        const Placement& p = placement_of(run.placement, *spec);
+    for (const SectionSpec* spec : facts.specs.spec_list) {
+        const Placement& p = placement_of(facts.placement, *spec);
         if (spec->section < 0 || p.range)
             continue;
         json.begin_object();
@@ -255,37 +254,34 @@ void write_unplaced(JsonWriter& json, const Run& run)
     json.end_array();
 }
 
-std::string report_text(const Run& run)
+std::string report_text(const ReportFacts& facts)
 {
     JsonWriter json;
     json.begin_object();
     json.string("format", "khex-map");
     json.number("version", 1);
     json.string("khex", PROGRAM_VERSION);
-    json.string("input", run.input.coff_name);
-    json.string("output_format", selected_format(run.options).name);
-    json.boolean("image", run.options.image);
-    json.string("byte_order", run.settled.order == ORDER_MS ? "MS" : "LS");
+    json.string("input", facts.coff_name);
+    json.string("output_format", selected_format(facts.options).name);
+    json.boolean("image", facts.options.image);
+    json.string("byte_order", facts.settled.order == ORDER_MS ? "MS" : "LS");
     json.begin_array("ranges");
-    for (const RangePicture& picture : run.reports.pictures)
-        write_range(json, run, picture);
+    for (const RangePicture& picture : facts.reports.pictures)
+        write_range(json, facts, picture);
     json.end_array();
-    write_unplaced(json, run);
-    json.number("warnings", static_cast<uint64_t>(run.diagnostics.warnings));
-    json.number("errors", static_cast<uint64_t>(run.diagnostics.errors));
+    write_unplaced(json, facts);
+    json.number("warnings", static_cast<uint64_t>(facts.diagnostics.warnings));
+    json.number("errors", static_cast<uint64_t>(facts.diagnostics.errors));
     json.end_object();
     return json.text();
 }
 
 }  // namespace
 
-void write_json_map(Run& run)
+bool json_text(const ReportFacts& facts, std::string& text)
 {
-    FILE* file = run.options.json_file;
-    if (!file || run.reports.json_written)
-        return;
-    run.reports.json_written = true;
-    write_report_file(run, file, run.options.json_name, report_text(run), "map");
+    text = report_text(facts);
+    return true;
 }
 
 }  // namespace khex

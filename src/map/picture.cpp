@@ -8,7 +8,6 @@
 #include <map>
 #include <string>
 
-#include "driver/run.h"
 #include "map/reports.h"
 
 namespace khex {
@@ -102,10 +101,10 @@ struct Svg {
 using SectionRanges = std::map<const SectionSpec*, std::vector<const RangePicture*>>;
 
 // Where a section's data continues: its first range says so, later ones too.
-SectionRanges ranges_of_sections(const Run& run)
+SectionRanges ranges_of_sections(const ReportFacts& facts)
 {
     SectionRanges held;
-    for (const RangePicture& r : run.reports.pictures)
+    for (const RangePicture& r : facts.reports.pictures)
         for (const ContentEntry& e : r.contents)
             if (e.kind == ContentEntry::SECTION)
                 held[e.spec].push_back(&r);
@@ -130,12 +129,12 @@ std::string continuation_note(const SectionSpec* spec, const RangePicture& r,
 }
 
 // The parts of the boot tables that lie between first and last.
-void add_boot_parts(const Run& run, std::vector<Block>& blocks, uint32_t first, uint32_t last)
+void add_boot_parts(const ReportFacts& facts, std::vector<Block>& blocks, uint32_t first, uint32_t last)
 {
-    const std::vector<BootMark>& marks = run.boot_table.marks;
+    const std::vector<BootMark>& marks = facts.boot_table.marks;
     for (size_t i = 0; i < marks.size(); ++i) {
         uint32_t start = marks[i].address;
-        uint32_t end = i + 1 < marks.size() ? marks[i + 1].address - 1 : run.boot_table.boot_address - 1;
+        uint32_t end = i + 1 < marks.size() ? marks[i + 1].address - 1 : facts.boot_table.boot_address - 1;
         if (end < start || end < first || start > last)
             continue;
         start = std::max(start, first);
@@ -157,15 +156,15 @@ void add_boot_parts(const Run& run, std::vector<Block>& blocks, uint32_t first, 
 // A range's column, block by block from its origin to its end: what it holds,
 // and the gaps between, which in image mode hold the fill value.
 struct Column {
-    const Run& run;
+    const ReportFacts& facts;
     const RangePicture& r;
     const SectionRanges& held;
     std::vector<Block> blocks;
     uint32_t a;         // the address the column has reached
     bool done = false;  // it reached the top of the address space
 
-    const char* empty() const { return run.options.image ? "fill" : "gap"; }
-    const char* empty_label() const { return run.options.image ? "fill" : "no data"; }
+    const char* empty() const { return facts.options.image ? "fill" : "gap"; }
+    const char* empty_label() const { return facts.options.image ? "fill" : "no data"; }
     void gap_to(uint32_t start)
     {
         if (!done && start > a)
@@ -182,10 +181,10 @@ void add_boot_table(Column& c, const ContentEntry& e)
         return;
     c.gap_to(first);
     size_t from = c.blocks.size();
-    add_boot_parts(c.run, c.blocks, first, last);
+    add_boot_parts(c.facts, c.blocks, first, last);
     if (c.blocks.size() == from)
         c.blocks.push_back({"boot-section", first, last, "boot table", false, true, ""});
-    c.blocks[from].incomplete = e.incomplete || boot_table_incomplete(c.run, nullptr);
+    c.blocks[from].incomplete = e.incomplete || boot_table_incomplete(c.facts, nullptr);
 }
 
 // Adds the blocks of one contents entry; false when it adds none.
@@ -203,7 +202,7 @@ bool add_entry(Column& c, const ContentEntry& e)
         // after the range was closed too
         c.gap_to(e.start);
         c.blocks.push_back({"section", e.start, e.end, short_name(e.spec->name),
-                            e.incomplete || placement_of(c.run.placement, *e.spec).incomplete, false,
+                            e.incomplete || placement_of(c.facts.placement, *e.spec).incomplete, false,
                             continuation_note(e.spec, c.r, c.held)});
         return true;
     case ContentEntry::BOOT_TABLE: {
@@ -227,10 +226,10 @@ bool add_entry(Column& c, const ContentEntry& e)
     return false;
 }
 
-std::vector<Block> blocks_of(const Run& run, const RangePicture& r, const SectionRanges& held)
+std::vector<Block> blocks_of(const ReportFacts& facts, const RangePicture& r, const SectionRanges& held)
 {
     const RomRange& range = *r.range;
-    Column c{run, r, held, {}, range.origin};
+    Column c{facts, r, held, {}, range.origin};
     if (r.contents.empty()) {
         c.blocks.push_back({c.empty(), range.origin, range.end, c.empty_label(), false, false, ""});
         return c.blocks;
@@ -264,11 +263,11 @@ std::vector<int> heights_of(const std::vector<Block>& blocks)
 
 // The lines of a range's lane files: "code_lo.hex [b0..b7]", with the ROM
 // addresses under -romaddr.
-std::vector<std::string> lane_lines(const Run& run, const RomRange& r)
+std::vector<std::string> lane_lines(const ReportFacts& facts, const RomRange& r)
 {
     std::vector<std::string> lines;
     for (int i = 0; i < r.file_count; ++i) {
-        const LaneFacts lane = lane_facts(run, r, i);
+        const LaneFacts lane = lane_facts(facts, r, i);
         std::string line =
             r.files[i] + " [b" + std::to_string(lane.first_bit) + "..b" + std::to_string(lane.last_bit) + "]";
         if (lane.device)
@@ -321,13 +320,13 @@ int draw_blocks(Svg& out, const std::vector<Block>& blocks, const std::vector<in
     return y;
 }
 
-void draw_range(Svg& out, const Run& run, const RangePicture& picture, const SectionRanges& held)
+void draw_range(Svg& out, const ReportFacts& facts, const RangePicture& picture, const SectionRanges& held)
 {
     const RomRange& r = *picture.range;
     const int top = out.y;
-    const std::vector<std::string> lanes = lane_lines(run, r);
+    const std::vector<std::string> lanes = lane_lines(facts, r);
     const int lines = 2 + static_cast<int>(lanes.size());
-    std::vector<Block> blocks = blocks_of(run, picture, held);
+    std::vector<Block> blocks = blocks_of(facts, picture, held);
     std::vector<int> heights = heights_of(blocks);
     int column = 0;
     for (int h : heights)
@@ -341,7 +340,7 @@ void draw_range(Svg& out, const Run& run, const RangePicture& picture, const Sec
     out.text(RANGE_X + 12, top + 18, r.name, "range-name");
     std::string widths = hex8(r.origin) + ".." + hex8(r.end) + ", memory width " + std::to_string(bits(r.memwidth)) +
                          " bits, ROM width " + std::to_string(bits(r.romwidth)) + " bits";
-    if (run.options.image)
+    if (facts.options.image)
         widths += ", fill " + hex8(r.fill).substr(4);
     out.text(RANGE_X + 12, top + 18 + LINE, widths, "mono");
     for (size_t i = 0; i < lanes.size(); ++i)
@@ -393,11 +392,11 @@ void draw_legend(Svg& out, bool checksums)
     out.y += 24;
 }
 
-void draw_unplaced(Svg& out, const Run& run, int top)
+void draw_unplaced(Svg& out, const ReportFacts& facts, int top)
 {
     std::vector<const SectionSpec*> unplaced;
-    for (const SectionSpec* spec : run.specs.spec_list)
-        if (spec->section >= 0 && !placement_of(run.placement, *spec).range)
+    for (const SectionSpec* spec : facts.specs.spec_list)
+        if (spec->section >= 0 && !placement_of(facts.placement, *spec).range)
             unplaced.push_back(spec);
     int height = 34 + LINE * static_cast<int>(unplaced.empty() ? 1 : unplaced.size());
     out.rect(SIDE_X, top, SIDE_W, height, "side");
@@ -407,7 +406,7 @@ void draw_unplaced(Svg& out, const Run& run, int top)
         out.text(SIDE_X + 10, y, "none: every selected section was placed", "legend");
     for (const SectionSpec* spec : unplaced) {
         out.rect(SIDE_X + 10, y - 10, 12, 12, "not-placed");
-        out.text(SIDE_X + 28, y, short_name(spec->name) + " (" + std::to_string(section_of(run.coff, *spec).s_size) +
+        out.text(SIDE_X + 28, y, short_name(spec->name) + " (" + std::to_string(section_of(facts.coff, *spec).s_size) +
                                      " bytes at " + hex8(spec->paddr) + ")",
                  "not-placed-name");
         y += LINE;
@@ -435,20 +434,20 @@ const char STYLE[] =
     "</style>\n";
 
 // A band per memory page with its ranges.
-void draw_pages(Svg& out, const Run& run)
+void draw_pages(Svg& out, const ReportFacts& facts)
 {
-    const std::vector<RangePicture>& pictures = run.reports.pictures;
+    const std::vector<RangePicture>& pictures = facts.reports.pictures;
     std::vector<int32_t> pages;
     for (const RangePicture& r : pictures)
         if (std::find(pages.begin(), pages.end(), r.range->page) == pages.end())
             pages.push_back(r.range->page);
-    const auto held = ranges_of_sections(run);
+    const auto held = ranges_of_sections(facts);
     for (int32_t page : pages) {
         Svg band;
         band.y = out.y + 30;
         for (const RangePicture& r : pictures)
             if (r.range->page == page)
-                draw_range(band, run, r, held);
+                draw_range(band, facts, r, held);
         out.rect(PAGE_X, out.y, PAGE_W, band.y - out.y, "page");
         out.text(PAGE_X + 12, out.y + 20, "PAGE " + std::to_string(page), "page-name");
         out.body += band.body;
@@ -456,17 +455,17 @@ void draw_pages(Svg& out, const Run& run)
     }
 }
 
-std::string picture(const Run& run)
+std::string picture(const ReportFacts& facts)
 {
-    const std::string& input = run.input.coff_name;
+    const std::string& input = facts.coff_name;
     Svg out;
     out.y = 30;
-    out.text(20, out.y, "ROM layout of " + input + " (" + selected_format(run.options).name + ")", "title");
+    out.text(20, out.y, "ROM layout of " + input + " (" + selected_format(facts.options).name + ")", "title");
     out.y += 24;
-    draw_legend(out, !run.checksums.list.empty());
+    draw_legend(out, !facts.checksums.list.empty());
     const int pages_top = out.y;
-    draw_pages(out, run);
-    draw_unplaced(out, run, pages_top);
+    draw_pages(out, facts);
+    draw_unplaced(out, facts, pages_top);
     const int height = std::max(out.y, pages_top + 120) + 10;
 
     std::string svg_text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -475,7 +474,7 @@ std::string picture(const Run& run)
                 "\">\n";
     svg_text += "<title>ROM layout of " + escaped(input) + "</title>\n";
     std::string style = STYLE;
-    if (!run.checksums.list.empty())
+    if (!facts.checksums.list.empty())
         style.insert(style.rfind("</style>"), ".checksum { fill: #b5e3b5; stroke: #2e7d32; }\n");
     svg_text += style;
     svg_text += "<rect x=\"0\" y=\"0\" width=\"" + std::to_string(WIDTH) + "\" height=\"" + std::to_string(height) +
@@ -487,13 +486,10 @@ std::string picture(const Run& run)
 
 }  // namespace
 
-void write_svg_map(Run& run)
+bool picture_text(const ReportFacts& facts, std::string& text)
 {
-    FILE* file = run.options.svg_file;
-    if (!file || run.reports.picture_written)
-        return;
-    run.reports.picture_written = true;
-    write_report_file(run, file, run.options.svg_name, picture(run), "map");
+    text = picture(facts);
+    return true;
 }
 
 }  // namespace khex

@@ -1,48 +1,102 @@
-// The reports of a conversion: the map file, written range by range as each
-// is closed, and the picture of the ROM layout, drawn at the end.
+// The reports of a conversion: the map file, its picture, the JSON report and
+// the dependency file, each a row of one table. Options open their files at
+// once; ranges leave their contents here as they close; at the end of a run
+// that converted, each open report's text is made from what the run did and
+// written whole.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "base/diagnostics.h"
+#include "base/options.h"
+#include "base/settled.h"
+#include "boot/table.h"
+#include "coff/loader.h"
 #include "map/contents.h"
+#include "memory/ranges.h"
+#include "memory/specs.h"
+#include "memory/values.h"
+#include "output/framework.h"
+#include "placement/placer.h"
+#include "platform/pending.h"
 
 namespace khex {
 
-struct Run;
-struct RomRange;
+// A report file an option opened: a pending file (platform/pending.h).
+struct ReportFile {
+    FILE* file = nullptr;
+    std::string name;
+};
 
-// What the picture and the JSON report keep of a range when it is closed.
+// What the reports keep of a range when it is closed.
 struct RangePicture {
     const RomRange* range;
     std::vector<ContentEntry> contents;
 };
 
 struct ReportState {
-    bool map_title_pending = true;
-    bool map_closed = false;
-    bool picture_written = false;
-    bool json_written = false;
-    std::vector<bool> listed;             // by section entry index: listed in a range's contents
-    std::vector<RangePicture> pictures;   // the ranges closed so far
+    std::vector<ReportFile> files;       // by row of the report table, from the first one opened
+    std::vector<bool> listed;            // by section entry index: listed in a range's contents
+    std::vector<RangePicture> pictures;  // the ranges closed so far
 };
 
-// The map's header; after the symbol pass.
-void write_map_header(Run& run);
+// What the reports read: every record of the run they describe.
+struct ReportFacts {
+    const ConvOptions& options;
+    const Settled& settled;
+    const Diagnostics& diagnostics;
+    const std::string& coff_name;
+    const std::vector<std::string>& command_files;
+    const CoffState& coff;
+    const RangeState& ranges;
+    const SpecState& specs;
+    const PlacementState& placement;
+    const ChecksumState& checksums;
+    const BootTable& boot_table;
+    const OutputState& output;
+    const ReportState& reports;
+};
 
-// A range was closed: its map entry, and what the picture keeps of it.
-void report_range_closed(Run& run, const RomRange& r);
-// The map entry of a range, with what it holds.
-void write_map_range(Run& run, const RomRange& r, const std::vector<ContentEntry>& contents);
+// A report's whole text; false: the report writes nothing this run, and an
+// earlier file of its name stays as it was.
+using ReportWriter = bool (*)(const ReportFacts& facts, std::string& text);
 
-// At the end of a run that converted: the map file is closed, the picture
-// written and closed; a failed write is FATAL.
-void close_map_file(Run& run);
-void write_svg_map(Run& run);
-void write_json_map(Run& run);
-// The Make rule of -depfile: the files the run wrote, and what it read.
-void write_depfile(Run& run);
+// One report file: how an option asks for it and what is written into it.
+struct ReportRow {
+    const char* word;        // the option word, without its dash
+    bool classic;            // matched with the classic words (-map), not khex's own
+    FileRole role;           // how its pending file is written, and named in messages
+    const char* kind_word;   // "error writing <kind_word> file"
+    const char* use;         // how the file-use check names it
+    bool needs_contents;     // reads the ranges' contents, taken as each range closes
+    bool needs_tallies;      // reads each output file's byte count, CRC and sum
+    bool is_target;          // one of the files the run wrote, for the dependency file
+    ReportWriter write;
+    int group;               // --help: its group, value and line
+    const char* value;
+    const char* help;
+};
+
+extern const ReportRow report_rows[];
+extern const int report_count;  // rows of report_rows
+
+// Opens the report file of a row under name (a later option replaces the
+// file of an earlier one); false with errno set when it cannot be created.
+bool open_report(ReportState& reports, PendingFiles& pending, const ReportRow& row, const std::string& name);
+
+// Whether any open report needs the ranges' contents, or the files' tallies.
+bool reports_need_contents(const ReportState& reports);
+bool reports_need_tallies(const ReportState& reports);
+
+// A range was closed: what the reports keep of it, taken now, since its
+// entry reads the section entries as they stand then.
+void report_range_closed(ReportState& reports, const ReportFacts& facts, const RomRange& r);
+
+// Writes each open report's text, in the order of the rows, and closes its
+// file; a failed write is FATAL "error writing <kind> file".
+void write_reports(ReportState& reports, const ReportFacts& facts, PendingFiles& pending, Diagnostics& d);
 
 // Lane i of range r as the reports show it: "code_lo.hex [b0..b7]", and the
 // range's ROM-device addresses under -romaddr.
@@ -51,11 +105,7 @@ struct LaneFacts {
     bool device;              // ROM-device addresses apply
     uint32_t rom_first, rom_last;
 };
-LaneFacts lane_facts(const Run& run, const RomRange& r, int i);
-
-// Writes a report's whole text and closes its pending file; a failed write or
-// close is FATAL "error writing <kind> file".
-void write_report_file(Run& run, FILE* file, const std::string& name, const std::string& text, const char* kind);
+LaneFacts lane_facts(const ReportFacts& facts, const RomRange& r, int i);
 
 // "%08lx" of a value.
 std::string hex8(uint32_t value);
