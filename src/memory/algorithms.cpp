@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "base/text.h"
+
 namespace khex {
 
 // CRC parameters as the usual CRC catalogue gives them (width, poly, init,
@@ -44,13 +46,7 @@ uint32_t reflect(uint32_t value, int width)
 
 bool same_name(const char* a, const std::string& b)
 {
-    size_t i = 0;
-    for (; a[i] && i < b.size(); ++i) {
-        char c = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (a[i] != c)
-            return false;
-    }
-    return a[i] == '\0' && i == b.size();
+    return same_folded(a, b);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <filesystem>
 
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace khex {
@@ -14,8 +15,7 @@ std::string file_identity(const std::string& path)
     fs::path absolute = fs::weakly_canonical(fs::absolute(path, error), error);
     identity = "path " + (error ? path : absolute.string());
     if (names_ignore_case())
-        for (char& c : identity)
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        identity = folded(identity);
     return identity;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace khex {
@@ -102,10 +103,7 @@ std::string program_name(const std::string& path)
     size_t cut = path.find_last_of("\\/:");
     std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
     if (name.size() > 4) {
-        std::string tail = name.substr(name.size() - 4);
-        for (char& c : tail)
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (tail == ".exe")
+        if (same_folded(name.substr(name.size() - 4), ".exe"))
             name.resize(name.size() - 4);
     }
     return name;
