@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/paths.h"
+#include "driver/options.h"
 #include "driver/run.h"
 
 namespace khex {

@@ -7,6 +7,8 @@
 
 #include "base/text.h"
 #include "driver/run.h"
+#include "driver/usage.h"
+#include "output/formats.h"
 
 namespace khex {
 

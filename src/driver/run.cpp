@@ -4,6 +4,12 @@
 #include <cstring>
 #include <new>
 
+#include "driver/file_uses.h"
+#include "driver/input.h"
+#include "driver/walk.h"
+#include "output/formats.h"
+#include "placement/settle.h"
+
 namespace khex {
 
 namespace {

@@ -1,35 +1,30 @@
-// The run: one record of everything a conversion reads and writes. run()
-// creates it and hands it to every step by reference; each module writes only
-// its own part of it and reads the others.
+// The run: one record of everything a conversion reads and writes, the
+// composition root of the program. run() creates it; the driver's steps hand
+// each lower module its own record and narrow views of the ones it reads.
 #pragma once
+#include "base/diagnostics.h"
+#include "base/options.h"
+#include "base/settled.h"
 #include "boot/table.h"
 #include "cmdfile/lexer.h"
 #include "cmdfile/parser.h"
 #include "coff/loader.h"
 #include "coff/sym.h"
-#include "base/diagnostics.h"
-#include "driver/file_uses.h"
 #include "driver/input.h"
-#include "driver/options.h"
-#include "driver/usage.h"
 #include "driver/walk.h"
-#include "khex.h"
 #include "map/reports.h"
-#include "memory/values.h"
-#include "placement/placer.h"
-#include "placement/settle.h"
-#include "placement/sums.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
-#include "output/formats.h"
+#include "memory/values.h"
 #include "output/framework.h"
+#include "placement/placer.h"
 #include "platform/pending.h"
 
 namespace khex {
 
 struct Run {
     Diagnostics diagnostics;  // base/diagnostics: where messages go, and how many
-    ConvOptions options;      // driver/options: as the command line and command files set them
+    ConvOptions options;      // base/options, set by driver/options: as the command line and command files give them
     WalkState walk;           // driver/walk
     InputState input;         // driver/input
     LexerState lexer;         // cmdfile/lexer
@@ -42,9 +37,9 @@ struct Run {
     ChecksumState checksums;  // memory/values and placement/sums
     BootTable boot_table;     // boot/table
     BootBuffer boot_buffer;   // boot/buffer.cpp
-    PlacementState placement; // placement/
+    PlacementState placement; // placement/datapath, fill and unplaced
     OutputState output;       // output/framework and the writers
-    ReportState reports;      // map/
+    ReportState reports;      // map/reports: the report files and the closed ranges' contents
     PendingFiles pending;     // platform/pending: files written whole or not at all
 };
 

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "base/banner.h"
+#include "driver/options.h"
 #include "driver/run.h"
+#include "output/formats.h"
 
 namespace khex {
 

@@ -2,7 +2,9 @@
 
 #include <string_view>
 
+#include "driver/options.h"
 #include "driver/run.h"
+#include "driver/usage.h"
 
 namespace khex {
 

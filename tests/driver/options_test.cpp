@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/options.h"
+#include "driver/usage.h"
 #include "test_run.h"
 
 using namespace khex;
