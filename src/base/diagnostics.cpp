@@ -27,6 +27,11 @@ const char* severity_label(int severity)
 
 [[gnu::format(printf, 3, 0)]] void vreport(Diagnostics& d, int severity, const char* format, va_list args)
 {
+    if (d.muted) {
+        if (severity == SEVERITY_FATAL || severity == SEVERITY_INTERNAL)
+            end_run(1);
+        return;
+    }
     std::fflush(d.console.out);
     std::fflush(d.console.err);
 
@@ -144,6 +149,8 @@ bool is_power_of_two(uint32_t value)
 
 void trace(const Diagnostics& diagnostics, const char* format, ...)
 {
+    if (diagnostics.muted)
+        return;
     va_list args;
     va_start(args, format);
     std::vfprintf(diagnostics.console.out, format, args);

@@ -35,6 +35,7 @@ struct Diagnostics {
     int max_severity = 0;  // highest of the levels 1..3 reported so far
     int warnings = 0;      // WARNING messages reported, for the JSON report
     int errors = 0;        // ERROR messages reported
+    bool muted = false;    // a pass that says nothing: messages and traces go nowhere, fatal errors still end it
 };
 
 // Thrown to end the run early: fatal and internal errors, the usage text and the

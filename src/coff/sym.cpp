@@ -31,6 +31,7 @@ const char* store_short_name(SymbolTable& table, const std::string& name)
 struct SymbolEntry {
     uint8_t bytes[SYMBOL_ENTRY_SIZE];
     uint32_t value(const CoffState& coff) const { return header32(coff, bytes + 8); }
+    int16_t section(const CoffState& coff) const { return static_cast<int16_t>(header16(coff, bytes + 12)); }
     int storage_class() const { return bytes[16]; }
     int aux_count() const { return bytes[17]; }
     bool long_name() const { return (bytes[0] | bytes[1] | bytes[2] | bytes[3]) == 0; }
@@ -56,7 +57,8 @@ void add_symbol(CoffReader& reader, SymbolTable& table, const SymbolEntry& entry
     for (const SymbolRecord* r = table.buckets[bucket]; r; r = r->next)
         if (r->value == value && std::strcmp(r->name, text) == 0)
             return;
-    table.buckets[bucket] = &table.records.emplace_back(SymbolRecord{text, value, table.buckets[bucket]});
+    table.buckets[bucket] =
+        &table.records.emplace_back(SymbolRecord{text, value, entry.section(reader.coff), table.buckets[bucket]});
     if (reader.options.symtrace > 0)
         std::fprintf(reader.diagnostics.console.out, "Adding symbol %-15.15s, type %s, address %#08lx, index %d\n", text,
                     entry.storage_class() == C_EXT ? "C_EXT" : "C_EXTREF", static_cast<unsigned long>(value),
@@ -73,15 +75,20 @@ uint32_t symbol_hash(const char* name)
     return h % SYMBOL_BUCKETS;
 }
 
+const SymbolRecord* find_symbol(const SymbolTable& table, const char* name)
+{
+    for (const SymbolRecord* r = table.buckets[symbol_hash(name)]; r; r = r->next)
+        if (std::strcmp(r->name, name) == 0)
+            return r;
+    return nullptr;
+}
+
 bool lookup_symbol(const SymbolTable& table, const char* name, uint32_t& value)
 {
-    for (const SymbolRecord* r = table.buckets[symbol_hash(name)]; r; r = r->next) {
-        if (std::strcmp(r->name, name) == 0) {
-            value = r->value;
-            return true;
-        }
-    }
-    return false;
+    const SymbolRecord* r = find_symbol(table, name);
+    if (r)
+        value = r->value;
+    return r != nullptr;
 }
 
 bool read_symbols(CoffReader& reader, SymbolTable& symbols)

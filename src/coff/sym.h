@@ -17,6 +17,7 @@ constexpr uint32_t SYMBOL_BUCKETS = 2030;
 struct SymbolRecord {
     const char* name;
     uint32_t value;
+    int16_t section;  // 1 for the first section of the table; 0 none, -1 absolute, -2 debugging
     SymbolRecord* next;
 };
 
@@ -35,5 +36,7 @@ uint32_t symbol_hash(const char* name);
 // file's load failure set when the symbol table is unreadable.
 bool read_symbols(CoffReader& reader, SymbolTable& symbols);
 bool lookup_symbol(const SymbolTable& table, const char* name, uint32_t& value);
+// The symbol lookup_symbol finds, or nullptr.
+const SymbolRecord* find_symbol(const SymbolTable& table, const char* name);
 
 }  // namespace khex

@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "driver/run.h"
 #include "driver/usage.h"
+#include "platform/platform.h"
 #include "output/formats.h"
 
 namespace khex {
@@ -62,13 +63,50 @@ void opt_output(Run& run, const char*, bool from_file)
         report(run.diagnostics, SEVERITY_WARNING, "no name on -o (ignored)");
 }
 
-// -checksum range,algorithm[,field=value...]: read once the ranges are resolved.
+// Whether a request ends in a bare at, from or to: its number went to the
+// next argument, as "at 0x100" with a blank.
+bool bare_address_key(const std::string& value)
+{
+    const size_t comma = value.rfind(',');
+    const std::string last = folded(value.substr(comma == std::string::npos ? 0 : comma + 1));
+    return comma != std::string::npos && (last == "at" || last == "from" || last == "to");
+}
+
+// -checksum range,algorithm[,field=value...] and -field range,kind,at=...:
+// read once the ranges are resolved. A forgotten value that took the next
+// argument is pointed out.
+void take_request(Run& run, const char* option, bool from_file, std::vector<std::string>& requests)
+{
+    const char* word = take_word(run, from_file);
+    if (!word) {
+        report(run.diagnostics, SEVERITY_ERROR, "no value on -%s", option);
+        return;
+    }
+    const std::string value = word;
+    if (bare_address_key(value)) {
+        const char* next = take_word(run, from_file);
+        const std::string number = next ? next : "";
+        const std::string key = value.substr(value.rfind(',') + 1);
+        report(run.diagnostics, SEVERITY_ERROR, "%s '%s %s': write %s=%s, with no blank", option, value.c_str(),
+               number.c_str(), key.c_str(), number.empty() ? "ADDRESS" : number.c_str());
+        return;
+    }
+    if (value.find(',') == std::string::npos && file_kind(value) != FileKind::ABSENT) {
+        report(run.diagnostics, SEVERITY_ERROR, "%s '%s': '%s' is a file: is the value of -%s missing?", option,
+               value.c_str(), value.c_str(), option);
+        return;
+    }
+    requests.push_back(value);
+}
+
 void opt_checksum(Run& run, const char*, bool from_file)
 {
-    if (const char* word = take_word(run, from_file))
-        run.options.checksums.emplace_back(word);
-    else
-        report(run.diagnostics, SEVERITY_ERROR, "no value on -checksum");
+    take_request(run, "checksum", from_file, run.options.checksums);
+}
+
+void opt_field(Run& run, const char*, bool from_file)
+{
+    take_request(run, "field", from_file, run.options.fields);
 }
 
 void opt_fill(Run& run, const char* typed, bool from_file)
@@ -336,6 +374,8 @@ const OptionRow EXTENSION_WORDS[] = {
     {"-version", opt_version, nullptr, GROUP_INFO, "the version (exit status 0)"},
     {"checksum", opt_checksum, "range,algorithm[,field=value...]", GROUP_IMAGE,
      "a CRC or sum of a range, stored in it"},
+    {"field", opt_field, "range,kind,at=address[,field=value...]", GROUP_IMAGE,
+     "the data's length, first or last address, or a constant, stored in a range"},
 };
 
 // A table of option rows followed by the report table's rows of one kind.

@@ -8,6 +8,7 @@
 #include "driver/input.h"
 #include "driver/walk.h"
 #include "output/formats.h"
+#include "placement/prepass.h"
 #include "placement/settle.h"
 
 namespace khex {
@@ -32,7 +33,7 @@ OutputSettings output_settings(const Run& run)
 ReportFacts report_facts(const Run& run)
 {
     return ReportFacts{run.options,   run.settled,   run.diagnostics, run.input.coff_name, run.input.command_files,
-                       run.coff,      run.ranges,    run.specs,       run.placement,       run.checksums,
+                       run.coff,      run.ranges,    run.specs,       run.placement,       run.values,
                        run.boot_table, run.output,   run.reports};
 }
 
@@ -74,6 +75,20 @@ void start_translation(Run& run)
     start_output(run.output, output_settings(run), d, run.pending);
 }
 
+// After the symbol pass: the values' symbols, and what pre-passes work out
+// before the writing pass; a value that cannot be written stops the run.
+void settle_values(Run& run, const Placer& placer)
+{
+    Diagnostics& d = run.diagnostics;
+    const SymbolSource source{run.symbols, run.coff, run.specs, run.input.coff_name};
+    if (!resolve_values(run.values, d, source))
+        fatal(d, "errors prevent conversion");
+    if (values_ahead(run.values))
+        compute_values_ahead(placer, run.coff, run.specs.conversion_order);
+    if (!check_field_values(run.values, d))
+        fatal(d, "errors prevent conversion");
+}
+
 // The steps of a conversion, in the order the program works.
 int convert(Run& run, int argc, const char* const* argv)
 {
@@ -84,7 +99,7 @@ int convert(Run& run, int argc, const char* const* argv)
     const OutputFormat& format = selected_format(run.options);
     resolve_memory(run.ranges, d, run.options, format_rules(format), run.input.coff_name);
     settle_zero_based(run.settled, run.options, d);
-    resolve_checksums(run.checksums, d, run.options, run.ranges, format.index != FORMAT_BINARY);
+    read_value_requests(run.values, d, run.options, run.ranges, format.index != FORMAT_BINARY);
     check_file_uses(run);
     if (errors_reported(d, run.options.werror))
         fatal(d, "errors prevent conversion");
@@ -94,8 +109,8 @@ int convert(Run& run, int argc, const char* const* argv)
     auto announce = [&run](const SectionSpec& spec) { announce_section(run, spec); };
     const ReportFacts facts = report_facts(run);
     auto range_closed = [&run, &facts](const RomRange& r) { report_range_closed(run.reports, facts, r); };
-    Placer placer{run.placement, d,        run.options,    run.settled,     run.coff,   run.ranges, run.specs,
-                  run.checksums, run.boot_table, run.boot_buffer, run.output, announce,   range_closed};
+    Placer placer{run.placement, d,          run.options,     run.settled, run.coff, run.ranges,  run.specs,
+                  run.values,    run.boot_table, run.boot_buffer, run.output, announce, range_closed};
     bool loaded = read_coff_headers(reader);
     if (loaded) {
         start_translation(run);
@@ -106,6 +121,8 @@ int convert(Run& run, int argc, const char* const* argv)
     if (loaded) {
         settle_entry_point(run.settled, run.options, run.symbols, run.coff, d);
         settle_boot_entries(run.settled, run.options, run.symbols, d);
+        if (!run.values.list.empty())
+            settle_values(run, placer);
         auto place = [&placer](int section, uint8_t* data, int nbytes, uint32_t address) {
             write_target_memory(placer, section, data, nbytes, address);
         };

@@ -34,7 +34,7 @@ struct Run {
     CoffState coff;           // coff/reader and coff/sections
     SymbolTable symbols;      // coff/sym
     Settled settled;          // base/settled, filled by placement/settle: what the run worked out
-    ChecksumState checksums;  // memory/values and placement/sums
+    ValueState values;        // memory/values and placement/value_pass: checksums and fields
     BootTable boot_table;     // boot/table
     BootBuffer boot_buffer;   // boot/buffer.cpp
     PlacementState placement; // placement/datapath, fill and unplaced

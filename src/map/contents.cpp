@@ -94,12 +94,12 @@ const SectionSpec* list_section(Walk& w, const SectionSpec* e)
     return next_after_section(w, w.a);
 }
 
-// The checksum slots of the range among its contents, in address order: a
-// slot lies where no section or boot table is, inside a fill area in image
-// mode.
+// The value slots of the range among its contents, in address order: a slot
+// lies where no section or boot table is, inside a fill area in image mode,
+// or over the bytes of the section that reserved it, listed after it.
 void add_slots(const ReportFacts& facts, const RomRange& r, std::vector<ContentEntry>& contents)
 {
-    for (const Checksum& c : facts.checksums.list) {
+    for (const Value& c : facts.values.list) {
         if (c.range != &r || !c.written)
             continue;
         const uint32_t first = c.at;
@@ -123,7 +123,7 @@ void add_slots(const ReportFacts& facts, const RomRange& r, std::vector<ContentE
             ++i;
         }
         contents.insert(contents.begin() + static_cast<long>(i),
-                        {ContentEntry::CHECKSUM, first, last, nullptr, false, false, &c});
+                        {ContentEntry::VALUE, first, last, nullptr, false, false, &c});
     }
 }
 

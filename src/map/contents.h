@@ -7,20 +7,20 @@
 
 namespace khex {
 
-struct Checksum;
+struct Value;
 struct ReportFacts;
 struct RomRange;
 struct SectionSpec;
 
 struct ContentEntry {
-    enum Kind { FILL, SECTION, BOOT_TABLE, BOOT_SECTION, CHECKSUM };
+    enum Kind { FILL, SECTION, BOOT_TABLE, BOOT_SECTION, VALUE };
     Kind kind;
-    uint32_t start;            // FILL, SECTION, BOOT_TABLE, CHECKSUM: first and last address;
+    uint32_t start;            // FILL, SECTION, BOOT_TABLE, VALUE: first and last address;
     uint32_t end;              // the boot table as far as it was written
     const SectionSpec* spec;   // SECTION, BOOT_SECTION
     bool incomplete;           // SECTION; BOOT_TABLE when one of its sections is
     bool continued;            // BOOT_SECTION listed in an earlier range already
-    const Checksum* checksum = nullptr;  // CHECKSUM: the slot's checksum
+    const Value* value = nullptr;  // VALUE: the slot's checksum or field
 };
 
 // Empty when no section placed data in the range. listed (by section entry index)

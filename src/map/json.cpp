@@ -130,7 +130,7 @@ const char* kind_name(ContentEntry::Kind kind)
     case ContentEntry::FILL: return "fill";
     case ContentEntry::SECTION: return "section";
     case ContentEntry::BOOT_TABLE: return "boot_table";
-    case ContentEntry::CHECKSUM: return "checksum";
+    case ContentEntry::VALUE: return "value";
     case ContentEntry::BOOT_SECTION: break;
     }
     return "";
@@ -170,10 +170,11 @@ void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, 
 {
     const Extent x = clipped(r, e);
     json.begin_object();
-    json.string("kind", kind_name(e.kind));
+    const bool field = e.kind == ContentEntry::VALUE && e.value->kind != VALUE_CHECKSUM;
+    json.string("kind", field ? "field" : e.kind == ContentEntry::VALUE ? "checksum" : kind_name(e.kind));
     switch (e.kind) {
     case ContentEntry::SECTION: json.string("name", e.spec->name); break;
-    case ContentEntry::CHECKSUM: json.string("name", e.checksum->algorithm.name); break;
+    case ContentEntry::VALUE: json.string("name", value_name(*e.value)); break;
     case ContentEntry::BOOT_TABLE: json.string("name", "boot table"); break;
     default: json.string("name", "fill"); break;
     }
@@ -183,10 +184,12 @@ void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, 
     json.boolean("incomplete", e.incomplete || (e.spec && placement_of(facts.placement, *e.spec).incomplete));
     if (e.kind == ContentEntry::BOOT_TABLE)
         write_records(json, facts, x);
-    if (e.kind == ContentEntry::CHECKSUM) {
-        json.number("value", e.checksum->value);
-        json.number("from", e.checksum->from);
-        json.number("to", e.checksum->to);
+    if (e.kind == ContentEntry::VALUE) {
+        json.number("value", e.value->value);
+        json.number("from", e.value->from);
+        json.number("to", e.value->to);
+        if (e.value->placeholder)
+            json.string("replaces", e.value->placeholder->name);
     }
     json.end_object();
 }
@@ -216,7 +219,8 @@ void write_range(JsonWriter& json, const ReportFacts& facts, const RangePicture&
     const RomRange& r = *picture.range;
     uint64_t used = 0, fill = 0;
     for (const ContentEntry& e : picture.contents)
-        if (e.kind != ContentEntry::BOOT_SECTION)
+        // a slot over a section's bytes is counted with the section
+        if (e.kind != ContentEntry::BOOT_SECTION && !(e.kind == ContentEntry::VALUE && e.value->placeholder))
             (e.kind == ContentEntry::FILL ? fill : used) += size_of(clipped(r, e));
     json.begin_object();
     json.string("name", r.name);

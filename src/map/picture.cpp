@@ -212,14 +212,20 @@ bool add_entry(Column& c, const ContentEntry& e)
     }
     case ContentEntry::BOOT_SECTION:
         return false;  // drawn from the table's own parts
-    case ContentEntry::CHECKSUM: {
-        const Checksum& s = *e.checksum;
+    case ContentEntry::VALUE: {
+        const Value& v = *e.value;
         char label[96];
-        std::snprintf(label, sizeof label, "%s = %0*lx", s.algorithm.name, value_digits(s),
-                      static_cast<unsigned long>(s.value));
+        std::snprintf(label, sizeof label, "%s = %0*lx", value_name(v), value_digits(v),
+                      static_cast<unsigned long>(v.value));
+        if (v.placeholder) {
+            // drawn inside the block of the section whose bytes it replaces
+            if (!c.blocks.empty())
+                c.blocks.back().note += std::string(", ") + label + " at " + hex8(v.at);
+            return false;
+        }
         c.gap_to(e.start);
-        c.blocks.push_back({"checksum", e.start, e.end, label, false, false,
-                            ", over " + hex8(s.from) + ".." + hex8(s.to)});
+        c.blocks.push_back({v.kind == VALUE_CHECKSUM ? "checksum" : "field", e.start, e.end, label, false, false,
+                            v.kind == VALUE_CONSTANT ? "" : ", over " + hex8(v.from) + ".." + hex8(v.to)});
         return true;
     }
     }
@@ -351,7 +357,7 @@ void draw_range(Svg& out, const ReportFacts& facts, const RangePicture& picture,
     out.y = top + height + 12;
 }
 
-void draw_legend(Svg& out, bool checksums)
+void draw_legend(Svg& out, bool checksums, bool fields)
 {
     struct Swatch {
         const char* cls;
@@ -365,10 +371,11 @@ void draw_legend(Svg& out, bool checksums)
         {"gap", "no data (gap)"},
         {"section incomplete", "incomplete: some bytes not placed"},
         {"checksum", "checksum slot"},
+        {"field", "field slot"},
     };
     int x = 20;
     for (const Swatch& s : swatches) {
-        if (!checksums && std::strcmp(s.cls, "checksum") == 0)
+        if ((!checksums && std::strcmp(s.cls, "checksum") == 0) || (!fields && std::strcmp(s.cls, "field") == 0))
             continue;
         out.rect(x, out.y, 18, 12, s.cls);
         out.text(x + 24, out.y + 11, s.meaning, "legend");
@@ -455,6 +462,16 @@ void draw_pages(Svg& out, const ReportFacts& facts)
     }
 }
 
+// Whether the run has checksums (or fields): their legend entry and style
+// appear only then, so that other pictures stay as they were.
+bool has_values(const ReportFacts& facts, bool checksums)
+{
+    for (const Value& v : facts.values.list)
+        if ((v.kind == VALUE_CHECKSUM) == checksums)
+            return true;
+    return false;
+}
+
 std::string picture(const ReportFacts& facts)
 {
     const std::string& input = facts.coff_name;
@@ -462,7 +479,7 @@ std::string picture(const ReportFacts& facts)
     out.y = 30;
     out.text(20, out.y, "ROM layout of " + input + " (" + selected_format(facts.options).name + ")", "title");
     out.y += 24;
-    draw_legend(out, !facts.checksums.list.empty());
+    draw_legend(out, has_values(facts, true), has_values(facts, false));
     const int pages_top = out.y;
     draw_pages(out, facts);
     draw_unplaced(out, facts, pages_top);
@@ -474,8 +491,10 @@ std::string picture(const ReportFacts& facts)
                 "\">\n";
     svg_text += "<title>ROM layout of " + escaped(input) + "</title>\n";
     std::string style = STYLE;
-    if (!facts.checksums.list.empty())
+    if (has_values(facts, true))
         style.insert(style.rfind("</style>"), ".checksum { fill: #b5e3b5; stroke: #2e7d32; }\n");
+    if (has_values(facts, false))
+        style.insert(style.rfind("</style>"), ".field { fill: #d7bde2; stroke: #6c3483; }\n");
     svg_text += style;
     svg_text += "<rect x=\"0\" y=\"0\" width=\"" + std::to_string(WIDTH) + "\" height=\"" + std::to_string(height) +
                 "\" fill=\"#ffffff\"/>\n";

@@ -53,7 +53,7 @@ struct ReportFacts {
     const RangeState& ranges;
     const SpecState& specs;
     const PlacementState& placement;
-    const ChecksumState& checksums;
+    const ValueState& values;
     const BootTable& boot_table;
     const OutputState& output;
     const ReportState& reports;

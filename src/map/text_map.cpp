@@ -82,6 +82,20 @@ void write_output_files(MapText& map, const RomRange& r)
     }
 }
 
+// "CHECKSUM crc32 = 1234abcd over ..." or "FIELD length = 00001f40 over ...";
+// a constant has no span to name.
+void write_value(MapText& map, const ContentEntry& e)
+{
+    const Value& v = *e.value;
+    put(map, "%08lx..%08lx   %s %s = %0*lx", hex(e.start), hex(e.end),
+        v.kind == VALUE_CHECKSUM ? "CHECKSUM" : "FIELD", value_name(v), value_digits(v), hex(v.value));
+    if (v.kind != VALUE_CONSTANT)
+        put(map, " over %08lx..%08lx", hex(v.from), hex(v.to));
+    if (v.placeholder)
+        put(map, ", in place of bytes of %s", v.placeholder->name.c_str());
+    put(map, "\n");
+}
+
 void write_contents(MapText& map, const RomRange& r, const std::vector<ContentEntry>& contents)
 {
     put(map, "\n   CONTENTS: ");
@@ -97,12 +111,9 @@ void write_contents(MapText& map, const RomRange& r, const std::vector<ContentEn
             put(map, "%08lx..%08lx   %s%s\n", hex(e.start), hex(e.end), e.spec->name.c_str(),
                 e.incomplete ? " (INCOMPLETE)" : "");
             break;
-        case ContentEntry::CHECKSUM: {
-            const Checksum& c = *e.checksum;
-            put(map, "%08lx..%08lx   CHECKSUM %s = %0*lx over %08lx..%08lx\n", hex(e.start), hex(e.end),
-                c.algorithm.name, value_digits(c), hex(c.value), hex(c.from), hex(c.to));
+        case ContentEntry::VALUE:
+            write_value(map, e);
             break;
-        }
         case ContentEntry::BOOT_TABLE:
             put(map, "%08lx..%08lx   BOOT TABLE%s\n", hex(e.start), hex(e.end), e.incomplete ? " (INCOMPLETE)" : "");
             break;

@@ -6,18 +6,16 @@
 
 #include "base/text.h"
 #include "cmdfile/lexer.h"
+#include "memory/value_places.h"
 
 namespace khex {
 
 namespace {
 
-const char* const PLACE_FIELDS[] = {"at", "from", "to", "endian", "holes"};
+const char* const CHECKSUM_FIELDS[] = {"at", "from", "to", "endian", "holes",
+                                       "width", "poly", "init", "refin", "refout", "xorout"};
 const char* const CRC_FIELDS[] = {"width", "poly", "init", "refin", "refout", "xorout"};
-
-std::string lower(const std::string& text)
-{
-    return folded(text);
-}
+const char* const FIELD_FIELDS[] = {"at", "size", "from", "to", "endian"};
 
 template <size_t N>
 bool one_of(const char* const (&words)[N], const std::string& word)
@@ -31,51 +29,51 @@ unsigned long hex(uint64_t value)
     return static_cast<unsigned long>(value);
 }
 
-// An ERROR about one request, which it names as given.
-[[gnu::format(printf, 3, 4)]] void refuse(Diagnostics& d, const Checksum& c, const char* format, ...)
-{
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    report(d, SEVERITY_ERROR, "checksum '%s': %s", c.text.c_str(), text);
-}
-
-// The request's fields after the range and the algorithm, by lower-case key.
+// The request's parts after the range and the algorithm or kind, by
+// lower-case key.
 struct Fields {
-    std::string range, algorithm;
+    std::string range, second;
     std::map<std::string, std::string> values;
 };
 
-bool split_fields(Diagnostics& d, const Checksum& c, Fields& f)
+std::vector<std::string> split_commas(const std::string& text)
 {
     std::vector<std::string> parts;
     for (size_t start = 0;;) {
-        size_t comma = c.text.find(',', start);
-        parts.push_back(c.text.substr(start, comma == std::string::npos ? comma : comma - start));
+        size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
         if (comma == std::string::npos)
-            break;
+            return parts;
         start = comma + 1;
     }
-    if (parts.size() < 2 || parts[0].empty() || parts[1].empty()) {
-        refuse(d, c, "give a range and an algorithm first");
+}
+
+bool split_fields(Diagnostics& d, const Value& v, Fields& f)
+{
+    const std::vector<std::string> parts = split_commas(v.text);
+    const bool checksum = v.kind == VALUE_CHECKSUM;
+    if (parts[0].empty()) {
+        refuse(d, v, "no range before the %s", checksum ? "algorithm" : "kind");
+        return false;
+    }
+    if (parts.size() < 2 || parts[1].empty()) {
+        refuse(d, v, "no %s after range '%s'", checksum ? "algorithm" : "kind", parts[0].c_str());
         return false;
     }
     f.range = parts[0];
-    f.algorithm = lower(parts[1]);
+    f.second = parts[1];
     bool ok = true;
     for (size_t i = 2; i < parts.size(); ++i) {
         size_t equals = parts[i].find('=');
-        std::string key = lower(parts[i].substr(0, equals));
+        std::string key = folded(parts[i].substr(0, equals));
         if (equals == std::string::npos || key.empty()) {
-            refuse(d, c, "malformed field '%s'", parts[i].c_str());
+            refuse(d, v, "malformed field '%s'", parts[i].c_str());
             ok = false;
-        } else if (!one_of(PLACE_FIELDS, key) && !one_of(CRC_FIELDS, key)) {
-            refuse(d, c, "unknown field '%s'", key.c_str());
+        } else if (checksum ? !one_of(CHECKSUM_FIELDS, key) : !one_of(FIELD_FIELDS, key)) {
+            refuse(d, v, "unknown field '%s'", key.c_str());
             ok = false;
         } else if (!f.values.emplace(key, parts[i].substr(equals + 1)).second) {
-            refuse(d, c, "field '%s' given twice", key.c_str());
+            refuse(d, v, "field '%s' given twice", key.c_str());
             ok = false;
         }
     }
@@ -83,27 +81,40 @@ bool split_fields(Diagnostics& d, const Checksum& c, Fields& f)
 }
 
 // A number field; true when it is absent (value unchanged) or well formed.
-bool number_field(Diagnostics& d, const Checksum& c, const Fields& f, const char* key, uint32_t& value, bool& given)
+bool number_field(Diagnostics& d, const Value& v, const Fields& f, const char* key, uint32_t& value, bool& given)
 {
     auto it = f.values.find(key);
     given = it != f.values.end();
     if (given && !parse_number(it->second, value)) {
-        refuse(d, c, "malformed field '%s=%s'", key, it->second.c_str());
+        refuse(d, v, "malformed field '%s=%s'", key, it->second.c_str());
+        return false;
+    }
+    return true;
+}
+
+// at=, from= and to=: a number, or a symbol with an optional +N or -N.
+bool address_field(Diagnostics& d, const Value& v, const Fields& f, const char* key, AddressText& address)
+{
+    auto it = f.values.find(key);
+    if (it == f.values.end())
+        return true;
+    if (!parse_address(it->second, address)) {
+        refuse(d, v, "malformed field '%s=%s'", key, it->second.c_str());
         return false;
     }
     return true;
 }
 
 // The crc algorithm's own parameters, each required.
-bool custom_crc(Diagnostics& d, Checksum& c, const Fields& f)
+bool custom_crc(Diagnostics& d, Value& v, const Fields& f)
 {
     uint32_t values[6] = {};
     bool ok = true;
     for (int i = 0; i < 6; ++i) {
         bool given = false;
-        ok &= number_field(d, c, f, CRC_FIELDS[i], values[i], given);
+        ok &= number_field(d, v, f, CRC_FIELDS[i], values[i], given);
         if (!given) {
-            refuse(d, c, "the crc algorithm needs the field '%s'", CRC_FIELDS[i]);
+            refuse(d, v, "the crc algorithm needs the field '%s'", CRC_FIELDS[i]);
             ok = false;
         }
     }
@@ -112,194 +123,228 @@ bool custom_crc(Diagnostics& d, Checksum& c, const Fields& f)
     const uint32_t width = values[0];
     const uint32_t mask = width == 32 ? 0xFFFFFFFFu : (1u << (width % 32)) - 1;
     if (width != 8 && width != 16 && width != 32) {
-        refuse(d, c, "malformed field 'width=%lu': 8, 16 or 32", hex(width));
+        refuse(d, v, "malformed field 'width=%lu': 8, 16 or 32", hex(width));
         return false;
     }
     for (int i : {1, 2, 5}) {
         if (values[i] & ~mask) {
-            refuse(d, c, "field '%s' has more than %lu bits", CRC_FIELDS[i], hex(width));
+            refuse(d, v, "field '%s' has more than %lu bits", CRC_FIELDS[i], hex(width));
             ok = false;
         }
     }
     for (int i : {3, 4}) {
         if (values[i] > 1) {
-            refuse(d, c, "malformed field '%s=%lu': 0 or 1", CRC_FIELDS[i], hex(values[i]));
+            refuse(d, v, "malformed field '%s=%lu': 0 or 1", CRC_FIELDS[i], hex(values[i]));
             ok = false;
         }
     }
-    c.algorithm = ChecksumAlgorithm{"crc", nullptr, KIND_CRC, static_cast<int>(width), values[1], values[2],
+    v.algorithm = ChecksumAlgorithm{"crc", nullptr, KIND_CRC, static_cast<int>(width), values[1], values[2],
                                     values[3] == 1, values[4] == 1, values[5], 0};
     return ok;
 }
 
-bool choose_algorithm(Diagnostics& d, Checksum& c, const Fields& f)
+std::string algorithm_names()
 {
-    if (f.algorithm == "crc")
-        return custom_crc(d, c, f);
-    const ChecksumAlgorithm* a = find_algorithm(f.algorithm);
+    std::string names;
+    for (int i = 0; i < checksum_algorithm_count; ++i)
+        names += std::string(checksum_algorithms[i].name) + ", ";
+    return names + "crc";
+}
+
+bool choose_algorithm(Diagnostics& d, Value& v, const Fields& f)
+{
+    const std::string name = folded(f.second);
+    if (name == "crc")
+        return custom_crc(d, v, f);
+    const ChecksumAlgorithm* a = find_algorithm(name);
     if (!a) {
-        refuse(d, c, "unknown algorithm '%s'", f.algorithm.c_str());
+        refuse(d, v, "unknown algorithm '%s' (algorithms: %s)", name.c_str(), algorithm_names().c_str());
         return false;
     }
-    c.algorithm = *a;
+    v.algorithm = *a;
     bool ok = true;
     for (const char* key : CRC_FIELDS) {
         if (f.values.count(key)) {
-            refuse(d, c, "field '%s' belongs to the crc algorithm", key);
+            refuse(d, v, "field '%s' belongs to the crc algorithm", key);
             ok = false;
         }
     }
     return ok;
 }
 
-bool choose_range(Diagnostics& d, const RangeState& ranges, Checksum& c, const Fields& f)
+// length, first, last or value=N; size= of 1, 2 or 4 bytes (4 unless said).
+bool choose_kind(Diagnostics& d, Value& v, const Fields& f)
+{
+    const std::string kind = folded(f.second);
+    bool ok = true;
+    if (kind == "length" || kind == "first" || kind == "last") {
+        v.kind = kind == "length" ? VALUE_LENGTH : kind == "first" ? VALUE_FIRST : VALUE_LAST;
+    } else if (kind.rfind("value=", 0) == 0) {
+        v.kind = VALUE_CONSTANT;
+        if (!parse_number(f.second.substr(6), v.constant)) {
+            refuse(d, v, "malformed kind '%s'", f.second.c_str());
+            ok = false;
+        }
+    } else {
+        refuse(d, v, "unknown kind '%s' (kinds: length, first, last, value=N)", f.second.c_str());
+        return false;
+    }
+    uint32_t size = 4;
+    bool given = false;
+    if (!number_field(d, v, f, "size", size, given))
+        return false;
+    if (size != 1 && size != 2 && size != 4) {
+        refuse(d, v, "malformed field 'size=%lu': 1, 2 or 4", hex(size));
+        return false;
+    }
+    v.width = size;
+    if (ok && v.kind == VALUE_CONSTANT && !value_fits(v, v.constant)) {
+        refuse(d, v, "value 0x%lx does not fit in %lu bytes", hex(v.constant), hex(size));
+        ok = false;
+    }
+    if (!f.values.count("at")) {
+        refuse(d, v, "at= is required: the field's slot");
+        ok = false;
+    }
+    return ok;
+}
+
+// The range by its name; a name that differs only in case is pointed out.
+bool choose_range(Diagnostics& d, const RangeState& ranges, Value& v, const Fields& f)
 {
     int named = 0;
+    std::string names, folded_match;
     for (const RomRange* r : ranges.rom_list) {
         if (r->name == f.range) {
-            c.range = r;
+            v.range = r;
             ++named;
         }
+        names += (names.empty() ? "" : ", ") + r->name;
+        if (folded_match.empty() && same_folded(r->name, f.range))
+            folded_match = r->name;
     }
     if (named == 1)
         return true;
-    if (named == 0)
-        refuse(d, c, "no range is named '%s'", f.range.c_str());
+    if (named == 0 && !folded_match.empty())
+        refuse(d, v, "no range named '%s' (ranges: %s; '%s' differs only in case)", f.range.c_str(), names.c_str(),
+               folded_match.c_str());
+    else if (named == 0)
+        refuse(d, v, "no range named '%s' (ranges: %s)", f.range.c_str(), names.c_str());
     else
-        refuse(d, c, "%d ranges are named '%s'", named, f.range.c_str());
-    c.range = nullptr;
+        refuse(d, v, "%d ranges are named '%s'", named, f.range.c_str());
+    v.range = nullptr;
     return false;
 }
 
 // endian= and holes=: one of two words each.
-bool word_fields(Diagnostics& d, Checksum& c, const Fields& f)
+bool word_fields(Diagnostics& d, Value& v, const Fields& f)
 {
     bool ok = true;
     if (auto it = f.values.find("endian"); it != f.values.end()) {
-        const std::string v = lower(it->second);
-        if (v == "big" || v == "little")
-            c.order = v == "big" ? VALUE_BIG : VALUE_LITTLE;
+        const std::string w = folded(it->second);
+        if (w == "big" || w == "little")
+            v.order = w == "big" ? VALUE_BIG : VALUE_LITTLE;
         else
-            ok = false, refuse(d, c, "malformed field 'endian=%s': big or little", it->second.c_str());
+            ok = false, refuse(d, v, "malformed field 'endian=%s': big or little", it->second.c_str());
     }
     if (auto it = f.values.find("holes"); it != f.values.end()) {
-        const std::string v = lower(it->second);
-        if (v == "fill" || v == "skip")
-            c.holes = v == "fill" ? HOLES_FILL : HOLES_SKIP;
+        const std::string w = folded(it->second);
+        if (w == "fill" || w == "skip")
+            v.holes = w == "fill" ? HOLES_FILL : HOLES_SKIP;
         else
-            ok = false, refuse(d, c, "malformed field 'holes=%s': fill or skip", it->second.c_str());
+            ok = false, refuse(d, v, "malformed field 'holes=%s': fill or skip", it->second.c_str());
     }
     return ok;
 }
 
-// The slot: the value's bytes in whole memory words of the range, from at=
-// (which must start a word) or in the range's last whole words.
-bool place_slot(Diagnostics& d, Checksum& c, const Fields& f)
-{
-    const RomRange& r = *c.range;
-    const uint64_t memwidth = static_cast<uint64_t>(r.memwidth);
-    const uint64_t value_bytes = static_cast<uint64_t>(c.algorithm.width / 8);
-    c.size = static_cast<uint32_t>((value_bytes + memwidth - 1) / memwidth * memwidth);
-    uint32_t at = 0;
-    bool given = false;
-    if (!number_field(d, c, f, "at", at, given))
-        return false;
-    if (!given) {
-        const uint64_t whole = uint64_t{r.length} / memwidth * memwidth;
-        if (whole < c.size) {
-            refuse(d, c, "range '%s' is too short for a slot of %lu bytes", r.name.c_str(), hex(c.size));
-            return false;
-        }
-        c.at = static_cast<uint32_t>(r.origin + whole - c.size);
-        return true;
-    }
-    c.at = at;
-    if (at < r.origin || uint64_t{at} + c.size - 1 > r.end) {
-        refuse(d, c, "slot 0x%08lx..0x%08lx lies outside range '%s' (0x%08lx..0x%08lx)", hex(at),
-               hex(uint64_t{at} + c.size - 1), r.name.c_str(), hex(r.origin), hex(r.end));
-        return false;
-    }
-    if ((at - r.origin) % memwidth != 0) {
-        refuse(d, c, "slot at 0x%08lx does not start a memory word of range '%s'", hex(at), r.name.c_str());
-        return false;
-    }
-    return true;
-}
-
-// The span: from= (the range's origin) to to= (the byte before the slot),
-// inside the range and before the slot.
-bool place_span(Diagnostics& d, Checksum& c, const Fields& f)
-{
-    const RomRange& r = *c.range;
-    c.from = r.origin;
-    c.to = c.at - 1;
-    bool given = false;
-    if (!number_field(d, c, f, "from", c.from, given) || !number_field(d, c, f, "to", c.to, given))
-        return false;
-    if (c.from < r.origin || c.to > r.end || c.from > c.to) {
-        refuse(d, c, "span 0x%08lx..0x%08lx does not lie inside range '%s' (0x%08lx..0x%08lx)", hex(c.from),
-               hex(c.to), r.name.c_str(), hex(r.origin), hex(r.end));
-        return false;
-    }
-    if (c.to >= c.at) {
-        refuse(d, c, "span 0x%08lx..0x%08lx does not end before the slot at 0x%08lx", hex(c.from), hex(c.to),
-               hex(c.at));
-        return false;
-    }
-    return true;
-}
-
-bool read_request(Diagnostics& d, const RangeState& ranges, Checksum& c)
+bool read_request(Diagnostics& d, const RangeState& ranges, Value& v)
 {
     Fields f;
-    bool ok = split_fields(d, c, f);
-    if (f.range.empty() || f.algorithm.empty())
+    bool ok = split_fields(d, v, f);
+    if (f.range.empty() || f.second.empty())
         return false;
-    ok &= choose_range(d, ranges, c, f);
-    bool algorithm = choose_algorithm(d, c, f);
-    ok &= algorithm & word_fields(d, c, f);
-    if (c.range && algorithm)
-        ok &= place_slot(d, c, f) && place_span(d, c, f);
+    ok &= choose_range(d, ranges, v, f);
+    const bool chosen = v.kind == VALUE_CHECKSUM ? choose_algorithm(d, v, f) : choose_kind(d, v, f);
+    ok &= chosen & word_fields(d, v, f);
+    if (v.kind == VALUE_CHECKSUM)
+        v.width = static_cast<uint32_t>(v.algorithm.width / 8);
+    if (v.range && chosen) {
+        const bool addresses = address_field(d, v, f, "at", v.at_text) &&
+                               address_field(d, v, f, "from", v.from_text) &&
+                               address_field(d, v, f, "to", v.to_text);
+        ok &= addresses;
+        // numbers are placed now; symbols once the symbol table is read
+        if (addresses && numbers_only(v))
+            ok &= place_value(d, v, nullptr);
+    }
     return ok;
 }
 
-bool before(const Checksum& a, const Checksum& b)
+void read_requests(ValueState& values, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
+                   const std::vector<std::string>& texts, int kind)
 {
-    if (a.range->index != b.range->index)
-        return a.range->index < b.range->index;
-    return a.at < b.at;
+    for (const std::string& text : texts) {
+        Value v;
+        v.option = kind == VALUE_CHECKSUM ? "checksum" : "field";
+        v.kind = kind;
+        v.text = text;
+        if (!read_request(d, ranges, v))
+            continue;
+        v.label.name = v.option;
+        v.label.datawidth = options.datawidth;
+        if (v.kind == VALUE_CHECKSUM)
+            engine_start(v.engine, v.algorithm);
+        v.known = v.kind == VALUE_CONSTANT;
+        v.value = v.constant;
+        values.list.push_back(std::move(v));
+    }
 }
 
 }  // namespace
 
-void resolve_checksums(ChecksumState& state, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
-                       bool files_carry_addresses)
+void read_value_requests(ValueState& values, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
+                         bool files_carry_addresses)
 {
-    for (const std::string& text : options.checksums) {
-        Checksum c;
-        c.text = text;
-        if (!read_request(d, ranges, c))
-            continue;
-        c.label.name = "checksum";
-        c.label.datawidth = options.datawidth;
-        engine_start(c.engine, c.algorithm);
-        state.list.push_back(std::move(c));
-    }
+    read_requests(values, d, options, ranges, options.checksums, VALUE_CHECKSUM);
     if (!options.checksums.empty() && !files_carry_addresses && !options.image)
         report(d, SEVERITY_ERROR, "-checksum needs -image with the Binary format, whose files carry no addresses");
-    std::stable_sort(state.list.begin(), state.list.end(), before);
-    for (size_t i = 1; i < state.list.size(); ++i) {
-        const Checksum& a = state.list[i - 1];
-        const Checksum& b = state.list[i];
-        if (a.range == b.range && uint64_t{a.at} + a.size > b.at)
-            report(d, SEVERITY_ERROR, "checksums '%s' and '%s' have overlapping slots in range '%s'",
-                   a.text.c_str(), b.text.c_str(), a.range->name.c_str());
+    read_requests(values, d, options, ranges, options.fields, VALUE_LENGTH);
+    if (!options.fields.empty() && !files_carry_addresses && !options.image)
+        report(d, SEVERITY_ERROR, "-field needs -image with the Binary format, whose files carry no addresses");
+    check_slots(values, d, true);
+}
+
+bool values_ahead(const ValueState& values)
+{
+    for (const Value& v : values.list)
+        if (v.ahead)
+            return true;
+    return false;
+}
+
+void value_bytes(const Value& v, bool target_big_endian, uint8_t* slot)
+{
+    const bool big = v.order == VALUE_BIG || (v.order == VALUE_TARGET_ORDER && target_big_endian);
+    for (uint32_t i = 0; i < v.size; ++i) {
+        const uint32_t k = big ? v.size - 1 - i : i;  // the byte's place value, in bytes
+        slot[i] = k < 4 ? static_cast<uint8_t>(v.value >> (8 * k)) : 0;
     }
 }
 
-int value_digits(const Checksum& c)
+int value_digits(const Value& v)
 {
-    return c.algorithm.width / 4;
+    return 2 * static_cast<int>(v.width);
+}
+
+const char* value_name(const Value& v)
+{
+    switch (v.kind) {
+    case VALUE_CHECKSUM: return v.algorithm.name;
+    case VALUE_LENGTH: return "length";
+    case VALUE_FIRST: return "first";
+    case VALUE_LAST: return "last";
+    default: return "value";
+    }
 }
 
 }  // namespace khex

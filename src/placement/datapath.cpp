@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "placement/fill.h"
-#include "placement/sums.h"
+#include "placement/slots.h"
+#include "placement/value_pass.h"
 #include "placement/unplaced.h"
 
 namespace khex {
@@ -17,51 +18,24 @@ void close_range(Placer& p)
 {
     PlacementState& dp = p.state;
     const RomRange* r = dp.cursor.current_range;
-    if (pending_slot(p.checksums, *r))
-        internal_error(p.diagnostics, "checksum slot of range '%s' left unwritten", r->name.c_str());
-    close_range_files(p.output);
+    if (const Value* v = pending_slot(p.values, *r))
+        internal_error(p.diagnostics, "%s slot of range '%s' left unwritten", v->option.c_str(), r->name.c_str());
+    if (p.writing)
+        close_range_files(p.output);
     p.range_closed(*r);
     dp.cursor.current_range = next_range(p.ranges, r);
     if (dp.cursor.current_range)
         dp.cursor.next_address = dp.cursor.current_range->origin;
 }
 
-[[noreturn]] void slot_taken(Placer& p, const Checksum& c)
-{
-    const SectionSpec* spec = p.state.cursor.current_spec;
-    if (p.boot_table.boot_state != 0 || !spec)
-        fatal(p.diagnostics, "the boot table would be placed in the checksum slot at 0x%08lx of range '%s'",
-              static_cast<unsigned long>(c.at), c.range->name.c_str());
-    fatal(p.diagnostics, "section '%s' would be placed in the checksum slot at 0x%08lx of range '%s'", spec->name.c_str(),
-          static_cast<unsigned long>(c.at), c.range->name.c_str());
-}
-
-// A checksum's value, which its span now holds whole, goes into its slot at
-// the cursor, through the byte arrangement, the lanes and the writers like
-// section data.
-void write_slot(Placer& p, const RomRange& r, Checksum& c)
-{
-    PlacementState& dp = p.state;
-    if (dp.cursor.next_address != c.at)
-        fatal(p.diagnostics, "the fill before the checksum slot at 0x%08lx of range '%s' ends inside it: the data before it "
-                   "does not end on a memory word",
-              static_cast<unsigned long>(c.at), r.name.c_str());
-    dp.slot_bytes.assign(c.size, 0);
-    finish_checksum(p.diagnostics, p.coff.target_big_endian, c, dp.slot_bytes.data());
-    checksum_bytes(p.checksums, r, c.at, dp.slot_bytes.data(), c.size);  // later spans may cover it
-    Placing placing(dp.cursor, &c.label);
-    arrange_bytes(p, r, dp.slot_bytes.data(), static_cast<int>(c.size));
-    write_at_cursor(p, r, dp.slot_bytes.data(), static_cast<int>(c.size));
-}
-
-// Moves the cursor to the address after last, writing the checksum slots on
-// the way; data that comes after last must not land in one.
+// Moves the cursor to the address after last, writing the slots on the way;
+// data that comes after last must not land in one.
 void advance_range(Placer& p, uint32_t last)
 {
     PlacementState& dp = p.state;
     const RomRange& r = *dp.cursor.current_range;
     bool wrapped_around = false;
-    for (Checksum* c; !wrapped_around && (c = pending_slot(p.checksums, r)) && c->at <= last;) {
+    for (Value* c; !wrapped_around && (c = pending_slot(p.values, r)) && c->at <= last;) {
         if (uint64_t{c->at} + c->size - 1 > last)
             slot_taken(p, *c);
         if (dp.cursor.next_address < c->at)
@@ -168,10 +142,7 @@ int write_here(Placer& p, const SectionSpec& spec, uint8_t* data, int& nbytes)
         if (n % r.memwidth != 0)
             n = std::min(nbytes, n + r.memwidth - n % r.memwidth);
     }
-    if (const Checksum* c = pending_slot(p.checksums, r);
-        c && c->at < uint64_t{dp.cursor.next_address} + static_cast<uint32_t>(n))
-        slot_taken(p, *c);
-    checksum_bytes(p.checksums, r, dp.cursor.next_address, data, static_cast<size_t>(n));
+    values_of_data(p, r, spec, data, n);
     arrange_bytes(p, r, data, n);
     uint32_t before = dp.cursor.next_address;
     write_at_cursor(p, r, data, n);
@@ -295,7 +266,7 @@ void write_target_memory(Placer& p, int section, uint8_t* data, int nbytes, uint
         if (cinit)
             dp.cinit_announced = true;
         p.announce(*spec);
-        if (!p.options.image)
+        if (!p.options.image && p.writing)
             flush_range_records(p.output);
     }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "placement/sums.h"
+#include "placement/value_pass.h"
 
 namespace khex {
 
@@ -25,8 +25,7 @@ bool write_fill_words(Placer& p, const RomRange& r, uint32_t last)
     for (uint32_t word = 0; dp.cursor.next_address <= last; ++word) {
         uint32_t before = dp.cursor.next_address;
         uint32_t o = r.memwidth == 1 ? word % 2 : 0;
-        checksum_bytes(p.checksums, r, dp.cursor.next_address, dp.pattern_view.data() + o,
-                       static_cast<size_t>(r.memwidth));
+        values_fill(p.values, r, dp.cursor.next_address, dp.pattern_view.data() + o, static_cast<size_t>(r.memwidth));
         write_at_cursor(p, r, dp.pattern.data() + o, r.memwidth);
         if (wrapped(before, dp.cursor.next_address))
             return true;
@@ -48,7 +47,7 @@ bool write_fill(Placer& p, const RomRange& r, uint32_t last)
         return write_fill_words(p, r, last);
     const uint32_t memwidth = static_cast<uint32_t>(r.memwidth);
     const uint32_t block_words = std::max<uint32_t>(1, FILL_BLOCK / memwidth);
-    const bool summed = has_checksums(p.checksums, r);
+    const bool summed = values_take_fill(p.values, r);
     dp.fill_block.resize(block_words * memwidth);
     dp.fill_view.resize(block_words * memwidth);
     for (uint32_t w = 0; w < block_words; ++w) {
@@ -63,7 +62,7 @@ bool write_fill(Placer& p, const RomRange& r, uint32_t last)
         uint32_t now = static_cast<uint32_t>(std::min<uint64_t>(words, block_words));
         uint32_t before = dp.cursor.next_address;
         if (summed)
-            checksum_bytes(p.checksums, r, dp.cursor.next_address, dp.fill_view.data(), now * memwidth);
+            values_fill(p.values, r, dp.cursor.next_address, dp.fill_view.data(), now * memwidth);
         // one-byte words alternate the two fill bytes; wider words repeat
         write_at_cursor(p, r, dp.fill_block.data(), static_cast<int>(now * memwidth), memwidth == 1 ? 2 : 1);
         if (wrapped(before, dp.cursor.next_address))
@@ -105,7 +104,8 @@ void build_pattern(Placer& p, const RomRange& r)
 void write_at_cursor(Placer& p, const RomRange& r, const uint8_t* data, int nbytes, int period)
 {
     Cursor& cursor = p.state.cursor;
-    write_range_data(p.output, r, cursor.next_address, data, nbytes, period, cursor.current_spec);
+    if (p.writing)
+        write_range_data(p.output, r, cursor.next_address, data, nbytes, period, cursor.current_spec);
     cursor.next_address += static_cast<uint32_t>(nbytes);
 }
 
@@ -114,7 +114,7 @@ bool pass_to(Placer& p, const RomRange& r, uint32_t last)
     Cursor& cursor = p.state.cursor;
     if (p.options.image)
         return write_fill(p, r, last);
-    checksum_hole(p.checksums, p.coff.target_big_endian, r, cursor.next_address, last);
+    values_hole(p.values, p.coff.target_big_endian, r, cursor.next_address, last);
     cursor.next_address = last + 1;
     return last == 0xFFFFFFFF;
 }

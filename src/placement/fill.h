@@ -1,5 +1,5 @@
 // What placement writes besides section data: bytes arranged for the files,
-// the range's fill pattern, image-mode fill and the holes of checksum spans.
+// the range's fill pattern, image-mode fill and the holes of value spans.
 #pragma once
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // Placement: every piece of section data goes into the ROM ranges (or the
 // boot table) in one forward pass, without a memory image; image fill,
-// checksum slots and the byte arrangement come on the way.
+// value slots and the byte arrangement come on the way.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -39,7 +39,7 @@ struct PlacementState {
     std::vector<uint8_t> pattern_view;        // the same as the target reads it
     std::vector<uint8_t> fill_block;          // repeated fill words for image mode
     std::vector<uint8_t> fill_view;           // the same as the target reads them
-    std::vector<uint8_t> slot_bytes;          // a checksum's slot
+    std::vector<uint8_t> slot_bytes;          // a slot's value as the target reads it
     std::vector<uint8_t> record_copy;         // autoinitialisation data with room to pad
 };
 
@@ -49,7 +49,8 @@ using AnnounceSink = FunctionRef<void(const SectionSpec& spec)>;
 using RangeClosedSink = FunctionRef<void(const RomRange& range)>;
 
 // What placement works with: its own record, the records it reads, those of
-// the modules it drives (checksums, boot table, output), and the sinks.
+// the modules it drives (values, boot table, output), and the sinks. A
+// pre-pass places the same data with writing off: no file is touched.
 struct Placer {
     PlacementState& state;
     Diagnostics& diagnostics;
@@ -58,12 +59,13 @@ struct Placer {
     const CoffState& coff;
     const RangeState& ranges;
     const SpecState& specs;
-    ChecksumState& checksums;
+    ValueState& values;
     BootTable& boot_table;
     BootBuffer& boot_buffer;
     OutputState& output;
     AnnounceSink announce;
     RangeClosedSink range_closed;
+    bool writing = true;
 };
 
 // Makes the first range current, once the sections are selected.

@@ -218,9 +218,21 @@ TEST(Checksums, BadRequestsStopBeforeAnyFileIsWritten)
     };
     const std::string stop = ">> FATAL ERROR: errors prevent conversion (aborting)\n";
     const Case cases[] = {
-        {{"-checksum", "nope,crc32"}, ">>   ERROR: checksum 'nope,crc32': no range is named 'nope'\n"},
-        {{"-checksum", "r"}, ">>   ERROR: checksum 'r': give a range and an algorithm first\n"},
-        {{"-checksum", "r,crc33"}, ">>   ERROR: checksum 'r,crc33': unknown algorithm 'crc33'\n"},
+        {{"-checksum", "nope,crc32"}, ">>   ERROR: checksum 'nope,crc32': no range named 'nope' (ranges: r)\n"},
+        {{"-checksum", "R,crc32"},
+         ">>   ERROR: checksum 'R,crc32': no range named 'R' (ranges: r; 'r' differs only\n"
+         "            in case)\n"},
+        {{"-checksum", "r"}, ">>   ERROR: checksum 'r': no algorithm after range 'r'\n"},
+        {{"-checksum", "r,crc33"},
+         ">>   ERROR: checksum 'r,crc33': unknown algorithm 'crc33' (algorithms: crc32,\n"
+         "            crc32c, crc32-mpeg2, crc16-ibm-3740, crc16-xmodem, crc16-kermit,\n"
+         "            crc16-arc, crc16-modbus, crc8-smbus, sum8, sum16, sum32, negsum8,\n"
+         "            negsum16, negsum32, crc)\n"},
+        {{"-checksum", "r,crc32,at", "0x40"},
+         ">>   ERROR: checksum 'r,crc32,at 0x40': write at=0x40, with no blank\n"},
+        {{"-checksum", "r.cmd"},
+         ">>   ERROR: checksum 'r.cmd': 'r.cmd' is a file: is the value of -checksum\n"
+         "            missing?\n"},
         {{"-checksum", "r,crc32,size=4,at=8,AT=8"},
          ">>   ERROR: checksum 'r,crc32,size=4,at=8,AT=8': unknown field 'size'\n"
          ">>   ERROR: checksum 'r,crc32,size=4,at=8,AT=8': field 'at' given twice\n"},
@@ -240,9 +252,6 @@ TEST(Checksums, BadRequestsStopBeforeAnyFileIsWritten)
         {{"-checksum", "r,crc32,from=0x80,to=0x10"},
          ">>   ERROR: checksum 'r,crc32,from=0x80,to=0x10': span 0x00000080..0x00000010\n"
          "            does not lie inside range 'r' (0x00000000..0x000000ff)\n"},
-        {{"-checksum", "r,sum8,at=0x40,to=0x40"},
-         ">>   ERROR: checksum 'r,sum8,at=0x40,to=0x40': span 0x00000000..0x00000040 does\n"
-         "            not end before the slot at 0x00000040\n"},
         {{"-checksum", "r,crc32,at=0x40", "-checksum", "r,sum16,at=0x42"},
          ">>   ERROR: checksums 'r,crc32,at=0x40' and 'r,sum16,at=0x42' have overlapping\n"
          "            slots in range 'r'\n"},

@@ -1,0 +1,298 @@
+#include "memory/value_places.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <functional>
+
+#include "cmdfile/lexer.h"
+
+namespace khex {
+
+namespace {
+
+unsigned long hex(uint64_t value)
+{
+    return static_cast<unsigned long>(value);
+}
+
+uint64_t slot_end(const Value& v)
+{
+    return uint64_t{v.at} + v.size - 1;
+}
+
+bool symbol_character(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+           c == '.';
+}
+
+// Where a symbol stands: a section's bytes where they are placed, or its
+// value; false after an ERROR.
+bool symbol_address(Diagnostics& d, const Value& v, const SymbolSource& source, const std::string& name,
+                    int64_t& address)
+{
+    const SymbolRecord* symbol = find_symbol(source.symbols, name.c_str());
+    if (!symbol) {
+        refuse(d, v, "no symbol '%s' in %s", name.c_str(), source.coff_name.c_str());
+        return false;
+    }
+    const int section = symbol->section - 1;
+    if (section < 0 || section >= static_cast<int>(source.coff.sections.size())) {
+        address = symbol->value;  // absolute, or of no section
+        return true;
+    }
+    for (const SectionSpec* spec : source.specs.spec_list) {
+        if (spec->section != section)
+            continue;
+        if (spec->flags & SPEC_BOOT) {
+            refuse(d, v, "symbol '%s' is in the boot-loaded section '%s', which has no address of its own in the ROM",
+                   name.c_str(), spec->name.c_str());
+            return false;
+        }
+        address = int64_t{spec->paddr} + symbol->value - section_of(source.coff, *spec).s_vaddr;
+        return true;
+    }
+    refuse(d, v, "symbol '%s' is in section '%s', which is not converted", name.c_str(),
+           source.coff.sections[static_cast<size_t>(section)].name.c_str());
+    return false;
+}
+
+// An address of the request: a number, or a symbol's place plus the offset,
+// which must lie inside the range.
+bool resolve_address(Diagnostics& d, const Value& v, const SymbolSource* source, const AddressText& text,
+                     uint32_t& address)
+{
+    if (text.symbol.empty()) {
+        address = static_cast<uint32_t>(text.number);
+        return true;
+    }
+    int64_t base = 0;
+    if (!symbol_address(d, v, *source, text.symbol, base))
+        return false;
+    const int64_t at = base + text.number;
+    const RomRange& r = *v.range;
+    if (at < r.origin || at > r.end) {
+        refuse(d, v, "symbol '%s' puts 0x%llx outside range '%s' (0x%08lx..0x%08lx)", text.symbol.c_str(),
+               static_cast<unsigned long long>(at), r.name.c_str(), hex(r.origin), hex(r.end));
+        return false;
+    }
+    address = static_cast<uint32_t>(at);
+    return true;
+}
+
+// The slot: the value's bytes in whole memory words of the range, from at=
+// (which must start a word) or in the range's last whole words.
+bool place_slot(Diagnostics& d, Value& v, const SymbolSource* source)
+{
+    const RomRange& r = *v.range;
+    const uint64_t memwidth = static_cast<uint64_t>(r.memwidth);
+    v.size = static_cast<uint32_t>((uint64_t{v.width} + memwidth - 1) / memwidth * memwidth);
+    if (!v.at_text.given) {
+        const uint64_t whole = uint64_t{r.length} / memwidth * memwidth;
+        if (whole < v.size) {
+            refuse(d, v, "range '%s' is too short for a slot of %lu bytes", r.name.c_str(), hex(v.size));
+            return false;
+        }
+        v.at = static_cast<uint32_t>(r.origin + whole - v.size);
+        return true;
+    }
+    if (!resolve_address(d, v, source, v.at_text, v.at))
+        return false;
+    if (v.at < r.origin || slot_end(v) > r.end) {
+        refuse(d, v, "slot 0x%08lx..0x%08lx lies outside range '%s' (0x%08lx..0x%08lx)", hex(v.at), hex(slot_end(v)),
+               r.name.c_str(), hex(r.origin), hex(r.end));
+        return false;
+    }
+    if ((v.at - r.origin) % memwidth != 0) {
+        refuse(d, v, "slot at 0x%08lx does not start a memory word of range '%s'", hex(v.at), r.name.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The span: from= and to=, by default from the range's origin to the byte
+// before the slot (from the byte after a slot at the origin to the range's
+// end); a field's, the whole range.
+bool place_span(Diagnostics& d, Value& v, const SymbolSource* source)
+{
+    const RomRange& r = *v.range;
+    const bool whole_range = v.kind != VALUE_CHECKSUM || v.at == r.origin;
+    v.from = r.origin;
+    v.to = r.end;
+    if (!whole_range)
+        v.to = v.at - 1;
+    else if (v.kind == VALUE_CHECKSUM)
+        v.from = slot_end(v) >= r.end ? r.end : static_cast<uint32_t>(slot_end(v) + 1);
+    if ((v.from_text.given && !resolve_address(d, v, source, v.from_text, v.from)) ||
+        (v.to_text.given && !resolve_address(d, v, source, v.to_text, v.to)))
+        return false;
+    if (v.from < r.origin || v.to > r.end || v.from > v.to) {
+        refuse(d, v, "span 0x%08lx..0x%08lx does not lie inside range '%s' (0x%08lx..0x%08lx)", hex(v.from),
+               hex(v.to), r.name.c_str(), hex(r.origin), hex(r.end));
+        return false;
+    }
+    return true;
+}
+
+// A slot that a symbol names may lie over the data of the section that
+// reserved it: wholly inside that one section, whose bytes it replaces.
+bool find_placeholder(Diagnostics& d, Value& v, const SymbolSource& source)
+{
+    const RomRange& r = *v.range;
+    for (const SectionSpec* spec : source.specs.spec_list) {
+        if (spec->section < 0 || (spec->flags & (SPEC_BOOT | SPEC_CINIT)) || spec->page != r.page)
+            continue;
+        const uint64_t first = spec->paddr;
+        const uint64_t last = first + section_of(source.coff, *spec).s_size - 1;
+        if (section_of(source.coff, *spec).s_size == 0 || last < v.at || first > slot_end(v))
+            continue;
+        if (first > v.at || last < slot_end(v)) {
+            refuse(d, v, "slot 0x%08lx..0x%08lx lies partly over section '%s' (0x%08lx..0x%08lx)", hex(v.at),
+                   hex(slot_end(v)), spec->name.c_str(), hex(first), hex(last));
+            return false;
+        }
+        v.placeholder = spec;
+        return true;
+    }
+    return true;
+}
+
+bool slot_order(const Value& a, const Value& b)
+{
+    if (a.placed != b.placed)
+        return a.placed;
+    if (a.range->index != b.range->index)
+        return a.range->index < b.range->index;
+    return a.at < b.at;
+}
+
+// Whether a's span covers b's slot, so that a's value depends on b's.
+bool covers(const Value& a, const Value& b)
+{
+    return &a != &b && a.kind == VALUE_CHECKSUM && a.range == b.range && a.from <= slot_end(b) && a.to >= b.at;
+}
+
+// The checksums whose spans cover one another's slots in a loop: each group
+// of them is an ERROR naming them.
+bool refuse_loops(ValueState& values, Diagnostics& d)
+{
+    const size_t n = values.list.size();
+    // reach[i][j]: i depends on j, directly or through others
+    std::vector<std::vector<bool>> reach(n, std::vector<bool>(n));
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = 0; j < n; ++j)
+            reach[i][j] = covers(values.list[i], values.list[j]);
+    for (size_t k = 0; k < n; ++k)
+        for (size_t i = 0; i < n; ++i)
+            for (size_t j = 0; j < n && reach[i][k]; ++j)
+                reach[i][j] = reach[i][j] || reach[k][j];
+    bool ok = true;
+    std::vector<bool> named(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (named[i] || !reach[i][i])
+            continue;
+        std::vector<size_t> loop;
+        for (size_t j = i; j < n; ++j)
+            if (reach[i][j] && reach[j][i])
+                loop.push_back(j), named[j] = true;
+        std::string names;
+        for (size_t k = 0; k < loop.size(); ++k)
+            names += (k == 0 ? "'" : k + 1 == loop.size() ? " and '" : ", '") + values.list[loop[k]].text + "'";
+        report(d, SEVERITY_ERROR, "checksums %s cover one another's slots in a loop", names.c_str());
+        ok = false;
+    }
+    return ok;
+}
+
+}  // namespace
+
+void refuse(Diagnostics& d, const Value& v, const char* format, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    report(d, SEVERITY_ERROR, "%s '%s': %s", v.option.c_str(), v.text.c_str(), text);
+}
+
+bool parse_address(const std::string& text, AddressText& address)
+{
+    address = AddressText{};
+    address.given = true;
+    uint32_t number = 0;
+    if (!text.empty() && text[0] >= '0' && text[0] <= '9') {
+        address.number = number;
+        if (!parse_number(text, number))
+            return false;
+        address.number = number;
+        return true;
+    }
+    size_t end = 0;
+    while (end < text.size() && symbol_character(text[end]))
+        ++end;
+    if (end == 0)
+        return false;
+    address.symbol = text.substr(0, end);
+    if (end == text.size())
+        return true;
+    if ((text[end] != '+' && text[end] != '-') || !parse_number(text.substr(end + 1), number))
+        return false;
+    address.number = text[end] == '-' ? -int64_t{number} : int64_t{number};
+    return true;
+}
+
+bool numbers_only(const Value& v)
+{
+    return v.at_text.symbol.empty() && v.from_text.symbol.empty() && v.to_text.symbol.empty();
+}
+
+bool value_fits(const Value& v, uint64_t value)
+{
+    return v.width >= 8 || value >> (8 * v.width) == 0;
+}
+
+bool place_value(Diagnostics& d, Value& v, const SymbolSource* source)
+{
+    if (!place_slot(d, v, source) || !place_span(d, v, source))
+        return false;
+    if (source && !v.at_text.symbol.empty() && !find_placeholder(d, v, *source))
+        return false;
+    // a checksum needs its span whole before its slot; a field, where all the data lies
+    v.ahead = v.kind == VALUE_CHECKSUM ? uint64_t{v.to} > slot_end(v) : v.kind != VALUE_CONSTANT;
+    v.placed = true;
+    return true;
+}
+
+void check_slots(ValueState& values, Diagnostics& d, bool placed_only)
+{
+    std::vector<Value>& list = values.list;
+    std::stable_sort(list.begin(), list.end(), slot_order);
+    for (size_t i = 1; i < list.size(); ++i) {
+        const Value& a = list[i - 1];
+        const Value& b = list[i];
+        if ((placed_only && !b.placed) || a.range != b.range || slot_end(a) < b.at)
+            continue;
+        if (a.kind == VALUE_CHECKSUM && b.kind == VALUE_CHECKSUM)
+            report(d, SEVERITY_ERROR, "checksums '%s' and '%s' have overlapping slots in range '%s'", a.text.c_str(),
+                   b.text.c_str(), a.range->name.c_str());
+        else
+            report(d, SEVERITY_ERROR, "%s '%s' and %s '%s' have overlapping slots in range '%s'", a.option.c_str(),
+                   a.text.c_str(), b.option.c_str(), b.text.c_str(), a.range->name.c_str());
+    }
+}
+
+bool resolve_values(ValueState& values, Diagnostics& d, const SymbolSource& source)
+{
+    const int errors = d.errors;
+    for (Value& v : values.list)
+        if (!v.placed)
+            place_value(d, v, &source);
+    if (d.errors != errors)
+        return false;
+    check_slots(values, d, false);
+    return d.errors == errors && refuse_loops(values, d);
+}
+
+}  // namespace khex

@@ -1,0 +1,205 @@
+#include "placement/value_pass.h"
+
+#include <algorithm>
+
+namespace khex {
+
+namespace {
+
+unsigned long hex(uint64_t value)
+{
+    return static_cast<unsigned long>(value);
+}
+
+// Addresses first..last, inclusive.
+struct Piece {
+    uint64_t first, last;
+};
+
+// The part of a..b inside v's span, less v's own slot: at most two pieces.
+int span_pieces(const Value& v, uint64_t a, uint64_t b, Piece out[2])
+{
+    const uint64_t first = std::max<uint64_t>(a, v.from);
+    const uint64_t last = std::min<uint64_t>(b, v.to);
+    if (first > last)
+        return 0;
+    const uint64_t slot_first = v.at;
+    const uint64_t slot_last = uint64_t{v.at} + v.size - 1;
+    if (slot_first > last || slot_last < first) {
+        out[0] = Piece{first, last};
+        return 1;
+    }
+    int n = 0;
+    if (first < slot_first)
+        out[n++] = Piece{first, slot_first - 1};
+    if (last > slot_last)
+        out[n++] = Piece{slot_last + 1, last};
+    return n;
+}
+
+void extend_data(Value& v, const Piece& p)
+{
+    if (!v.has_data || p.first < v.lowest)
+        v.lowest = static_cast<uint32_t>(p.first);
+    if (!v.has_data || p.last > v.highest)
+        v.highest = static_cast<uint32_t>(p.last);
+    v.has_data = true;
+}
+
+// Bytes into v as span bytes: a checksum's engine, or a field's data extents
+// when the bytes are data.
+void feed(Value& v, uint32_t address, const uint8_t* bytes, size_t n, bool data)
+{
+    if (v.known || n == 0)
+        return;
+    Piece pieces[2];
+    const int count = span_pieces(v, address, uint64_t{address} + n - 1, pieces);
+    for (int i = 0; i < count; ++i) {
+        if (v.kind == VALUE_CHECKSUM)
+            engine_update(v.engine, bytes + (pieces[i].first - address),
+                          static_cast<size_t>(pieces[i].last - pieces[i].first + 1));
+        else if (data)
+            extend_data(v, pieces[i]);
+    }
+}
+
+// The bytes of the fill pattern that holes count as: the fill value in the
+// target's byte order, repeated every two bytes from the range's origin.
+void feed_fill(bool big, Value& v, uint32_t first, uint64_t count)
+{
+    const RomRange& r = *v.range;
+    const uint8_t f0 = static_cast<uint8_t>(big ? r.fill >> 8 : r.fill);
+    const uint8_t f1 = static_cast<uint8_t>(big ? r.fill : r.fill >> 8);
+    uint8_t block[256];
+    const size_t parity = (first - r.origin) & 1;
+    for (size_t i = 0; i < sizeof block; ++i)
+        block[i] = ((i + parity) & 1) ? f1 : f0;
+    while (count > 0) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(count, sizeof block));
+        engine_update(v.engine, block, n);
+        count -= n;
+    }
+}
+
+// The value of a field from the data extents of its span.
+uint32_t field_value(const Value& v)
+{
+    switch (v.kind) {
+    case VALUE_LENGTH: return v.highest - v.lowest + 1;
+    case VALUE_FIRST: return v.lowest;
+    case VALUE_LAST: return v.highest;
+    default: return v.constant;
+    }
+}
+
+}  // namespace
+
+Value* pending_slot(ValueState& values, const RomRange& r)
+{
+    for (Value& v : values.list)
+        if (v.range == &r && !v.written)
+            return &v;
+    return nullptr;
+}
+
+bool values_take_fill(const ValueState& values, const RomRange& r)
+{
+    for (const Value& v : values.list)
+        if (v.range == &r && v.kind == VALUE_CHECKSUM && !v.known)
+            return true;
+    return false;
+}
+
+void values_data(ValueState& values, const RomRange& r, uint32_t address, const uint8_t* data, size_t n)
+{
+    for (Value& v : values.list)
+        if (v.range == &r)
+            feed(v, address, data, n, true);
+}
+
+void values_fill(ValueState& values, const RomRange& r, uint32_t address, const uint8_t* data, size_t n)
+{
+    for (Value& v : values.list)
+        if (v.range == &r && v.kind == VALUE_CHECKSUM)
+            feed(v, address, data, n, false);
+}
+
+void values_hole(ValueState& values, bool big_endian, const RomRange& r, uint32_t first, uint32_t last)
+{
+    for (Value& v : values.list) {
+        if (v.range != &r || v.kind != VALUE_CHECKSUM || v.known)
+            continue;
+        Piece pieces[2];
+        const int count = span_pieces(v, first, last, pieces);
+        for (int i = 0; i < count; ++i) {
+            const uint64_t bytes = pieces[i].last - pieces[i].first + 1;
+            v.unwritten += bytes;
+            if (v.holes != HOLES_SKIP)
+                feed_fill(big_endian, v, static_cast<uint32_t>(pieces[i].first), bytes);
+        }
+    }
+}
+
+void values_slot(ValueState& values, const Value& slot, uint32_t address, const uint8_t* bytes, size_t n)
+{
+    for (Value& v : values.list) {
+        if (&v == &slot || v.range != slot.range || v.known)
+            continue;
+        Piece pieces[2];
+        if (v.kind == VALUE_CHECKSUM && !slot.known && span_pieces(v, address, uint64_t{address} + n - 1, pieces))
+            v.tainted = true;
+        feed(v, address, bytes, n, slot.placeholder != nullptr);
+    }
+}
+
+bool take_value(Diagnostics& d, Value& v)
+{
+    if (!v.known && v.kind == VALUE_CHECKSUM && !v.ahead && !v.tainted) {
+        v.value = engine_value(v.engine);
+        v.known = true;
+    }
+    if (!v.known)
+        return false;
+    if (v.kind == VALUE_CHECKSUM && v.unwritten != 0 && v.holes == HOLES_UNSAID)
+        report(d, SEVERITY_WARNING,
+               "checksum %s of range '%s' counts %llu unwritten bytes as the fill value 0x%04lx; give holes=fill or "
+               "holes=skip",
+               v.algorithm.name, v.range->name.c_str(), static_cast<unsigned long long>(v.unwritten),
+               hex(v.range->fill));
+    return true;
+}
+
+void start_value_pass(ValueState& values)
+{
+    for (Value& v : values.list) {
+        v.written = false;
+        if (v.known)
+            continue;
+        if (v.kind == VALUE_CHECKSUM)
+            engine_start(v.engine, v.algorithm);
+        v.unwritten = 0;
+        v.tainted = false;
+        v.has_data = false;
+    }
+}
+
+bool keep_values_ahead(ValueState& values, const ValueState& pass)
+{
+    bool progress = false;
+    for (size_t i = 0; i < values.list.size(); ++i) {
+        Value& v = values.list[i];
+        const Value& p = pass.list[i];
+        if (v.known || !v.ahead || (v.kind == VALUE_CHECKSUM && p.tainted))
+            continue;
+        v.unwritten = p.unwritten;
+        v.has_data = p.has_data;
+        v.lowest = p.lowest;
+        v.highest = p.highest;
+        v.value = v.kind == VALUE_CHECKSUM ? engine_value(p.engine) : field_value(v);
+        v.known = true;
+        progress = true;
+    }
+    return progress;
+}
+
+}  // namespace khex
