@@ -199,7 +199,7 @@ bool choose_kind(Diagnostics& d, Value& v, const Fields& f)
     }
     v.width = size;
     if (ok && v.kind == VALUE_CONSTANT && !value_fits(v, v.constant)) {
-        refuse(d, v, "value 0x%lx does not fit in %lu bytes", hex(v.constant), hex(size));
+        refuse(d, v, "value 0x%lx does not fit in %lu byte%s", hex(v.constant), hex(size), size == 1 ? "" : "s");
         ok = false;
     }
     if (!f.values.count("at")) {

@@ -18,14 +18,30 @@ Section data_at(const char* name, uint32_t address, size_t size, uint8_t first =
     return Section{name, address, coffgen::pattern(size, first), 0, coffgen::STYP_TEXT};
 }
 
-Coff program(std::vector<Section> sections, bool big_endian = false)
+Coff program(std::vector<Section> sections, bool big_endian = false,
+             std::vector<coffgen::Symbol> symbols = {{"_start", 0}})
 {
     Coff c;
     c.target_big_endian = big_endian;
     c.entry_point = 0;
     c.sections = std::move(sections);
-    c.symbols = {{"_start", 0}};
+    c.symbols = std::move(symbols);
     return c;
+}
+
+// Room for a header before .text (0x10..0x3f); .data at 0x80..0x8f.
+Coff header_program(bool big_endian = false)
+{
+    return program({data_at(".text", 0x10, 0x30), data_at(".data", 0x80, 0x10, 0x90)}, big_endian);
+}
+
+// .data reserves a 4-byte variable, _rom_crc, at 0x88 with zeros, as a
+// linker does for a placeholder.
+Coff placeholder_program()
+{
+    Section data = data_at(".data", 0x80, 0x10, 0x90);
+    std::fill(data.data.begin() + 8, data.data.begin() + 12, 0);
+    return program({data_at(".text", 0, 0x40), data}, false, {{"_start", 0, 1}, {"_rom_crc", 0x88, 2}, {"_end", 0x100, -1}});
 }
 
 // A range of byte-wide ROMs on 16-bit memory, its lanes in lo.hex and hi.hex.
@@ -83,14 +99,23 @@ uint32_t stored_value(const Bytes& image, uint32_t at, uint32_t size, bool big)
     return value;
 }
 
-// One checksum to recompute: its algorithm, slot and span, and the addresses
-// of the span that no data occupies, counted as the fill pattern or left out.
+// One checksum to recompute: its algorithm, slot and span (its own slot left
+// out), and the addresses of the span that no data occupies, counted as the
+// fill pattern or left out.
 struct Check {
     const char* algorithm;
     uint32_t at, size, from, to;
     bool big;
     std::vector<std::pair<uint32_t, uint32_t>> holes = {};
     bool skip_holes = false;
+};
+
+// A field's slot and the value it must hold, worked out from the program's
+// sections.
+struct FieldCheck {
+    uint32_t at, size;
+    bool big;
+    uint32_t expected;
 };
 
 struct Case {
@@ -100,6 +125,7 @@ struct Case {
     std::vector<std::string> options;
     std::vector<Check> checks;
     uint16_t fill = 0;
+    std::vector<FieldCheck> fields = {};
 };
 
 // The span as the checksum reads it; the fill pattern repeats every two bytes
@@ -108,6 +134,8 @@ Bytes span_bytes(const Bytes& image, const Check& c, uint16_t fill, bool big_tar
 {
     Bytes span;
     for (uint32_t a = c.from; a <= c.to; ++a) {
+        if (a >= c.at && a < c.at + c.size)
+            continue;
         bool hole = false;
         for (const auto& [first, last] : c.holes)
             hole |= a >= first && a <= last;
@@ -160,6 +188,28 @@ TEST(Checksums, TheStoredValueIsWhatAnIndependentReaderComputes)
         {"a later span covers an earlier slot", little, two_lanes(0x100),
          image_mode({"-checksum", "r,sum8,at=0x40,to=0x3f", "-checksum", "r,crc32"}),
          {{"sum8", 0x40, 2, 0, 0x3F, false}, {"crc32", 0xFC, 4, 0, 0xFB, false}}, 0xA55A},
+        {"a header CRC at the range's start over the rest of it", header_program(), two_lanes(0x100),
+         image_mode({"-checksum", "r,crc32,at=0"}), {{"crc32", 0, 4, 4, 0xFF, false}}, 0xA55A},
+        {"a header CRC without -image, holes counted as fill", header_program(), two_lanes(0x100),
+         {"-q", "-romaddr", "-i", "-fill", "0xA55A", "-checksum", "r,crc32,at=0,holes=fill"},
+         {{"crc32", 0, 4, 4, 0xFF, false, {{4, 0xF}, {0x40, 0x7F}, {0x90, 0xFF}}}}, 0xA55A},
+        {"a slot inside its own span", little, two_lanes(0x100),
+         image_mode({"-checksum", "r,crc32,at=0x40,from=0,to=0xff"}), {{"crc32", 0x40, 4, 0, 0xFF, false}}, 0xA55A},
+        {"a slot at a symbol over the placeholder the linker reserved", placeholder_program(), two_lanes(0x100),
+         image_mode({"-checksum", "r,crc32,at=_rom_crc,from=0,to=0xff"}), {{"crc32", 0x88, 4, 0, 0xFF, false}},
+         0xA55A},
+        {"from= and to= as symbols with offsets", placeholder_program(), two_lanes(0x100),
+         image_mode({"-checksum", "r,sum16,at=0xf0,from=_start+2,to=_end-0x11"}),
+         {{"sum16", 0xF0, 2, 2, 0xEF, false}}, 0xA55A},
+        {"a header CRC over a length field, fields of each kind", header_program(), two_lanes(0x100),
+         image_mode({"-checksum", "r,crc32,at=0", "-field", "r,length,at=4,size=2", "-field", "r,first,at=8",
+                     "-field", "r,last,at=0xf8,endian=big", "-field", "r,value=0x12345678,at=0xfc"}),
+         {{"crc32", 0, 4, 4, 0xFF, false}}, 0xA55A,
+         {{4, 2, false, 0x80}, {8, 4, false, 0x10}, {0xF8, 4, true, 0x8F}, {0xFC, 4, false, 0x12345678}}},
+        {"fields on a big-endian target", header_program(true), two_lanes(0x100),
+         image_mode({"-field", "r,length,at=4,size=1", "-field", "r,first,at=8,endian=little", "-field",
+                     "r,last,at=0xf8"}),
+         {}, 0xA55A, {{4, 2, true, 0x80}, {8, 4, false, 0x10}, {0xF8, 4, true, 0x8F}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -173,6 +223,8 @@ TEST(Checksums, TheStoredValueIsWhatAnIndependentReaderComputes)
                       python_checksum(dir, check.algorithm,
                                       span_bytes(image, check, c.fill, c.program.target_big_endian)))
                 << check.algorithm;
+        for (const FieldCheck& field : c.fields)
+            EXPECT_EQ(stored_value(image, field.at, field.size, field.big), field.expected) << field.at;
     }
 }
 
@@ -255,6 +307,24 @@ TEST(Checksums, BadRequestsStopBeforeAnyFileIsWritten)
         {{"-checksum", "r,crc32,at=0x40", "-checksum", "r,sum16,at=0x42"},
          ">>   ERROR: checksums 'r,crc32,at=0x40' and 'r,sum16,at=0x42' have overlapping\n"
          "            slots in range 'r'\n"},
+        {{"-checksum", "r,crc32,at=_nope"}, ">>   ERROR: checksum 'r,crc32,at=_nope': no symbol '_nope' in app.out\n"},
+        {{"-checksum", "r,crc32,at=_start+0xe"},
+         ">>   ERROR: checksum 'r,crc32,at=_start+0xe': slot 0x0000000e..0x00000011 lies\n"
+         "            partly over section '.text' (0x00000000..0x0000000f)\n"},
+        {{"-checksum", "r,crc32,at=0x20,from=0x40,to=0x7f", "-checksum", "r,sum16,at=0x40,from=0x20,to=0x3f"},
+         ">>   ERROR: checksums 'r,crc32,at=0x20,from=0x40,to=0x7f' and\n"
+         "            'r,sum16,at=0x40,from=0x20,to=0x3f' cover one another's slots in a\n"
+         "            loop\n"},
+        {{"-field", "r,value=0x1234,at=0x20,size=1"},
+         ">>   ERROR: field 'r,value=0x1234,at=0x20,size=1': value 0x1234 does not fit in\n"
+         "            1 byte\n"},
+        {{"-field", "r,length,at=0x20,from=0x40,to=0x7f"},
+         ">>   ERROR: field 'r,length,at=0x20,from=0x40,to=0x7f': no data in its span\n"
+         "            0x00000040..0x0000007f\n"},
+        {{"-field", "r,length"}, ">>   ERROR: field 'r,length': at= is required: the field's slot\n"},
+        {{"-checksum", "r,crc32,at=0x20", "-field", "r,first,at=0x22"},
+         ">>   ERROR: checksum 'r,crc32,at=0x20' and field 'r,first,at=0x22' have\n"
+         "            overlapping slots in range 'r'\n"},
         {{"-b", "-memwidth", "8", "-checksum", "r,crc32"},
          ">>   ERROR: -checksum needs -image with the Binary format, whose files carry no\n"
          "            addresses\n"},
@@ -290,6 +360,48 @@ TEST(Checksums, HolesCountedAsFillAreWarnedAboutUnlessHolesIsGiven)
     EXPECT_EQ(r.err,
               ">> WARNING: checksum crc32 of range 'r' counts 234 unwritten bytes as the fill\n"
               "            value 0x00ff; give holes=fill or holes=skip\n");
+
+    // a header CRC, worked out by a pre-pass, warns once too, from the writing
+    // pass, and the section's padding warning comes once
+    TempDir header;
+    Coff odd = header_program();
+    odd.sections[1].data.pop_back();
+    r = convert(header, odd, two_lanes(0x100, "fill = 0x00ff"), {"-q", "-i", "-checksum", "r,crc32,at=0"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              ">> WARNING: checksum crc32 of range 'r' counts 188 unwritten bytes as the fill\n"
+              "            value 0x00ff; give holes=fill or holes=skip\n"
+              ">> WARNING: section '.data' was padded by 1 bytes to a size of 16 to satisfy the\n"
+              "            specified memory width of 2\n");
 }
 
 }  // namespace
+
+// The map lists a slot over a section's bytes after the section, and fields
+// in the checksum line's style; the JSON report counts the slot's bytes
+// with the section's, once.
+TEST(Checksums, TheReportsListFieldsAndSlotsOverSectionData)
+{
+    TempDir dir;
+    RunResult r = convert(dir, placeholder_program(), two_lanes(0x100),
+                          {"-q", "-romaddr", "-image", "-fill", "0xA55A", "-i", "-map", "r.map", "-mapjson", "r.json",
+                           "-checksum", "r,crc32,at=_rom_crc,from=0,to=0xff", "-field", "r,value=0xcafe,at=0xf0,size=2",
+                           "-field", "r,length,at=0xf4"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Bytes image = target_image(dir, "ihex", false);
+    char crc[120];
+    std::snprintf(crc, sizeof crc,
+                  "             00000088..0000008b   CHECKSUM crc32 = %08x over 00000000..000000ff, in place of "
+                  "bytes of .data\n",
+                  stored_value(image, 0x88, 4, false));
+    const std::string map = dir.read("r.map");
+    EXPECT_NE(map.find("             00000080..0000008f   .data\n" + std::string(crc) +
+                       "             00000090..000000ef   FILL = 0000a55a\n"
+                       "             000000f0..000000f1   FIELD value = cafe\n"
+                       "             000000f2..000000f3   FILL = 0000a55a\n"
+                       "             000000f4..000000f7   FIELD length = 00000090 over 00000000..000000ff\n"),
+              std::string::npos)
+        << map;
+    RunResult jq = run_program(dir, {"jq", "-c", ".ranges[0] | [.used_bytes, [.contents[] | .kind]]", "r.json"});
+    EXPECT_EQ(jq.out, "[86,[\"section\",\"fill\",\"section\",\"checksum\",\"fill\",\"field\",\"fill\",\"field\",\"fill\"]]\n");
+}
