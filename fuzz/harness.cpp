@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "hexfile/reader.h"
 #include "khex.h"
 
 namespace khexfuzz {
@@ -90,6 +91,9 @@ int run_coff_input(const uint8_t* data, size_t size)
         args.insert(args.end(), {"-mapsvg", "out.svg", "-mapjson", "out.json", "-depfile", "out.d"});
     if (more & 0x80)
         args.insert(args.end(), {"-checksum", modes & 0x40 ? "high,crc32,holes=skip" : "low,sum16,at=0x400,from=0x10"});
+    if ((more & 0x81) == 0x01)  // values ahead of their spans, at a symbol
+        args.insert(args.end(), {"-checksum", "low,crc32,at=0", "-field", "low,length,at=4", "-field",
+                                 modes & 0x40 ? "high,last,at=_main" : "low,value=0x55aa,at=8,size=2"});
     args.push_back("in.out");
     return khex::run(args, stdout, stderr);
 }
@@ -109,8 +113,8 @@ int run_command_file_input(const uint8_t* data, size_t size)
         run.input.coff_name = "app.out";  // default output names come from it
         const khex::OutputFormat& format = khex::selected_format(run.options);
         khex::resolve_memory(run.ranges, run.diagnostics, run.options, khex::format_rules(format), run.input.coff_name);
-        khex::resolve_checksums(run.checksums, run.diagnostics, run.options, run.ranges,
-                                format.index != khex::FORMAT_BINARY);
+        khex::read_value_requests(run.values, run.diagnostics, run.options, run.ranges,
+                                  format.index != khex::FORMAT_BINARY);
         status = khex::errors_reported(run.diagnostics, run.options.werror) ? 1 : 0;
     } catch (const khex::RunEnd& end) {
         status = end.status;
@@ -119,6 +123,32 @@ int run_command_file_input(const uint8_t* data, size_t size)
     khex::discard_pending_files(run.pending);
     khex::release_parser_stacks(run.parser);
     return status;
+}
+
+int run_hex_input(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    clear_scratch_directory();
+    write_file("in.hex", data + 1, size - 1);
+    FILE* null = std::fopen("/dev/null", "w");
+    khex::Diagnostics d;
+    d.console = khex::Console{null, null};
+    khex::HexFile hex;
+    hex.name = "in.hex";
+    hex.format = static_cast<int>(data[0] % 5) - 1;  // HEX_DETECT and each format
+    const bool ok = khex::open_hex_file(hex, d);
+    std::vector<uint8_t> bytes;
+    for (const khex::HexExtent& e : hex.extents) {
+        bytes.resize(e.length);
+        const uint32_t half = e.length / 2;
+        if (!khex::read_hex_bytes(hex, d, e, 0, bytes.data(), half) ||
+            !khex::read_hex_bytes(hex, d, e, half, bytes.data() + half, e.length - half))
+            __builtin_trap();  // a file the reader accepted reads back whole
+    }
+    khex::close_hex_file(hex);
+    std::fclose(null);
+    return ok ? 0 : 1;
 }
 
 }  // namespace khexfuzz

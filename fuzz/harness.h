@@ -1,4 +1,4 @@
-// What the fuzz targets run: the harness of both libFuzzer targets.
+// What the fuzz targets run: the harness of the libFuzzer targets.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -20,5 +20,10 @@ int run_coff_input(const uint8_t* data, size_t size);
 // separator are not run (-1): they could name files outside the scratch
 // directory.
 int run_command_file_input(const uint8_t* data, size_t size);
+
+// Reads the input after its first byte as a hex file, in the format that
+// byte chooses (or the one found from the contents), and every extent's
+// bytes in two parts. Returns 0 when the reader accepted it, 1 otherwise.
+int run_hex_input(const uint8_t* data, size_t size);
 
 }  // namespace khexfuzz

@@ -16,7 +16,7 @@ import sys
 FLOORS = [
     ["base"],               # the ground: diagnostics, the records everyone reads, text and paths
     ["platform"],           # the ground's edge: what differs between Linux and Windows
-    ["coff", "cmdfile"],    # the readers
+    ["coff", "cmdfile", "hexfile"],  # the readers
     ["memory"],             # ranges, section entries, device addresses, checksum requests
     ["output"],             # the format table, lanes and record writers
     ["boot"],               # the boot table, placed through a sink
