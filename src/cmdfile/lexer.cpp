@@ -261,6 +261,22 @@ bool read_word(LexerState& lexer)
     return true;
 }
 
+bool read_word_or_quoted(LexerState& lexer)
+{
+    if (!skip_blanks(lexer))
+        return false;
+    if (at(lexer, 0) != '"')
+        return read_word(lexer);
+    ++lexer.cursor;
+    const int start = lexer.cursor;
+    while (!std::strchr("\"\n\r", at(lexer, 0)))  // strchr also stops at the NUL
+        ++lexer.cursor;
+    lexer.token.text = pool_copy(lexer, lexer.buffer + start, static_cast<size_t>(lexer.cursor - start));
+    if (at(lexer, 0) == '"')
+        ++lexer.cursor;
+    return true;
+}
+
 int lex_string(LexerState& lexer, Diagnostics& diagnostics, const char* text, bool scan_one_token)
 {
     lexer_reset(lexer, nullptr);

@@ -82,6 +82,8 @@ void directive_mode_off(LexerState& lexer);
 // The lexer reports illegal characters as ERRORs.
 int next_token(LexerState& lexer, Diagnostics& diagnostics);
 bool read_word(LexerState& lexer);
+// A word, or the text between double quotes (which may hold blanks).
+bool read_word_or_quoted(LexerState& lexer);
 int lex_string(LexerState& lexer, Diagnostics& diagnostics, const char* text, bool scan_one_token);
 
 // A whole text in the number syntax of command files (decimal, 0x hex, h

@@ -59,6 +59,9 @@ enum LoadFailure {
 // Receives each piece of section data with the index of its section in the
 // section table; the data path's write_target_memory outside of tests.
 using PieceSink = FunctionRef<void(int section, uint8_t* data, int nbytes, uint32_t address)>;
+// Receives each step of the order that is not a section of the file (a
+// negative step), in its place.
+using StepSink = FunctionRef<void(int step)>;
 
 // What the reader read from the COFF file. The section table stays in the
 // file's order; the sections are loaded in the order the conversion gives.
@@ -115,9 +118,10 @@ uint32_t header32(const CoffState& coff, const uint8_t* p);
 bool resolve_name(const CoffState& coff, const uint8_t* field, std::string& name);
 
 // Every loadable section's data, the sections in the given order (indices
-// into the section table), handed to sink piece by piece; the records of a
-// RAM-model .cinit follow in a second pass.
-bool load_sections(CoffReader& reader, const std::vector<int>& order, PieceSink sink);
+// into the section table), handed to sink piece by piece, and the order's
+// other steps to other in their places; the records of a RAM-model .cinit
+// follow in a second pass.
+bool load_sections(CoffReader& reader, const std::vector<int>& order, PieceSink sink, StepSink other);
 bool load_section(CoffReader& reader, int section, PieceSink sink);
 bool load_cinit(CoffReader& reader, int section, PieceSink sink, uint8_t* buffer, int& piece_length, int& carry);
 // A 16- or 32-bit field of the target's data, in the target's byte order.

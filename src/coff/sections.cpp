@@ -104,13 +104,18 @@ bool load_section(CoffReader& reader, int section, PieceSink sink)
     }
 }
 
-bool load_sections(CoffReader& reader, const std::vector<int>& order, PieceSink sink)
+bool load_sections(CoffReader& reader, const std::vector<int>& order, PieceSink sink, StepSink other)
 {
     const std::vector<SectionHeader>& sections = reader.coff.sections;
-    for (int i : order)
-        if (loadable(sections[i]) && !load_section(reader, i, sink))
-            return false;
     for (int i : order) {
+        if (i < 0)
+            other(i);
+        else if (loadable(sections[i]) && !load_section(reader, i, sink))
+            return false;
+    }
+    for (int i : order) {
+        if (i < 0)
+            continue;
         const SectionHeader& s = sections[i];
         if (!is_copy_cinit(s))
             continue;

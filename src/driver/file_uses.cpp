@@ -28,6 +28,9 @@ std::vector<FileUse> uses_of_the_run(const Run& run)
         if (reports[i].file)
             uses.push_back({reports[i].name, report_rows[i].use, true});
     uses.push_back({run.input.coff_name, "the COFF file", false});
+    for (const Insert& in : run.inserts.list)
+        if (in.file.file)
+            uses.push_back({in.file.name, "an inserted file", false});
     for (const std::string& name : run.input.command_files)
         uses.push_back({name, "a command file", false});
     return uses;

@@ -77,7 +77,7 @@ bool bare_address_key(const std::string& value)
 // argument is pointed out.
 void take_request(Run& run, const char* option, bool from_file, std::vector<std::string>& requests)
 {
-    const char* word = take_word(run, from_file);
+    const char* word = std::strcmp(option, "insert") == 0 ? take_quoted_word(run, from_file) : take_word(run, from_file);
     if (!word) {
         report(run.diagnostics, SEVERITY_ERROR, "no value on -%s", option);
         return;
@@ -107,6 +107,12 @@ void opt_checksum(Run& run, const char*, bool from_file)
 void opt_field(Run& run, const char*, bool from_file)
 {
     take_request(run, "field", from_file, run.options.fields);
+}
+
+// -insert range,file[,field=value...]: another image in the range.
+void opt_insert(Run& run, const char*, bool from_file)
+{
+    take_request(run, "insert", from_file, run.options.inserts);
 }
 
 void opt_fill(Run& run, const char* typed, bool from_file)
@@ -376,6 +382,8 @@ const OptionRow EXTENSION_WORDS[] = {
      "a CRC or sum of a range, stored in it"},
     {"field", opt_field, "range,kind,at=address[,field=value...]", GROUP_IMAGE,
      "the data's length, first or last address, or a constant, stored in a range"},
+    {"insert", opt_insert, "range,file[,field=value...]", GROUP_IMAGE,
+     "another image (hex or binary file) in a range"},
 };
 
 // A table of option rows followed by the report table's rows of one kind.

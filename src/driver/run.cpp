@@ -34,7 +34,7 @@ ReportFacts report_facts(const Run& run)
 {
     return ReportFacts{run.options,   run.settled,   run.diagnostics, run.input.coff_name, run.input.command_files,
                        run.coff,      run.ranges,    run.specs,       run.placement,       run.values,
-                       run.boot_table, run.output,   run.reports};
+                       run.inserts,   run.boot_table, run.output,  run.reports};
 }
 
 // The announcement of a section's first data: its progress line.
@@ -44,6 +44,10 @@ void announce_section(const Run& run, const SectionSpec& spec)
     FILE* out = run.diagnostics.console.out;
     if (options.quiet)
         return;
+    if (spec.flags & SPEC_INSERT) {
+        std::fprintf(out, "   \"%s\"   ==> inserted\n", spec.name.c_str());
+        return;
+    }
     std::fprintf(out, "   \"%s\"   ==> %s", run.input.coff_name.c_str(), spec.name.c_str());
     if (spec.flags & SPEC_BOOT)
         std::fprintf(out, " \t(BOOT LOAD)");
@@ -75,18 +79,26 @@ void start_translation(Run& run)
     start_output(run.output, output_settings(run), d, run.pending);
 }
 
-// After the symbol pass: the values' symbols, and what pre-passes work out
-// before the writing pass; a value that cannot be written stops the run.
-void settle_values(Run& run, const Placer& placer)
+// After the symbol pass: the values' and inserts' symbols, the inserts in the
+// conversion order, and what pre-passes work out before the writing pass;
+// a value or insert that cannot be written stops the run.
+void prepare_placement(Run& run, Placer& placer)
 {
     Diagnostics& d = run.diagnostics;
     const SymbolSource source{run.symbols, run.coff, run.specs, run.input.coff_name};
-    if (!resolve_values(run.values, d, source))
+    if (!run.values.list.empty() && !resolve_values(run.values, d, source))
         fatal(d, "errors prevent conversion");
+    if (!run.inserts.list.empty() && !resolve_inserts(run.inserts, d, source, run.values))
+        fatal(d, "errors prevent conversion");
+    order_inserts(run.inserts, run.specs, run.options);
+    const std::vector<int>& order = run.specs.conversion_order;
     if (values_ahead(run.values))
-        compute_values_ahead(placer, run.coff, run.specs.conversion_order);
+        compute_values_ahead(placer, run.coff, order);
     if (!check_field_values(run.values, d))
         fatal(d, "errors prevent conversion");
+    if (!run.inserts.list.empty() && boot_sections_selected(run.specs) && !check_insert_clashes(placer, run.coff, order))
+        fatal(d, "errors prevent conversion");
+    start_placement(placer);
 }
 
 // The steps of a conversion, in the order the program works.
@@ -100,6 +112,7 @@ int convert(Run& run, int argc, const char* const* argv)
     resolve_memory(run.ranges, d, run.options, format_rules(format), run.input.coff_name);
     settle_zero_based(run.settled, run.options, d);
     read_value_requests(run.values, d, run.options, run.ranges, format.index != FORMAT_BINARY);
+    read_insert_requests(run.inserts, d, run.options, run.ranges);
     check_file_uses(run);
     if (errors_reported(d, run.options.werror))
         fatal(d, "errors prevent conversion");
@@ -109,24 +122,24 @@ int convert(Run& run, int argc, const char* const* argv)
     auto announce = [&run](const SectionSpec& spec) { announce_section(run, spec); };
     const ReportFacts facts = report_facts(run);
     auto range_closed = [&run, &facts](const RomRange& r) { report_range_closed(run.reports, facts, r); };
-    Placer placer{run.placement, d,          run.options,     run.settled, run.coff, run.ranges,  run.specs,
-                  run.values,    run.boot_table, run.boot_buffer, run.output, announce, range_closed};
+    Placer placer{run.placement, d,           run.options,    run.settled,     run.coff,   run.ranges,
+                  run.specs,     run.values,  run.inserts,    run.boot_table,  run.boot_buffer, run.output,
+                  announce,      range_closed};
     bool loaded = read_coff_headers(reader);
     if (loaded) {
         start_translation(run);
-        start_placement(placer);
         trace_header_summary(reader);
         loaded = read_symbols(reader, run.symbols);
     }
     if (loaded) {
         settle_entry_point(run.settled, run.options, run.symbols, run.coff, d);
         settle_boot_entries(run.settled, run.options, run.symbols, d);
-        if (!run.values.list.empty())
-            settle_values(run, placer);
+        prepare_placement(run, placer);
         auto place = [&placer](int section, uint8_t* data, int nbytes, uint32_t address) {
             write_target_memory(placer, section, data, nbytes, address);
         };
-        loaded = load_sections(reader, run.specs.conversion_order, place);
+        auto insert = [&placer](int step) { place_insert_step(placer, step); };
+        loaded = load_sections(reader, run.specs.conversion_order, place, insert);
     }
     if (!loaded)
         report_load_failure(reader);
@@ -149,6 +162,7 @@ int convert(Run& run, int argc, const char* const* argv)
 void close_run_files(Run& run)
 {
     close_inputs(run.input);
+    close_inserts(run.inserts);
     discard_pending_files(run.pending);
     release_parser_stacks(run.parser);
 }

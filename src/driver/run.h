@@ -13,6 +13,7 @@
 #include "driver/input.h"
 #include "driver/walk.h"
 #include "map/reports.h"
+#include "memory/inserts.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
 #include "memory/values.h"
@@ -35,6 +36,7 @@ struct Run {
     SymbolTable symbols;      // coff/sym
     Settled settled;          // base/settled, filled by placement/settle: what the run worked out
     ValueState values;        // memory/values and placement/value_pass: checksums and fields
+    InsertState inserts;      // memory/inserts and placement/inserted: other images in the ROM
     BootTable boot_table;     // boot/table
     BootBuffer boot_buffer;   // boot/buffer.cpp
     PlacementState placement; // placement/datapath, fill and unplaced

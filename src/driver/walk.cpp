@@ -61,6 +61,13 @@ bool take_number(Run& run, const char* option_text, bool from_command_file, uint
 
 // A word from the command line is taken whole, however long: a file name cut
 // short would name another file.
+const char* take_quoted_word(Run& run, bool from_command_file)
+{
+    if (from_command_file)
+        return read_word_or_quoted(run.lexer) ? run.lexer.token.text : nullptr;
+    return take_word(run, false);
+}
+
 const char* take_word(Run& run, bool from_command_file)
 {
     if (from_command_file)

@@ -29,5 +29,8 @@ OptionValue take_value(Run& run, bool from_command_file);
 bool take_number(Run& run, const char* option_text, bool from_command_file, uint32_t& value);
 // The next word up to white space, or nullptr.
 const char* take_word(Run& run, bool from_command_file);
+// The same; in a command file it may be written in double quotes to hold
+// blanks.
+const char* take_quoted_word(Run& run, bool from_command_file);
 
 }  // namespace khex

@@ -51,6 +51,8 @@ bool depfile_text(const ReportFacts& facts, std::string& text)
     rule += ':';
     std::vector<std::string> read{facts.coff_name};
     read.insert(read.end(), facts.command_files.begin(), facts.command_files.end());
+    for (const Insert& in : facts.inserts.list)
+        read.push_back(in.file.name);
     for (const std::string& name : read) {
         rule += " \\\n  ";
         rule += escaped(name);

@@ -171,7 +171,11 @@ void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, 
     const Extent x = clipped(r, e);
     json.begin_object();
     const bool field = e.kind == ContentEntry::VALUE && e.value->kind != VALUE_CHECKSUM;
-    json.string("kind", field ? "field" : e.kind == ContentEntry::VALUE ? "checksum" : kind_name(e.kind));
+    const bool insert = e.kind == ContentEntry::SECTION && (e.spec->flags & SPEC_INSERT);
+    json.string("kind", field    ? "field"
+                        : insert ? "insert"
+                        : e.kind == ContentEntry::VALUE ? "checksum"
+                                                        : kind_name(e.kind));
     switch (e.kind) {
     case ContentEntry::SECTION: json.string("name", e.spec->name); break;
     case ContentEntry::VALUE: json.string("name", value_name(*e.value)); break;

@@ -201,7 +201,8 @@ bool add_entry(Column& c, const ContentEntry& e)
         // drawn at the end of the run, the picture knows of bytes dropped
         // after the range was closed too
         c.gap_to(e.start);
-        c.blocks.push_back({"section", e.start, e.end, short_name(e.spec->name),
+        c.blocks.push_back({(e.spec->flags & SPEC_INSERT) ? "insert" : "section", e.start, e.end,
+                            ((e.spec->flags & SPEC_INSERT) ? "insert " : "") + short_name(e.spec->name),
                             e.incomplete || placement_of(c.facts.placement, *e.spec).incomplete, false,
                             continuation_note(e.spec, c.r, c.held)});
         return true;
@@ -357,7 +358,7 @@ void draw_range(Svg& out, const ReportFacts& facts, const RangePicture& picture,
     out.y = top + height + 12;
 }
 
-void draw_legend(Svg& out, bool checksums, bool fields)
+void draw_legend(Svg& out, bool checksums, bool fields, bool inserts)
 {
     struct Swatch {
         const char* cls;
@@ -372,10 +373,12 @@ void draw_legend(Svg& out, bool checksums, bool fields)
         {"section incomplete", "incomplete: some bytes not placed"},
         {"checksum", "checksum slot"},
         {"field", "field slot"},
+        {"insert", "inserted file"},
     };
     int x = 20;
     for (const Swatch& s : swatches) {
-        if ((!checksums && std::strcmp(s.cls, "checksum") == 0) || (!fields && std::strcmp(s.cls, "field") == 0))
+        if ((!checksums && std::strcmp(s.cls, "checksum") == 0) || (!fields && std::strcmp(s.cls, "field") == 0) ||
+            (!inserts && std::strcmp(s.cls, "insert") == 0))
             continue;
         out.rect(x, out.y, 18, 12, s.cls);
         out.text(x + 24, out.y + 11, s.meaning, "legend");
@@ -479,7 +482,8 @@ std::string picture(const ReportFacts& facts)
     out.y = 30;
     out.text(20, out.y, "ROM layout of " + input + " (" + selected_format(facts.options).name + ")", "title");
     out.y += 24;
-    draw_legend(out, has_values(facts, true), has_values(facts, false));
+    const bool inserts = !facts.inserts.specs.empty();
+    draw_legend(out, has_values(facts, true), has_values(facts, false), inserts);
     const int pages_top = out.y;
     draw_pages(out, facts);
     draw_unplaced(out, facts, pages_top);
@@ -495,6 +499,8 @@ std::string picture(const ReportFacts& facts)
         style.insert(style.rfind("</style>"), ".checksum { fill: #b5e3b5; stroke: #2e7d32; }\n");
     if (has_values(facts, false))
         style.insert(style.rfind("</style>"), ".field { fill: #d7bde2; stroke: #6c3483; }\n");
+    if (inserts)
+        style.insert(style.rfind("</style>"), ".insert { fill: #a3e4d7; stroke: #117864; }\n");
     svg_text += style;
     svg_text += "<rect x=\"0\" y=\"0\" width=\"" + std::to_string(WIDTH) + "\" height=\"" + std::to_string(height) +
                 "\" fill=\"#ffffff\"/>\n";

@@ -15,6 +15,7 @@
 #include "boot/table.h"
 #include "coff/loader.h"
 #include "map/contents.h"
+#include "memory/inserts.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
 #include "memory/values.h"
@@ -54,6 +55,7 @@ struct ReportFacts {
     const SpecState& specs;
     const PlacementState& placement;
     const ValueState& values;
+    const InsertState& inserts;
     const BootTable& boot_table;
     const OutputState& output;
     const ReportState& reports;

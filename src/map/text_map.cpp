@@ -108,8 +108,8 @@ void write_contents(MapText& map, const RomRange& r, const std::vector<ContentEn
             put(map, "%08lx..%08lx   FILL = %08lx\n", hex(e.start), hex(e.end), hex(r.fill));
             break;
         case ContentEntry::SECTION:
-            put(map, "%08lx..%08lx   %s%s\n", hex(e.start), hex(e.end), e.spec->name.c_str(),
-                e.incomplete ? " (INCOMPLETE)" : "");
+            put(map, "%08lx..%08lx   %s%s%s\n", hex(e.start), hex(e.end),
+                (e.spec->flags & SPEC_INSERT) ? "INSERT " : "", e.spec->name.c_str(), e.incomplete ? " (INCOMPLETE)" : "");
             break;
         case ContentEntry::VALUE:
             write_value(map, e);

@@ -1,6 +1,7 @@
 #include "memory/ranges.h"
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "coff/loader.h"
 
 namespace khex {
@@ -162,6 +163,31 @@ void warn_about_split_words(const RangeState& ranges, Diagnostics& d)
 }
 
 }  // namespace
+
+const RomRange* range_named(const RangeState& ranges, const std::string& name, std::string& error)
+{
+    int named = 0;
+    const RomRange* found = nullptr;
+    std::string names, folded_match;
+    for (const RomRange* r : ranges.rom_list) {
+        if (r->name == name) {
+            found = r;
+            ++named;
+        }
+        names += (names.empty() ? "" : ", ") + r->name;
+        if (folded_match.empty() && same_folded(r->name, name))
+            folded_match = r->name;
+    }
+    if (named == 1)
+        return found;
+    if (named == 0 && !folded_match.empty())
+        error = "no range named '" + name + "' (ranges: " + names + "; '" + folded_match + "' differs only in case)";
+    else if (named == 0)
+        error = "no range named '" + name + "' (ranges: " + names + ")";
+    else
+        error = std::to_string(named) + " ranges are named '" + name + "'";
+    return nullptr;
+}
 
 int bits(int32_t bytes)
 {

@@ -83,6 +83,10 @@ struct FormatRules {
 void resolve_memory(RangeState& ranges, Diagnostics& d, const ConvOptions& options, const FormatRules& format,
                     const std::string& coff_name);
 
+// The one range of that name; nullptr with why in error ("no range named
+// 'x' (ranges: A, B)", pointing out a name that differs only in case).
+const RomRange* range_named(const RangeState& ranges, const std::string& name, std::string& error);
+
 // The range after r in the list, or nullptr.
 const RomRange* next_range(const RangeState& ranges, const RomRange* r);
 

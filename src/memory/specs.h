@@ -21,6 +21,7 @@ struct SectionHeader;
 enum SpecFlag : unsigned {
     SPEC_BOOT = 0x01,   // loaded through the boot table
     SPEC_CINIT = 0x02,  // RAM-model autoinitialisation section
+    SPEC_INSERT = 0x04, // a block of an inserted file (-insert), named after the file
 };
 
 struct SectionSpec {
@@ -40,7 +41,8 @@ struct SpecState {
     SectionSpec* defining = nullptr;        // the entry of SECTIONS being read
     int selected_count = 0;
     // Every section table index in conversion order: the selected sections,
-    // then the others in the table's order.
+    // then the others in the table's order. A step of -1 - k is block k of
+    // the inserted files (memory/inserts.h).
     std::vector<int> conversion_order;
 };
 

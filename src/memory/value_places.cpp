@@ -58,10 +58,10 @@ bool symbol_address(Diagnostics& d, const Value& v, const SymbolSource& source, 
     return false;
 }
 
-// An address of the request: a number, or a symbol's place plus the offset,
-// which must lie inside the range.
-bool resolve_address(Diagnostics& d, const Value& v, const SymbolSource* source, const AddressText& text,
-                     uint32_t& address)
+}  // namespace
+
+bool resolve_value_address(Diagnostics& d, const Value& v, const SymbolSource* source, const AddressText& text,
+                           uint32_t& address)
 {
     if (text.symbol.empty()) {
         address = static_cast<uint32_t>(text.number);
@@ -81,6 +81,8 @@ bool resolve_address(Diagnostics& d, const Value& v, const SymbolSource* source,
     return true;
 }
 
+namespace {
+
 // The slot: the value's bytes in whole memory words of the range, from at=
 // (which must start a word) or in the range's last whole words.
 bool place_slot(Diagnostics& d, Value& v, const SymbolSource* source)
@@ -97,7 +99,7 @@ bool place_slot(Diagnostics& d, Value& v, const SymbolSource* source)
         v.at = static_cast<uint32_t>(r.origin + whole - v.size);
         return true;
     }
-    if (!resolve_address(d, v, source, v.at_text, v.at))
+    if (!resolve_value_address(d, v, source, v.at_text, v.at))
         return false;
     if (v.at < r.origin || slot_end(v) > r.end) {
         refuse(d, v, "slot 0x%08lx..0x%08lx lies outside range '%s' (0x%08lx..0x%08lx)", hex(v.at), hex(slot_end(v)),
@@ -124,8 +126,8 @@ bool place_span(Diagnostics& d, Value& v, const SymbolSource* source)
         v.to = v.at - 1;
     else if (v.kind == VALUE_CHECKSUM)
         v.from = slot_end(v) >= r.end ? r.end : static_cast<uint32_t>(slot_end(v) + 1);
-    if ((v.from_text.given && !resolve_address(d, v, source, v.from_text, v.from)) ||
-        (v.to_text.given && !resolve_address(d, v, source, v.to_text, v.to)))
+    if ((v.from_text.given && !resolve_value_address(d, v, source, v.from_text, v.from)) ||
+        (v.to_text.given && !resolve_value_address(d, v, source, v.to_text, v.to)))
         return false;
     if (v.from < r.origin || v.to > r.end || v.from > v.to) {
         refuse(d, v, "span 0x%08lx..0x%08lx does not lie inside range '%s' (0x%08lx..0x%08lx)", hex(v.from),

@@ -15,6 +15,11 @@ namespace khex {
 // A number, or a symbol with an optional +N or -N after it.
 bool parse_address(const std::string& text, AddressText& address);
 
+// An address of a request: a number, or a symbol's place plus the offset,
+// which must lie inside v's range.
+bool resolve_value_address(Diagnostics& d, const Value& v, const SymbolSource* source, const AddressText& text,
+                           uint32_t& address);
+
 // Whether the request's addresses are all numbers (or not given).
 bool numbers_only(const Value& v);
 

@@ -209,31 +209,13 @@ bool choose_kind(Diagnostics& d, Value& v, const Fields& f)
     return ok;
 }
 
-// The range by its name; a name that differs only in case is pointed out.
 bool choose_range(Diagnostics& d, const RangeState& ranges, Value& v, const Fields& f)
 {
-    int named = 0;
-    std::string names, folded_match;
-    for (const RomRange* r : ranges.rom_list) {
-        if (r->name == f.range) {
-            v.range = r;
-            ++named;
-        }
-        names += (names.empty() ? "" : ", ") + r->name;
-        if (folded_match.empty() && same_folded(r->name, f.range))
-            folded_match = r->name;
-    }
-    if (named == 1)
-        return true;
-    if (named == 0 && !folded_match.empty())
-        refuse(d, v, "no range named '%s' (ranges: %s; '%s' differs only in case)", f.range.c_str(), names.c_str(),
-               folded_match.c_str());
-    else if (named == 0)
-        refuse(d, v, "no range named '%s' (ranges: %s)", f.range.c_str(), names.c_str());
-    else
-        refuse(d, v, "%d ranges are named '%s'", named, f.range.c_str());
-    v.range = nullptr;
-    return false;
+    std::string error;
+    v.range = range_named(ranges, f.range, error);
+    if (!v.range)
+        refuse(d, v, "%s", error.c_str());
+    return v.range != nullptr;
 }
 
 // endian= and holes=: one of two words each.

@@ -117,8 +117,8 @@ void pad_to_words(Placer& p, const SectionSpec& spec, const RomRange& r, uint8_t
     const int added = memwidth - rem;
     nbytes += added;
     report(p.diagnostics, SEVERITY_WARNING,
-           "section '%s' was padded by %d bytes to a size of %d to satisfy the specified memory width of %d",
-           spec.name.c_str(), added, nbytes, memwidth);
+           "%s '%s' was padded by %d bytes to a size of %d to satisfy the specified memory width of %d",
+           (spec.flags & SPEC_INSERT) ? "inserted file" : "section", spec.name.c_str(), added, nbytes, memwidth);
 }
 
 // Writes as much of the piece as the current range takes from the cursor on;
@@ -168,7 +168,7 @@ void start_placement(Placer& p)
             dp.spec_by_section[(*it)->section] = *it;
     // the first .bss in conversion order
     for (int i : p.specs.conversion_order) {
-        if (std::strcmp(p.coff.sections[i].s_name, ".bss") == 0) {
+        if (i >= 0 && std::strcmp(p.coff.sections[i].s_name, ".bss") == 0) {
             dp.has_bss = true;
             dp.bss_vaddr = p.coff.sections[i].s_vaddr;
             break;
@@ -209,11 +209,15 @@ void boot_step(Placer& p, FunctionRef<void(BootContext&)> step)
     step(boot);
 }
 
+}  // namespace
+
 void end_boot_table(Placer& p)
 {
     auto end = [](BootContext& boot) { boot_table_end(boot); };
     boot_step(p, end);
 }
+
+namespace {
 
 // Boot-loaded data: its section's record before its first piece, then its
 // bytes through the boot buffer, and after its last piece what the buffer

@@ -13,6 +13,7 @@
 #include "boot/table.h"
 #include "coff/loader.h"
 #include "memory/ranges.h"
+#include "memory/inserts.h"
 #include "memory/specs.h"
 #include "memory/values.h"
 #include "output/framework.h"
@@ -28,6 +29,14 @@ struct Placement {
     std::string unplaced;             // why, as the JSON report says it
 };
 
+// Inserted data that a pre-pass found where other data lies (the boot
+// table, a section) or other data over it.
+struct InsertClash {
+    const SectionSpec* insert;
+    std::string other;   // "the boot table", "section '.text'"
+    uint32_t address;
+};
+
 struct PlacementState {
     Cursor cursor;
     std::vector<Placement> placements;        // by section entry index
@@ -41,6 +50,8 @@ struct PlacementState {
     std::vector<uint8_t> fill_view;           // the same as the target reads them
     std::vector<uint8_t> slot_bytes;          // a slot's value as the target reads it
     std::vector<uint8_t> record_copy;         // autoinitialisation data with room to pad
+    std::vector<uint8_t> insert_buffer;       // inserted data with room to pad
+    std::vector<InsertClash> clashes;         // a pre-pass's, for the errors before the writing pass
 };
 
 // The outline's sinks: the announcement of a section's first data, and a
@@ -60,6 +71,7 @@ struct Placer {
     const RangeState& ranges;
     const SpecState& specs;
     ValueState& values;
+    InsertState& inserts;
     BootTable& boot_table;
     BootBuffer& boot_buffer;
     OutputState& output;
@@ -74,11 +86,17 @@ void start_placement(Placer& p);
 // The loader's piece sink: every piece of section data.
 void write_target_memory(Placer& p, int section, uint8_t* data, int nbytes, uint32_t address);
 
+// The loader's other steps: step -1 - k places block k of the inserted files.
+void place_insert_step(Placer& p, int step);
+
 // Puts nbytes bytes of a section entry, the first at address, into the ranges,
 // on the entry's page. The buffer must have room for memwidth - 1 pad
 // bytes after the data. Returns the bytes handed to the writers, pad bytes
 // included.
 int place_data(Placer& p, SectionSpec* spec, uint8_t* data, int nbytes, uint32_t address);
+
+// Ends a boot table in progress with its end marker.
+void end_boot_table(Placer& p);
 
 // Closes the ranges that remain, filling them in image mode.
 void finish_conversion(Placer& p);

@@ -13,7 +13,9 @@ unsigned long hex(uint64_t value)
 }
 
 // One pre-pass over a copy of the values; false when it met a fatal error.
-bool pre_pass(const Placer& writing, const CoffState& coff, const std::vector<int>& order, ValueState& work)
+// clashes gains what it found of inserted data in the way.
+bool pre_pass(const Placer& writing, const CoffState& coff, const std::vector<int>& order, ValueState& work,
+              std::vector<InsertClash>& clashes)
 {
     Diagnostics quiet = writing.diagnostics;
     quiet.muted = true;
@@ -25,20 +27,22 @@ bool pre_pass(const Placer& writing, const CoffState& coff, const std::vector<in
     boot_table_start(table, writing.settled);
     auto no_announce = [](const SectionSpec&) {};
     auto no_report = [](const RomRange&) {};
-    Placer pass{state,    quiet,  writing.options, writing.settled, pass_coff, writing.ranges, writing.specs,
-                work,     table,  buffer,          no_output,       no_announce, no_report,    false};
+    Placer pass{state,  quiet,  writing.options, writing.settled, pass_coff, writing.ranges, writing.specs,
+                work,   writing.inserts, table, buffer, no_output, no_announce, no_report, false};
     CoffReader reader{pass_coff, quiet, writing.options};
     auto place = [&pass](int section, uint8_t* data, int nbytes, uint32_t address) {
         write_target_memory(pass, section, data, nbytes, address);
     };
+    auto insert = [&pass](int step) { place_insert_step(pass, step); };
     try {
         start_placement(pass);
-        if (!load_sections(reader, order, place))
+        if (!load_sections(reader, order, place, insert))
             return false;
         finish_conversion(pass);
     } catch (const RunEnd&) {
         return false;
     }
+    clashes = std::move(state.clashes);
     return true;
 }
 
@@ -57,7 +61,8 @@ void compute_values_ahead(const Placer& writing, const CoffState& coff, const st
             return;
         ValueState work = values;
         start_value_pass(work);
-        if (!pre_pass(writing, coff, order, work)) {
+        std::vector<InsertClash> clashes;
+        if (!pre_pass(writing, coff, order, work, clashes)) {
             values.ahead_abandoned = true;
             return;
         }
@@ -65,6 +70,22 @@ void compute_values_ahead(const Placer& writing, const CoffState& coff, const st
             break;
     }
     internal_error(writing.diagnostics, "values wait for one another");
+}
+
+bool check_insert_clashes(const Placer& writing, const CoffState& coff, const std::vector<int>& order)
+{
+    ValueState work = writing.values;
+    start_value_pass(work);
+    std::vector<InsertClash> clashes;
+    if (!pre_pass(writing, coff, order, work, clashes))
+        return true;  // the writing pass meets the same fatal error
+    for (const InsertClash& clash : clashes)
+        for (const Insert& in : writing.inserts.list)
+            for (const InsertBlock& b : in.blocks)
+                if (b.spec == clash.insert)
+                    report(writing.diagnostics, SEVERITY_ERROR, "insert '%s': its data overlaps %s at 0x%08lx",
+                           in.text.c_str(), clash.other.c_str(), hex(clash.address));
+    return clashes.empty();
 }
 
 bool check_field_values(const ValueState& values, Diagnostics& d)

@@ -18,6 +18,11 @@ namespace khex {
 // gives up: the writing pass meets it too.
 void compute_values_ahead(const Placer& writing, const CoffState& coff, const std::vector<int>& order);
 
+// Inserted data and the boot table are placed together only by a pass: one
+// pre-pass finds inserted data where the boot table lies, or the table over
+// it, each an ERROR; false when there was one.
+bool check_insert_clashes(const Placer& writing, const CoffState& coff, const std::vector<int>& order);
+
 // After the pre-passes: a field whose span holds no data, or whose value
 // does not fit its size, is an ERROR; false when there was one.
 bool check_field_values(const ValueState& values, Diagnostics& d);

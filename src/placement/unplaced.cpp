@@ -2,6 +2,23 @@
 
 namespace khex {
 
+namespace {
+
+// A pre-pass notes inserted data in the way of other data, or other data in
+// its way: errors before the writing pass.
+void note_clash(Placer& p, const SectionSpec& s, const SectionSpec& t, bool table_open, uint32_t address)
+{
+    if (p.writing)
+        return;
+    const bool t_boot = (t.flags & SPEC_BOOT) != 0;
+    if (t.flags & SPEC_INSERT)
+        p.state.clashes.push_back({&t, table_open ? "the boot table" : "section '" + s.name + "'", address});
+    else if (s.flags & SPEC_INSERT)
+        p.state.clashes.push_back({&s, t_boot ? "the boot table" : "section '" + t.name + "'", address});
+}
+
+}  // namespace
+
 void report_unplaced(Placer& p, SectionSpec& s, uint32_t address)
 {
     PlacementState& dp = p.state;
@@ -15,6 +32,7 @@ void report_unplaced(Placer& p, SectionSpec& s, uint32_t address)
         if (t == &s || !placed.range || t->page != s.page || address < t->paddr || address > placed.end_address)
             continue;
         const bool boot = t->flags & SPEC_BOOT;
+        note_clash(p, s, *t, table_open, address);
         mine.unplaced = table_open ? "the boot table overlaps section '" + t->name + "'"
                         : boot     ? std::string("overlaps the boot table")
                                    : "overlaps section '" + t->name + "'";

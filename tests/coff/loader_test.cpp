@@ -54,7 +54,8 @@ protected:
             order[i] = static_cast<int>(i);
         CoffReader reader{coff(), (*run_)->diagnostics, (*run_)->options};
         auto sink = record_piece;
-        return load_sections(reader, order, sink);
+        auto no_steps = [](int) {};
+        return load_sections(reader, order, sink, no_steps);
     }
     uint32_t add_data(const coffgen::Bytes& bytes)
     {

@@ -75,4 +75,30 @@ TEST_F(Malformed, EveryHeaderByteFlipped)
     }
 }
 
+// Inserted files are untrusted too: every truncation of a file in each text
+// format, and each of its bytes changed, ends a run soundly.
+TEST_F(Malformed, EveryTruncationAndChangedByteOfAnInsertedFile)
+{
+    const std::string files[] = {
+        ":020000040000FA\n:0400000001020304F2\n:020004000506EF\n:00000001FF\n",
+        "S00600004844521B\nS107000001020304EE\nS10500040506EB\nS5030002FA\nS9030000FC\n",
+        "%1661F80000000001020304\n%126208000000040506\n%0E81E800000000\n",
+    };
+    dir_.write("demo.out", file_);
+    for (const std::string& good : files) {
+        for (size_t size = 0; size <= good.size(); ++size) {
+            for (int change = 0; change < 2; ++change) {
+                std::string text = good.substr(0, size);
+                if (change && size < good.size())
+                    text += static_cast<char>(good[size] ^ 0x01);
+                dir_.write("in.hex", text);
+                RunResult r = run_khex_limited(
+                    dir_, {"-q", "-i", "-memwidth", "8", "-insert", "*DEFAULT*,in.hex", "demo.out"}, TIME_LIMIT);
+                expect_sound_ending(r, good.substr(0, 3) + " cut at " + std::to_string(size) +
+                                           (change ? ", next byte changed" : ""));
+            }
+        }
+    }
+}
+
 }  // namespace
