@@ -53,7 +53,8 @@ bench: setup build
 	@tools/bench.sh $(BUILD)
 
 # libFuzzer targets (clang): a whole run on a fuzzed COFF file, command-file
-# parsing with ROM resolution, and the hex readers. `make fuzz` builds them and runs each for
+# parsing with ROM resolution, the hex readers, and a whole run with a fuzzed
+# inserted file. `make fuzz` builds them and runs each for
 # FUZZ_SECONDS (default 60); corpora grow in build-fuzz/corpus.
 FUZZ_SECONDS ?= 60
 FUZZ_OUT = $(CURDIR)/build-fuzz
@@ -63,7 +64,7 @@ fuzz:
 	@cmake -S . -B build-fuzz -DKHEX_FUZZ=ON -DKHEX_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++ \
 	    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build-fuzz -j$(JOBS)
-	@mkdir -p build-fuzz/corpus/coff build-fuzz/corpus/cmdfile build-fuzz/corpus/hexread build-fuzz/seeds/coff
+	@mkdir -p build-fuzz/corpus/coff build-fuzz/corpus/cmdfile build-fuzz/corpus/hexread build-fuzz/corpus/insert build-fuzz/seeds/coff
 	@build-fuzz/mkcoff seeds build-fuzz/seeds/coff
 	build-fuzz/fuzz_coff_run $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
 	    $(FUZZ_OUT)/corpus/coff $(FUZZ_OUT)/seeds/coff
@@ -71,6 +72,8 @@ fuzz:
 	    $(FUZZ_OUT)/corpus/cmdfile $(CURDIR)/fuzz/corpus/cmdfile
 	build-fuzz/fuzz_hexread $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
 	    $(FUZZ_OUT)/corpus/hexread $(CURDIR)/fuzz/corpus/hexread
+	build-fuzz/fuzz_insert_run $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
+	    $(FUZZ_OUT)/corpus/insert $(CURDIR)/fuzz/corpus/hexread
 
 # Windows: a statically linked build-windows/khex.exe from Debian's MinGW-w64,
 # the end-to-end tests run against it under Wine, and a zip to hand out.

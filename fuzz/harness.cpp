@@ -9,6 +9,7 @@
 
 #include "driver/run.h"
 #include "hexfile/reader.h"
+#include "coff_builder.h"
 #include "khex.h"
 
 namespace khexfuzz {
@@ -123,6 +124,29 @@ int run_command_file_input(const uint8_t* data, size_t size)
     khex::discard_pending_files(run.pending);
     khex::release_parser_stacks(run.parser);
     return status;
+}
+
+int run_insert_input(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    clear_scratch_directory();
+    static const coffgen::Bytes demo = coffgen::demo_program().build();
+    write_file("demo.out", demo.data(), demo.size());
+    write_file("in.hex", data + 1, size - 1);
+    std::ofstream("ranges.cmd") << RANGES;
+    const uint8_t choice = data[0];
+    static const char* const FORMATS[] = {"", ",format=intel", ",format=motorola", ",format=tektronix",
+                                          ",format=binary,at=0x200"};
+    std::vector<std::string> args{"khex", "-q", "-i", "-insert", std::string("low,in.hex") + FORMATS[choice % 5]};
+    if (choice & 0x08)
+        args.push_back("-image");
+    if (choice & 0x10)
+        args.insert(args.end(), {"-checksum", "low,crc32,at=0"});
+    if (choice & 0x20)
+        args.insert(args.end(), {"-map", "out.map", "-mapjson", "out.json"});
+    args.insert(args.end(), {"ranges.cmd", "demo.out"});
+    return khex::run(args, stdout, stderr);
 }
 
 int run_hex_input(const uint8_t* data, size_t size)
