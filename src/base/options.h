@@ -73,6 +73,8 @@ struct ConvOptions {
     bool boot_all = false;  // -boot: every initialized section goes into the boot table
     uint32_t fill = 0;
     int32_t olength = 20;
+    uint32_t reclen = 0;    // -reclen: data bytes a record holds at most; 0: the format's own lengths
+    bool reclen_given = false;
     bool quiet = false;
     bool werror = false;    // -werror: warnings fail the run as errors do
     uint32_t entry_address = NOT_GIVEN;

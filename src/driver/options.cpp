@@ -115,6 +115,16 @@ void opt_insert(Run& run, const char*, bool from_file)
     take_request(run, "insert", from_file, run.options.inserts);
 }
 
+// -reclen n: checked against the format and the ranges once they are resolved.
+void opt_reclen(Run& run, const char* typed, bool from_file)
+{
+    uint32_t value;
+    if (!take_number(run, typed, from_file, value))
+        return;
+    run.options.reclen = value;
+    run.options.reclen_given = true;
+}
+
 void opt_fill(Run& run, const char* typed, bool from_file)
 {
     uint32_t value;
@@ -384,6 +394,7 @@ const OptionRow EXTENSION_WORDS[] = {
      "the data's length, first or last address, or a constant, stored in a range"},
     {"insert", opt_insert, "range,file[,field=value...]", GROUP_IMAGE,
      "another image (hex or binary file) in a range"},
+    {"reclen", opt_reclen, "n", GROUP_FILES, "at most n data bytes a record (Intel, Motorola, Tektronix)"},
 };
 
 // A table of option rows followed by the report table's rows of one kind.
@@ -451,7 +462,8 @@ bool find_format_word(const char* lower, Compare how, int step, OptionMatch& mat
             const bool letter = !dash && w.word[1] == '\0';
             const bool fits = how == Compare::SECOND_LETTER ? dash
                               : step == STEP_LETTER        ? letter
-                                                           : !dash && !letter;
+                              : step == STEP_EXTENSION     ? w.extension
+                                                           : !dash && !letter && !w.extension;
             if (fits && matches(lower, dash ? w.word + 1 : w.word, how)) {
                 match = OptionMatch{step, nullptr, f, &w};
                 return true;
@@ -474,6 +486,7 @@ OptionMatch match_option(const char* lower)
         find_row(PREFIXES, lower, Compare::PREFIX, STEP_PREFIX, m) ||
         find_row(late_words(), lower, Compare::WHOLE, STEP_LATE_WORD, m) ||
         find_row(extension_words(), lower, Compare::WHOLE, STEP_EXTENSION, m) ||
+        find_format_word(lower, Compare::WHOLE, STEP_EXTENSION, m) ||
         find_row(DOUBLE_DASH, lower, Compare::SECOND_LETTER, STEP_DOUBLE_DASH, m) ||
         find_format_word(lower, Compare::SECOND_LETTER, STEP_DOUBLE_DASH, m))
         return m;

@@ -26,6 +26,7 @@ OutputSettings output_settings(const Run& run)
     settings.line_words = run.options.olength;
     settings.entry_point = run.coff.coff_entry_point;
     settings.tallies = reports_need_tallies(run.reports);
+    settings.record_bytes = run.options.reclen_given ? run.options.reclen : 0;
     return settings;
 }
 
@@ -110,6 +111,7 @@ int convert(Run& run, int argc, const char* const* argv)
         fatal(d, "no input files");
     const OutputFormat& format = selected_format(run.options);
     resolve_memory(run.ranges, d, run.options, format_rules(format), run.input.coff_name);
+    check_record_length(run.options, format, run.ranges, d);
     settle_zero_based(run.settled, run.options, d);
     read_value_requests(run.values, d, run.options, run.ranges, format.index != FORMAT_BINARY);
     read_insert_requests(run.inserts, d, run.options, run.ranges);

@@ -22,6 +22,10 @@ enum OutputFormatIndex {
     FORMAT_ASCII_HEX = 8,
     FORMAT_GENERIC = 9,
     FORMAT_BINARY = 10,
+    FORMAT_VERILOG = 11,
+    FORMAT_MIF = 12,
+    FORMAT_COE = 13,
+    FORMAT_C_ARRAY = 14,
 };
 
 // An option word that selects the format, as typed after its dash: one letter
@@ -32,6 +36,7 @@ struct FormatWord {
     const char* word;  // nullptr: no word
     int romwidth;      // ROM width in bytes the word sets too; 0: none
     bool forced;       // sets that ROM width (and the row's memory width) even after -romwidth
+    bool extension;    // a whole word of khex's own, matched with the other extension words
 };
 
 // Widths are in bytes.
@@ -49,6 +54,8 @@ struct OutputFormat {
     int romwidth_option;    // the only ROM width a -romwidth option may give; 0: any
     int memwidth;           // the only memory width the format can carry; 0: any
     int variant;            // which kind of record a writer shared by rows writes
+    bool device_words;      // records carry the ROM device's word addresses from the range's first byte
+    int longest_record;     // the most data bytes -reclen may give a record; 0: -reclen does not apply
 };
 
 extern const OutputFormat output_formats[];
@@ -56,6 +63,12 @@ extern const int format_count;  // rows of output_formats
 
 // What resolving the ranges needs of a row.
 FormatRules format_rules(const OutputFormat& format);
+
+// -reclen's record length: a multiple of every range's ROM width in bytes and
+// at most what the format's length field carries, for the formats that count
+// their bytes; an ERROR otherwise.
+void check_record_length(const ConvOptions& options, const OutputFormat& format, const RangeState& ranges,
+                         Diagnostics& d);
 
 // The row that the options select.
 const OutputFormat& selected_format(const ConvOptions& options);

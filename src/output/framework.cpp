@@ -12,6 +12,13 @@ namespace {
     fatal(d, "error writing output file '%s': %s", stream.name->c_str(), std::strerror(errno));
 }
 
+// Bytes of the range that one ROM word of a device stands for: a memory word
+// split into lanes, or the ROM word itself.
+uint32_t bytes_per_word(const RomRange& r)
+{
+    return static_cast<uint32_t>(std::max(r.memwidth, r.romwidth));
+}
+
 // Number of streams the range writes: one per lane, or one when a ROM is wider
 // than a memory word.
 int stream_count(const RomRange& r)
@@ -38,7 +45,25 @@ void start_writer_context(OutputState& output, const RomRange& r)
     w.variant = settings.format->variant;
     w.origin = r.origin;
     w.length = r.length;
+    w.depth = static_cast<uint32_t>((uint64_t{r.length} + bytes_per_word(r) - 1) / bytes_per_word(r));
+    w.fill = r.fill;
+    w.range_name = &r.name;
+    w.record_bytes = settings.record_bytes;
     w.diagnostics = output.diagnostics;
+}
+
+// The lane's fill words: fill_period ROM words from the range's pattern.
+void lane_fill(OutputState& output, const RomRange& r, OutputStream& stream)
+{
+    const std::vector<uint8_t>& pattern = output.range_fill;
+    const size_t rom = static_cast<size_t>(r.romwidth);
+    stream.fill_period = r.memwidth == 1 && r.romwidth == 1 ? 2 : 1;
+    stream.fill_words.assign(rom * static_cast<size_t>(stream.fill_period), 0);
+    for (size_t i = 0; i < stream.fill_words.size() && !pattern.empty(); ++i) {
+        // a lane's byte of a memory word, or a wide ROM word's memory words in turn
+        const size_t k = r.romwidth < r.memwidth ? static_cast<size_t>(stream.lane) * rom + i % rom : i;
+        stream.fill_words[i] = pattern[k % pattern.size()];
+    }
 }
 
 void open_range_files(OutputState& output, const RomRange& r)
@@ -47,6 +72,7 @@ void open_range_files(OutputState& output, const RomRange& r)
         t = FileTally{};
     output.open_range = &r;
     output.written_up_to = 0;
+    output.partial_word.clear();
     start_writer_context(output, r);
     // A record holds at most one data operation beyond its threshold, and a data
     // operation carries at most one ROM word.
@@ -60,6 +86,12 @@ void open_range_files(OutputState& output, const RomRange& r)
             fatal(*output.diagnostics, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
         std::setvbuf(stream.file, nullptr, _IONBF, 0);  // the stream's block is the buffer
         stream.name = &name;
+        stream.lane = stream_of_file(output, r, i);
+        stream.limit = 0;
+        stream.run = WordRun{};
+        stream.runs.clear();
+        stream.warned = false;
+        lane_fill(output, r, stream);
         stream.block.resize(OUTPUT_BLOCK);
         stream.block_used = 0;
         stream.fill = 0;
@@ -72,6 +104,31 @@ void open_range_files(OutputState& output, const RomRange& r)
 }
 
 // A ROM wider than a memory word takes up to one ROM word per data operation.
+// Formats of device words on a ROM wider than a memory word: a ROM word goes
+// out whole, at its word address, once its memory words have come (or,
+// partial, before a gap and at the end).
+void flush_partial_word(OutputState& output, const RomRange& r)
+{
+    if (output.partial_word.empty())
+        return;
+    output.writer.record_address = (output.partial_address - r.origin) / static_cast<uint32_t>(r.romwidth);
+    output.settings.format->writer(output.writer, OP_DATA, output.streams[0], output.partial_word.data(),
+                                   static_cast<int>(output.partial_word.size()));
+    output.partial_word.clear();
+}
+
+void collect_rom_words(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes)
+{
+    for (int i = 0; i < nbytes; ++i) {
+        if (output.partial_word.empty())
+            output.partial_address = address + static_cast<uint32_t>(i);
+        output.partial_word.push_back(data[i]);
+        if (output.partial_word.size() == static_cast<size_t>(r.romwidth))
+            flush_partial_word(output, r);
+    }
+    output.written_up_to += static_cast<uint32_t>(nbytes);
+}
+
 void write_wide_rom_words(OutputState& output, const RomRange& r, const uint8_t* data, int nbytes)
 {
     const RecordWriter write = output.settings.format->writer;
@@ -83,7 +140,7 @@ void write_wide_rom_words(OutputState& output, const RomRange& r, const uint8_t*
             end_run(1);
         }
         write(output.writer, OP_DATA, output.streams[0], data + offset, chunk);
-        output.writer.record_address += static_cast<uint32_t>(chunk);
+        output.writer.record_address += output.settings.format->device_words ? 1 : static_cast<uint32_t>(chunk);
         output.written_up_to += static_cast<uint32_t>(chunk);
     }
 }
@@ -194,11 +251,18 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     w.owner = owner;
 
     // a memory word advances record addresses by its own width, or by one ROM
-    // word in the device's addresses
+    // word in the device's addresses; formats of device words count words
+    // from the range's first byte, whatever -romaddr and -zero say
+    const bool device_words = format.device_words;
     const bool device = device_addressing(settings.romaddr, r);
-    const uint32_t step = device ? static_cast<uint32_t>(r.romwidth) : static_cast<uint32_t>(r.memwidth);
-    if (address != output.written_up_to && !settings.zero) {
-        w.record_address = device ? device_address(r, address, settings.zero) : address;
+    const uint32_t step = device_words ? 1
+                          : device     ? static_cast<uint32_t>(r.romwidth)
+                                       : static_cast<uint32_t>(r.memwidth);
+    if (address != output.written_up_to && (!settings.zero || device_words)) {
+        flush_partial_word(output, r);
+        w.record_address = device_words ? (address - r.origin) / bytes_per_word(r)
+                           : device ? device_address(r, address, settings.zero)
+                                    : address;
         for (int k = 0; k < streams; ++k)
             format.writer(w, OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
     }
@@ -206,7 +270,10 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     if (settings.tallies && nbytes > 0)
         tally_lanes(output, r, w.record_address, step, data, nbytes);
     if (r.romwidth > r.memwidth) {
-        write_wide_rom_words(output, r, data, nbytes);
+        if (format.device_words)
+            collect_rom_words(output, r, address, data, nbytes);
+        else
+            write_wide_rom_words(output, r, data, nbytes);
         return;
     }
     if (nbytes % r.memwidth != 0)
@@ -227,6 +294,11 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     output.written_up_to += static_cast<uint32_t>(nbytes);
 }
 
+void set_range_fill(OutputState& output, const uint8_t* pattern, size_t n)
+{
+    output.range_fill.assign(pattern, pattern + n);
+}
+
 void flush_range_records(OutputState& output)
 {
     const RomRange* r = output.open_range;
@@ -242,6 +314,7 @@ void close_range_files(OutputState& output)
     const RomRange* r = output.open_range;
     if (!r)
         return;
+    flush_partial_word(output, *r);
     flush_range_records(output);
     for (int k = 0; k < r->file_count; ++k) {
         OutputStream& stream = output.streams[k];

@@ -42,6 +42,7 @@ struct OutputSettings {
     int32_t line_words = 20;     // Generic: words a line
     uint32_t entry_point = 0;    // the COFF file's, for the end records that carry one
     bool tallies = false;        // count each file's bytes, CRC and sum for a report
+    uint32_t record_bytes = 0;   // -reclen: data bytes a record holds at most; 0: the format's own
 };
 
 struct OutputState {
@@ -56,6 +57,9 @@ struct OutputState {
     std::vector<WrittenFile> written;     // every file written so far
     std::vector<uint8_t> lane_bytes;      // one lane's bytes of a write, for its tally
     ChecksumEngine crc32;                 // the tallies' CRC-32, when they are counted
+    std::vector<uint8_t> range_fill;      // the fill of the range about to be written, as its files take it
+    std::vector<uint8_t> partial_word;    // formats of device words on a ROM wider than a memory word: the
+    uint32_t partial_address = 0;         // bytes of a ROM word not yet whole, and the address of its first
 };
 
 // Before the first range opens: the settings, and where failures are
@@ -72,6 +76,11 @@ uint32_t tally_crc32(const FileTally& tally);
 // period other than 0 says each lane repeats every `period` words (fill).
 void write_range_data(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
                       int period, const void* owner);
+// The fill pattern of the range placement is about to write, arranged as the
+// files take it: memory words (two of them where a word is a byte, whose
+// fill alternates), for the formats that write every word of a device.
+void set_range_fill(OutputState& output, const uint8_t* pattern, size_t n);
+
 // Ends the records in progress of the open range.
 void flush_range_records(OutputState& output);
 // The open range's files get their trailers and are closed.

@@ -52,12 +52,13 @@ void new_address(WriterContext& w, OutputStream& stream, uint32_t address)
         end_record(w, stream);
     }
     begin_record(stream, address & 0xFFFF, 0);
+    start_record_limit(w, stream);
     stream.last_address = address;
 }
 
 inline void data(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
 {
-    if (stream.fill >= INTEL_THRESHOLD)
+    if (record_full(stream, INTEL_THRESHOLD, 2 * static_cast<size_t>(nbytes)))
         end_record(w, stream);
     if (stream.fill == 0 || upper_changed(address, stream.last_address))
         new_address(w, stream, address);

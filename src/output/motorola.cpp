@@ -62,12 +62,13 @@ void new_address(WriterContext& w, OutputStream& stream, uint32_t address)
     put_hex(line + 4, field, type.address_digits);
     stream.fill = 4 + static_cast<size_t>(type.address_digits);
     stream.sum = (field >> 24) + ((field >> 16) & 0xFF) + ((field >> 8) & 0xFF) + (field & 0xFF);
+    start_record_limit(w, stream);
     stream.last_address = address;
 }
 
 inline void data(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
 {
-    if (stream.fill >= MOTOROLA_THRESHOLD)
+    if (record_full(stream, MOTOROLA_THRESHOLD, 2 * static_cast<size_t>(nbytes)))
         end_record(w, stream);
     if (stream.fill == 0)
         new_address(w, stream, address);

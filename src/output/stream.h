@@ -23,8 +23,19 @@ struct RepeatedDigits {
     uint32_t sum = 0;
 };
 
+// A run of ROM words that a writer of device words is building: its first
+// word's address, its length, and its words' value while they are all one.
+struct WordRun {
+    uint32_t first = 0;
+    uint32_t words = 0;
+    uint8_t value[4] = {};
+    bool open = false;
+    bool same = true;     // every word so far had value
+};
+
 struct OutputStream {
     FILE* file;
+    int lane;                 // the byte lane it carries: 0 for bits 0.. of the memory word
     size_t fill;              // length of the record being built in line
     uint32_t last_address;    // record_address the writer last saw
     std::vector<char> line;   // the record being built; sized for the widest data operation
@@ -34,6 +45,12 @@ struct OutputStream {
     std::vector<char> block;  // finished records not yet written
     size_t block_used;
     RepeatedDigits repeated;
+    size_t limit;             // with a record length: where the record being built is full; 0: the format's threshold
+    std::vector<uint8_t> fill_words;  // the lane's fill, fill_period ROM words, for formats that write every word
+    int fill_period;
+    WordRun run;              // writers of device words: the run being built
+    std::vector<WordRun> runs;  // and the runs written so far, where a writer lists them
+    bool warned;              // a writer's warning once per file was given
 };
 
 enum WriterOp {
@@ -61,6 +78,10 @@ struct WriterContext {
     int variant = 0;                  // which records a writer shared by format rows writes
     uint32_t origin = 0;              // the range's first byte address
     uint32_t length = 0;              // and its length in bytes
+    uint32_t depth = 0;               // ROM words the range gives each lane
+    uint32_t fill = 0;                // the range's fill value, for messages
+    const std::string* range_name = nullptr;
+    uint32_t record_bytes = 0;        // -reclen: data bytes a record holds at most; 0: the format's own
     Diagnostics* diagnostics = nullptr;  // write failures and warnings
     const void* owner = nullptr;      // whose bytes are being written, for warnings once per owner
     TruncationWarnings truncation;

@@ -47,12 +47,13 @@ void new_address(WriterContext& w, OutputStream& stream, uint32_t address)
     if (stream.fill != 0)
         end_record(w, stream);
     begin_record(stream, "%006008", address);
+    start_record_limit(w, stream);
     stream.last_address = address;
 }
 
 inline void data(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int nbytes, uint32_t address)
 {
-    if (stream.fill >= TEKTRONIX_THRESHOLD)
+    if (record_full(stream, TEKTRONIX_THRESHOLD, 2 * static_cast<size_t>(nbytes)))
         end_record(w, stream);
     if (stream.fill == 0)
         new_address(w, stream, address);

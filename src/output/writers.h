@@ -4,6 +4,7 @@
 #pragma once
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "output/hex.h"
 #include "output/stream.h"
@@ -75,6 +76,46 @@ uint32_t repeated_digits(OutputStream& stream, char* out, const uint8_t* data, i
     return sum;
 }
 
+// Whether the record being built takes no further operation of op_chars
+// digits: it holds -reclen's bytes, or has reached the format's threshold
+// (past which a record takes no operation more).
+inline bool record_full(const OutputStream& stream, size_t threshold, size_t op_chars)
+{
+    if (stream.fill == 0)
+        return false;
+    return stream.limit ? stream.fill + op_chars > stream.limit : stream.fill >= threshold;
+}
+
+// Operations of op_chars digits that the record being built still takes.
+inline uint64_t operations_that_fit(const OutputStream& stream, size_t threshold, size_t op_chars)
+{
+    return stream.limit ? (stream.limit - stream.fill) / op_chars : (threshold - stream.fill + op_chars - 1) / op_chars;
+}
+
+// After a record's header: where -reclen's bytes fill it.
+inline void start_record_limit(const WriterContext& w, OutputStream& stream)
+{
+    stream.limit = w.record_bytes ? stream.fill + 2 * static_cast<size_t>(w.record_bytes) : 0;
+}
+
+// The digits of one ROM word, the first byte the most significant; a byte
+// missing from the end of a partial word counts as 00. Returns the digits
+// written: two per byte of the ROM width.
+inline size_t word_digits(char* out, const uint8_t* data, int nbytes, int romwidth)
+{
+    for (int i = 0; i < romwidth; ++i)
+        std::memcpy(out + 2 * i, HEX_PAIRS.digits + 2 * (i < nbytes ? data[i] : 0), 2);
+    return 2 * static_cast<size_t>(romwidth);
+}
+
+// "range CODE, lane b0..b7": what a device file's heading says it holds.
+inline std::string lane_heading(const WriterContext& w, const OutputStream& stream)
+{
+    const int bits = 8 * w.romwidth;
+    return "range " + (w.range_name ? *w.range_name : std::string()) + ", lane b" +
+           std::to_string(stream.lane * bits) + "..b" + std::to_string(stream.lane * bits + bits - 1);
+}
+
 // What a format's data operation writes for each operation of a run, a
 // record's worth of operations at a time: those that fit before the record's
 // threshold and, when NEW_UPPER_16 is set (Intel), before the upper 16 bits
@@ -88,11 +129,11 @@ void write_run(WriterContext& w, OutputStream& stream, const uint8_t* bytes, int
     const size_t op_chars = 2 * static_cast<size_t>(op_bytes);
     const bool reuse = period > 0 && period <= 2 && op_bytes <= 256;
     while (ops > 0) {
-        if (stream.fill >= THRESHOLD)
+        if (record_full(stream, THRESHOLD, op_chars))
             end_record(w, stream);
         if (stream.fill == 0 || (NEW_UPPER_16 && (address >> 16) != (stream.last_address >> 16)))
             new_address(w, stream, address);
-        uint64_t n = std::min(static_cast<uint64_t>(ops), (THRESHOLD - stream.fill + op_chars - 1) / op_chars);
+        uint64_t n = std::min(static_cast<uint64_t>(ops), operations_that_fit(stream, THRESHOLD, op_chars));
         if (NEW_UPPER_16)
             n = std::min(n, (uint64_t{address | 0xFFFF} - address) / step + 1);
         const int count = static_cast<int>(n);

@@ -12,6 +12,18 @@ namespace khex {
 
 namespace {
 
+// A range becomes current: the output learns its fill, for formats that
+// write every word of a device.
+void range_started(Placer& p)
+{
+    const RomRange* r = p.state.cursor.current_range;
+    if (!r || !p.writing)
+        return;
+    Placing none(p.state.cursor, nullptr);
+    build_pattern(p, *r);
+    set_range_fill(p.output, p.state.pattern.data(), p.state.pattern.size());
+}
+
 // The range is done: its files get their trailers, the outline hears of it
 // (the reports take its contents now), and the next range becomes current.
 void close_range(Placer& p)
@@ -26,6 +38,7 @@ void close_range(Placer& p)
     dp.cursor.current_range = next_range(p.ranges, r);
     if (dp.cursor.current_range)
         dp.cursor.next_address = dp.cursor.current_range->origin;
+    range_started(p);
 }
 
 // Moves the cursor to the address after last, writing the slots on the way;
@@ -161,6 +174,7 @@ void start_placement(Placer& p)
     dp.cursor.current_range = ranges.rom_list.empty() ? nullptr : ranges.rom_list.front();
     if (dp.cursor.current_range)
         dp.cursor.next_address = dp.cursor.current_range->origin;
+    range_started(p);
     dp.placements.assign(p.specs.spec_list.size(), Placement{});
     dp.spec_by_section.assign(p.coff.sections.size(), nullptr);
     for (auto it = p.specs.spec_list.rbegin(); it != p.specs.spec_list.rend(); ++it)

@@ -156,7 +156,11 @@ TEST(WriterContext, AWriterReadsOnlyItsContextAndStream)
         Diagnostics diagnostics;
         diagnostics.console = Console{err, err};
         const std::string name = "lane";
-        OutputStream stream{file, 0, 0, std::vector<char>(256), false, 0, &name, std::vector<char>(OUTPUT_BLOCK), 0, {}};
+        OutputStream stream{};
+        stream.file = file;
+        stream.line.resize(256);
+        stream.name = &name;
+        stream.block.resize(OUTPUT_BLOCK);
         WriterContext w;
         w.record_address = 0x13456;
         w.entry_point = 0xABCDE;
@@ -425,6 +429,7 @@ TEST(WideRoms, TheWidestAcceptedRomWidthFitsEveryTextFormat)
         // with count fields, fits a record
         int widest = format == FORMAT_INTEL || (format >= FORMAT_MOTOROLA && format <= FORMAT_MOTOROLA_S3) ? 192
                      : format == FORMAT_TEKTRONIX                                                        ? 64
+                     : output_formats[format].device_words                                               ? 4
                                                                                                           : 24576;
         RangeWriter w(format, 2, widest);
         Bytes data = coffgen::pattern(widest, 5);
