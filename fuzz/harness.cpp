@@ -138,7 +138,11 @@ int run_insert_input(const uint8_t* data, size_t size)
     const uint8_t choice = data[0];
     static const char* const FORMATS[] = {"", ",format=intel", ",format=motorola", ",format=tektronix",
                                           ",format=binary,at=0x200"};
-    std::vector<std::string> args{"khex", "-q", "-i", "-insert", std::string("low,in.hex") + FORMATS[choice % 5]};
+    std::vector<std::string> args{"khex", "-q", "-i"};
+    if (choice & 0x40)  // the file as a device's read-back instead
+        args.insert(args.end(), {"-verify", std::string("demo.i00=in.hex") + (choice & 0x80 ? ":output" : "")});
+    else
+        args.insert(args.end(), {"-insert", std::string("low,in.hex") + FORMATS[choice % 5]});
     if (choice & 0x08)
         args.push_back("-image");
     if (choice & 0x10)

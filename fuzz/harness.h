@@ -27,8 +27,9 @@ int run_command_file_input(const uint8_t* data, size_t size);
 int run_hex_input(const uint8_t* data, size_t size);
 
 // A whole run of the bundled example with the input after its first byte as
-// an inserted file; that byte chooses the format the file is read as, image
-// mode and a checksum over it. Returns the run's exit status.
+// an inserted file, or as a device's read-back to verify; that byte chooses
+// which, the format the file is read as, image mode and a checksum. Returns
+// the run's exit status.
 int run_insert_input(const uint8_t* data, size_t size);
 
 }  // namespace khexfuzz

@@ -20,9 +20,12 @@ struct FileUse {
 std::vector<FileUse> uses_of_the_run(const Run& run)
 {
     std::vector<FileUse> uses;
+    // a verify run writes no output file: a read-back may be one
+    const bool outputs_written = run.verify.pairs.empty();
     for (const RomRange* r : run.ranges.rom_list)
         for (int i = 0; i < r->file_count; ++i)
-            uses.push_back({r->files[i], "output file " + std::to_string(i) + " of range '" + r->name + "'", true});
+            uses.push_back({r->files[i], "output file " + std::to_string(i) + " of range '" + r->name + "'",
+                            outputs_written});
     const std::vector<ReportFile>& reports = run.reports.files;
     for (size_t i = 0; i < reports.size(); ++i)
         if (reports[i].file)
@@ -31,6 +34,9 @@ std::vector<FileUse> uses_of_the_run(const Run& run)
     for (const Insert& in : run.inserts.list)
         if (in.file.file)
             uses.push_back({in.file.name, "an inserted file", false});
+    for (const VerifyPair& pair : run.verify.pairs)
+        if (pair.readback.file)
+            uses.push_back({pair.readback.name, "a read-back", false});
     for (const std::string& name : run.input.command_files)
         uses.push_back({name, "a command file", false});
     return uses;

@@ -109,6 +109,15 @@ void opt_field(Run& run, const char*, bool from_file)
     take_request(run, "field", from_file, run.options.fields);
 }
 
+// -verify OUTPUT=READBACK[:SUFFIX...]: read once the ranges are resolved.
+void opt_verify(Run& run, const char*, bool from_file)
+{
+    if (const char* word = take_word(run, from_file))
+        run.options.verifies.emplace_back(word);
+    else
+        report(run.diagnostics, SEVERITY_ERROR, "no value on -verify");
+}
+
 // -insert range,file[,field=value...]: another image in the range.
 void opt_insert(Run& run, const char*, bool from_file)
 {
@@ -395,6 +404,8 @@ const OptionRow EXTENSION_WORDS[] = {
     {"insert", opt_insert, "range,file[,field=value...]", GROUP_IMAGE,
      "another image (hex or binary file) in a range"},
     {"reclen", opt_reclen, "n", GROUP_FILES, "at most n data bytes a record (Intel, Motorola, Tektronix)"},
+    {"verify", opt_verify, "output=readback[:format]", GROUP_BUILD,
+     "compare a device's read-back with an output; write no output"},
 };
 
 // A table of option rows followed by the report table's rows of one kind.

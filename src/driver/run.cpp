@@ -35,7 +35,7 @@ ReportFacts report_facts(const Run& run)
 {
     return ReportFacts{run.options,   run.settled,   run.diagnostics, run.input.coff_name, run.input.command_files,
                        run.coff,      run.ranges,    run.specs,       run.placement,       run.values,
-                       run.inserts,   run.boot_table, run.output,  run.reports};
+                       run.inserts,   run.boot_table, run.output,  run.verify,  run.reports};
 }
 
 // The announcement of a section's first data: its progress line.
@@ -78,6 +78,8 @@ void start_translation(Run& run)
     if (!options.quiet)
         std::fprintf(d.console.out, "Translating %s to %s format...\n", run.input.coff_name.c_str(), format.name);
     start_output(run.output, output_settings(run), d, run.pending);
+    if (!run.verify.pairs.empty())
+        verify_outputs(run.output, run.verify);
 }
 
 // After the symbol pass: the values' and inserts' symbols, the inserts in the
@@ -115,6 +117,7 @@ int convert(Run& run, int argc, const char* const* argv)
     settle_zero_based(run.settled, run.options, d);
     read_value_requests(run.values, d, run.options, run.ranges, format.index != FORMAT_BINARY);
     read_insert_requests(run.inserts, d, run.options, run.ranges);
+    read_verify_requests(run.verify, d, run.options, run.ranges, format);
     check_file_uses(run);
     if (errors_reported(d, run.options.werror))
         fatal(d, "errors prevent conversion");
@@ -147,6 +150,7 @@ int convert(Run& run, int argc, const char* const* argv)
         report_load_failure(reader);
     close_inputs(run.input);
     finish_conversion(placer);
+    print_verify(run.verify, d.console.out);
     write_reports(run.reports, facts, run.pending, d);
     // under -werror a failed run leaves nothing a build could take for a
     // result: no file appears or changes
@@ -156,7 +160,7 @@ int convert(Run& run, int argc, const char* const* argv)
     if (!commit_pending_files(run.pending, failed))
         fatal(d, "error writing %s file '%s': %s", role_word(failed->role), failed->name.c_str(),
               std::strerror(errno));
-    return errors_reported(d, run.options.werror) || !loaded ? 1 : 0;
+    return errors_reported(d, run.options.werror) || !loaded || verify_differs(run.verify) ? 1 : 0;
 }
 
 // The one place every run ends: output and map files that a good end did not
@@ -165,6 +169,7 @@ void close_run_files(Run& run)
 {
     close_inputs(run.input);
     close_inserts(run.inserts);
+    close_verify(run.verify);
     discard_pending_files(run.pending);
     release_parser_stacks(run.parser);
 }

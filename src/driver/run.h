@@ -41,6 +41,7 @@ struct Run {
     BootBuffer boot_buffer;   // boot/buffer.cpp
     PlacementState placement; // placement/datapath, fill and unplaced
     OutputState output;       // output/framework and the writers
+    VerifyState verify;       // output/verify: read-backs compared instead of files written
     ReportState reports;      // map/reports: the report files and the closed ranges' contents
     PendingFiles pending;     // platform/pending: files written whole or not at all
 };

@@ -53,6 +53,8 @@ bool depfile_text(const ReportFacts& facts, std::string& text)
     read.insert(read.end(), facts.command_files.begin(), facts.command_files.end());
     for (const Insert& in : facts.inserts.list)
         read.push_back(in.file.name);
+    for (const VerifyPair& pair : facts.verify.pairs)
+        read.push_back(pair.readback.name);
     for (const std::string& name : read) {
         rule += " \\\n  ";
         rule += escaped(name);

@@ -30,6 +30,11 @@ public:
         member(key);
         text_ += std::to_string(value);
     }
+    void null(const char* key)
+    {
+        member(key);
+        text_ += "null";
+    }
     void boolean(const char* key, bool value)
     {
         member(key);
@@ -262,6 +267,36 @@ void write_unplaced(JsonWriter& json, const ReportFacts& facts)
     json.end_array();
 }
 
+// A verify run's pairs: what each compared, and its first differences.
+void write_verify(JsonWriter& json, const ReportFacts& facts)
+{
+    json.begin_array("verify");
+    for (const VerifyPair& pair : facts.verify.pairs) {
+        json.begin_object();
+        json.string("output", pair.output);
+        json.string("readback", pair.readback.name);
+        json.number("bytes", pair.compared);
+        json.number("differences", pair.differing);
+        json.begin_array("first");
+        for (const VerifyDifference& f : pair.first) {
+            json.begin_object();
+            json.number("device", f.address);
+            json.number("cpu", f.cpu);
+            json.pair("lane_bits", static_cast<uint64_t>(f.lane), static_cast<uint64_t>(f.lane + f.lane_bits - 1));
+            json.string("owner", f.owner);
+            json.number("expected", f.expected);
+            if (f.found < 0)
+                json.null("found");
+            else
+                json.number("found", static_cast<uint64_t>(f.found));
+            json.end_object();
+        }
+        json.end_array();
+        json.end_object();
+    }
+    json.end_array();
+}
+
 std::string report_text(const ReportFacts& facts)
 {
     JsonWriter json;
@@ -278,6 +313,8 @@ std::string report_text(const ReportFacts& facts)
         write_range(json, facts, picture);
     json.end_array();
     write_unplaced(json, facts);
+    if (!facts.verify.pairs.empty())
+        write_verify(json, facts);
     json.number("warnings", static_cast<uint64_t>(facts.diagnostics.warnings));
     json.number("errors", static_cast<uint64_t>(facts.diagnostics.errors));
     json.end_object();

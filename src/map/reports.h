@@ -58,6 +58,7 @@ struct ReportFacts {
     const InsertState& inserts;
     const BootTable& boot_table;
     const OutputState& output;
+    const VerifyState& verify;
     const ReportState& reports;
 };
 

@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+
+#include "platform/platform.h"
 
 namespace khex {
 
@@ -66,6 +69,26 @@ void lane_fill(OutputState& output, const RomRange& r, OutputStream& stream)
     }
 }
 
+// A verify run writes a file only for a pair that compares the file's own
+// addresses: into a temporary file of its own, read back when it is whole.
+FILE* open_verified_file(OutputState& output, const RomRange& r, int i)
+{
+    VerifyPair* pair = file_address_pair(*output.verify, r, i);
+    if (!pair)
+        return nullptr;
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path dir = fs::temp_directory_path(error);
+    pair->temporary = (dir / ("khex-verify-" + std::to_string(process_id()) + "-" +
+                              std::to_string(output.temporaries++)))
+                          .string();
+    pair->written = create_new_file(pair->temporary, true);
+    if (!pair->written)
+        fatal(*output.diagnostics, "cannot create a temporary file '%s': %s", pair->temporary.c_str(),
+              std::strerror(errno));
+    return pair->written;
+}
+
 void open_range_files(OutputState& output, const RomRange& r)
 {
     for (FileTally& t : output.tallies)
@@ -81,10 +104,12 @@ void open_range_files(OutputState& output, const RomRange& r)
     for (int i = 0; i < r.file_count; ++i) {
         OutputStream& stream = output.streams[stream_of_file(output, r, i)];
         const std::string& name = r.files[i];
-        stream.file = open_pending(*output.pending, name, format.binary, FileRole::OUTPUT);
-        if (!stream.file)
+        stream.file = output.verify ? open_verified_file(output, r, i)
+                                    : open_pending(*output.pending, name, format.binary, FileRole::OUTPUT);
+        if (!stream.file && !output.verify)
             fatal(*output.diagnostics, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
-        std::setvbuf(stream.file, nullptr, _IONBF, 0);  // the stream's block is the buffer
+        if (stream.file)
+            std::setvbuf(stream.file, nullptr, _IONBF, 0);  // the stream's block is the buffer
         stream.name = &name;
         stream.lane = stream_of_file(output, r, i);
         stream.limit = 0;
@@ -99,7 +124,8 @@ void open_range_files(OutputState& output, const RomRange& r)
         stream.address_written = false;
         if (stream.line.size() < line_size)
             stream.line.resize(line_size);
-        format.writer(output.writer, OP_START_FILE, stream, nullptr, 0);
+        if (stream.file)
+            format.writer(output.writer, OP_START_FILE, stream, nullptr, 0);
     }
 }
 
@@ -112,8 +138,9 @@ void flush_partial_word(OutputState& output, const RomRange& r)
     if (output.partial_word.empty())
         return;
     output.writer.record_address = (output.partial_address - r.origin) / static_cast<uint32_t>(r.romwidth);
-    output.settings.format->writer(output.writer, OP_DATA, output.streams[0], output.partial_word.data(),
-                                   static_cast<int>(output.partial_word.size()));
+    if (output.streams[0].file)
+        output.settings.format->writer(output.writer, OP_DATA, output.streams[0], output.partial_word.data(),
+                                       static_cast<int>(output.partial_word.size()));
     output.partial_word.clear();
 }
 
@@ -139,7 +166,8 @@ void write_wide_rom_words(OutputState& output, const RomRange& r, const uint8_t*
             std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", output.diagnostics->console.err);
             end_run(1);
         }
-        write(output.writer, OP_DATA, output.streams[0], data + offset, chunk);
+        if (output.streams[0].file)
+            write(output.writer, OP_DATA, output.streams[0], data + offset, chunk);
         output.writer.record_address += output.settings.format->device_words ? 1 : static_cast<uint32_t>(chunk);
         output.written_up_to += static_cast<uint32_t>(chunk);
     }
@@ -175,6 +203,41 @@ void tally_lanes(OutputState& o, const RomRange& r, uint32_t first, uint32_t ste
             std::memcpy(o.lane_bytes.data() + w * r.romwidth, data + k * r.romwidth + w * r.memwidth,
                         static_cast<size_t>(r.romwidth));
         tally(o, k, first, last, o.lane_bytes.data(), o.lane_bytes.size());
+    }
+}
+
+// The hex reader's format of a file this format writes.
+int hex_format_of_row(const OutputFormat& format)
+{
+    if (format.binary)
+        return HEX_BINARY;
+    if (format.index == FORMAT_INTEL)
+        return HEX_INTEL;
+    return format.index == FORMAT_TEKTRONIX ? HEX_TEKTRONIX : HEX_MOTOROLA;
+}
+
+// A verify run's files of the range, written whole into temporary files:
+// each compared with its read-back.
+void close_verified_files(OutputState& output, const RomRange& r)
+{
+    for (int i = 0; i < r.file_count; ++i) {
+        OutputStream& stream = output.streams[stream_of_file(output, r, i)];
+        if (!stream.file)
+            continue;
+        output.settings.format->writer(output.writer, OP_END_FILE, stream, nullptr, 0);
+        flush_block(output.writer, stream);
+        VerifyPair* first = file_address_pair(*output.verify, r, i);
+        const bool closed = std::fclose(stream.file) == 0;
+        stream.file = nullptr;
+        first->written = nullptr;
+        if (!closed)
+            write_failed(*output.diagnostics, stream);
+        // every read-back of the file against the one text
+        for (VerifyPair& pair : output.verify->pairs)
+            if (pair.range == &r && pair.file == i && pair.file_addresses && pair.readback.file)
+                verify_written_file(pair, first->temporary, *output.diagnostics,
+                                    hex_format_of_row(*output.settings.format), stream_of_file(output, r, i),
+                                    r.romwidth);
     }
 }
 
@@ -240,7 +303,7 @@ void start_output(OutputState& output, const OutputSettings& settings, Diagnosti
 }
 
 void write_range_data(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
-                      int period, const void* owner)
+                      int period, const ByteOwner& owner)
 {
     if (output.open_range != &r)
         open_range_files(output, r);
@@ -248,7 +311,13 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     const OutputFormat& format = *settings.format;
     const int streams = stream_count(r);
     WriterContext& w = output.writer;
-    w.owner = owner;
+    w.owner = owner.key;
+    if (output.verify) {
+        int lane_of_file[MAX_LANES];
+        for (int i = 0; i < r.file_count; ++i)
+            lane_of_file[i] = stream_of_file(output, r, i);
+        verify_write(*output.verify, *output.diagnostics, r, address, data, nbytes, owner, lane_of_file);
+    }
 
     // a memory word advances record addresses by its own width, or by one ROM
     // word in the device's addresses; formats of device words count words
@@ -264,7 +333,8 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
                            : device ? device_address(r, address, settings.zero)
                                     : address;
         for (int k = 0; k < streams; ++k)
-            format.writer(w, OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
+            if (output.streams[k].file)
+                format.writer(w, OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
     }
     output.written_up_to = address;
     if (settings.tallies && nbytes > 0)
@@ -284,6 +354,8 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     const uint32_t first = w.record_address;
     for (int k = 0; k < streams; ++k) {
         OutputStream& stream = output.streams[k];
+        if (!stream.file)
+            continue;
         const uint8_t* lane = data + k * r.romwidth;
         if (format.run)
             format.run(w, stream, lane, words, r.romwidth, r.memwidth, first, step, period);
@@ -292,6 +364,11 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     }
     w.record_address = first + static_cast<uint32_t>(words) * step;
     output.written_up_to += static_cast<uint32_t>(nbytes);
+}
+
+void verify_outputs(OutputState& output, VerifyState& verify)
+{
+    output.verify = &verify;
 }
 
 void set_range_fill(OutputState& output, const uint8_t* pattern, size_t n)
@@ -305,7 +382,7 @@ void flush_range_records(OutputState& output)
     if (!r || r->file_count == 0)
         return;
     for (int k = 0; k < r->file_count; ++k)
-        if (output.streams[k].fill != 0)
+        if (output.streams[k].file && output.streams[k].fill != 0)
             output.settings.format->writer(output.writer, OP_END_RECORD, output.streams[k], nullptr, 0);
 }
 
@@ -316,6 +393,11 @@ void close_range_files(OutputState& output)
         return;
     flush_partial_word(output, *r);
     flush_range_records(output);
+    if (output.verify) {
+        close_verified_files(output, *r);
+        output.open_range = nullptr;
+        return;
+    }
     for (int k = 0; k < r->file_count; ++k) {
         OutputStream& stream = output.streams[k];
         output.settings.format->writer(output.writer, OP_END_FILE, stream, nullptr, 0);

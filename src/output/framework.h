@@ -11,6 +11,7 @@
 #include "memory/ranges.h"
 #include "output/formats.h"
 #include "output/stream.h"
+#include "output/verify.h"
 #include "platform/pending.h"
 
 namespace khex {
@@ -60,6 +61,8 @@ struct OutputState {
     std::vector<uint8_t> range_fill;      // the fill of the range about to be written, as its files take it
     std::vector<uint8_t> partial_word;    // formats of device words on a ROM wider than a memory word: the
     uint32_t partial_address = 0;         // bytes of a ROM word not yet whole, and the address of its first
+    VerifyState* verify = nullptr;        // a verify run: no file is written, every write is compared
+    unsigned temporaries = 0;             // numbers the files a verify run writes for itself
 };
 
 // Before the first range opens: the settings, and where failures are
@@ -67,15 +70,19 @@ struct OutputState {
 void start_output(OutputState& output, const OutputSettings& settings, Diagnostics& diagnostics,
                   PendingFiles& pending);
 
+// A verify run: the writes go to the pairs of verify, and no output file is
+// written.
+void verify_outputs(OutputState& output, VerifyState& verify);
+
 // The CRC-32/ISO-HDLC of a tally's bytes.
 uint32_t tally_crc32(const FileTally& tally);
 
 // Bytes of range r at target byte address `address`, whole memory words (or
 // ROM words, where a ROM is wider than a memory word), in file order, owned
-// by `owner` (a section entry or a checksum), for the writers' warnings. A
-// period other than 0 says each lane repeats every `period` words (fill).
+// by owner, for the writers' warnings and verify's messages. A period
+// other than 0 says each lane repeats every `period` words (fill).
 void write_range_data(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
-                      int period, const void* owner);
+                      int period, const ByteOwner& owner);
 // The fill pattern of the range placement is about to write, arranged as the
 // files take it: memory words (two of them where a word is a byte, whose
 // fill alternates), for the formats that write every word of a device.

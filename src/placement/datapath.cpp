@@ -158,7 +158,7 @@ int write_here(Placer& p, const SectionSpec& spec, uint8_t* data, int& nbytes)
     values_of_data(p, r, spec, data, n);
     arrange_bytes(p, r, data, n);
     uint32_t before = dp.cursor.next_address;
-    write_at_cursor(p, r, data, n);
+    write_at_cursor(p, r, data, n, data_owner(p, r));
     placed.end_address = dp.cursor.next_address - 1;
     if (dp.cursor.next_address > r.end || wrapped(before, dp.cursor.next_address))
         close_range(p);

@@ -26,7 +26,7 @@ bool write_fill_words(Placer& p, const RomRange& r, uint32_t last)
         uint32_t before = dp.cursor.next_address;
         uint32_t o = r.memwidth == 1 ? word % 2 : 0;
         values_fill(p.values, r, dp.cursor.next_address, dp.pattern_view.data() + o, static_cast<size_t>(r.memwidth));
-        write_at_cursor(p, r, dp.pattern.data() + o, r.memwidth);
+        write_at_cursor(p, r, dp.pattern.data() + o, r.memwidth, fill_owner(p, r));
         if (wrapped(before, dp.cursor.next_address))
             return true;
     }
@@ -48,6 +48,7 @@ bool write_fill(Placer& p, const RomRange& r, uint32_t last)
     const uint32_t memwidth = static_cast<uint32_t>(r.memwidth);
     const uint32_t block_words = std::max<uint32_t>(1, FILL_BLOCK / memwidth);
     const bool summed = values_take_fill(p.values, r);
+    const ByteOwner owner = fill_owner(p, r);
     dp.fill_block.resize(block_words * memwidth);
     dp.fill_view.resize(block_words * memwidth);
     for (uint32_t w = 0; w < block_words; ++w) {
@@ -64,7 +65,7 @@ bool write_fill(Placer& p, const RomRange& r, uint32_t last)
         if (summed)
             values_fill(p.values, r, dp.cursor.next_address, dp.fill_view.data(), now * memwidth);
         // one-byte words alternate the two fill bytes; wider words repeat
-        write_at_cursor(p, r, dp.fill_block.data(), static_cast<int>(now * memwidth), memwidth == 1 ? 2 : 1);
+        write_at_cursor(p, r, dp.fill_block.data(), static_cast<int>(now * memwidth), owner, memwidth == 1 ? 2 : 1);
         if (wrapped(before, dp.cursor.next_address))
             return true;
     }
@@ -101,11 +102,54 @@ void build_pattern(Placer& p, const RomRange& r)
     arrange_bytes(p, r, dp.pattern.data(), static_cast<int>(size));
 }
 
-void write_at_cursor(Placer& p, const RomRange& r, const uint8_t* data, int nbytes, int period)
+namespace {
+
+// The owner of bytes at the cursor, with the map of the byte arrangement in a
+// verify run: for each arranged offset in a period, the offset it came from.
+ByteOwner owner_with_map(Placer& p, const RomRange& r, const char* prefix, const char* name)
+{
+    ByteOwner owner{p.state.cursor.current_spec, prefix, name, nullptr, 0};
+    if (!p.writing || !p.output.verify)
+        return owner;
+    const SectionSpec* spec = p.state.cursor.current_spec;
+    const int unit = spec ? spec->datawidth : p.options.datawidth;
+    const int period = std::max({unit, std::min(r.romwidth, r.memwidth), 1});
+    std::vector<uint8_t>& map = p.state.source_map;
+    map.resize(static_cast<size_t>(period));
+    for (int i = 0; i < period; ++i)
+        map[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+    arrange_bytes(p, r, map.data(), period);
+    owner.source = map.data();
+    owner.period = period;
+    return owner;
+}
+
+}  // namespace
+
+ByteOwner data_owner(Placer& p, const RomRange& r)
+{
+    const SectionSpec* spec = p.state.cursor.current_spec;
+    if (p.boot_table.boot_state != 0 || !spec)
+        return owner_with_map(p, r, "", "boot table");
+    return owner_with_map(p, r, (spec->flags & SPEC_INSERT) ? "insert " : "", spec->name.c_str());
+}
+
+ByteOwner fill_owner(Placer& p, const RomRange& r)
+{
+    return owner_with_map(p, r, "", "fill");
+}
+
+ByteOwner slot_owner(Placer& p, const RomRange& r, const Value& v)
+{
+    return owner_with_map(p, r, v.kind == VALUE_CHECKSUM ? "checksum " : "field ", value_name(v));
+}
+
+void write_at_cursor(Placer& p, const RomRange& r, const uint8_t* data, int nbytes, const ByteOwner& owner,
+                     int period)
 {
     Cursor& cursor = p.state.cursor;
     if (p.writing)
-        write_range_data(p.output, r, cursor.next_address, data, nbytes, period, cursor.current_spec);
+        write_range_data(p.output, r, cursor.next_address, data, nbytes, period, owner);
     cursor.next_address += static_cast<uint32_t>(nbytes);
 }
 

@@ -38,8 +38,16 @@ inline bool wrapped(uint32_t before, uint32_t after)
     return after <= before;
 }
 
+// Whose bytes go to the writers: the current section entry's (or the boot
+// table's), the fill, or a value's slot; in a verify run with the map of the
+// byte arrangement, to name the target address of each byte.
+ByteOwner data_owner(Placer& p, const RomRange& r);
+ByteOwner fill_owner(Placer& p, const RomRange& r);
+ByteOwner slot_owner(Placer& p, const RomRange& r, const Value& v);
+
 // Hands bytes at the cursor to the writers and moves the cursor past them.
-void write_at_cursor(Placer& p, const RomRange& r, const uint8_t* data, int nbytes, int period = 0);
+void write_at_cursor(Placer& p, const RomRange& r, const uint8_t* data, int nbytes, const ByteOwner& owner,
+                     int period = 0);
 
 // Moves the cursor to the address after last, past addresses no data
 // occupies: filled in image mode, holes in the checksums' spans otherwise.

@@ -51,6 +51,7 @@ struct PlacementState {
     std::vector<uint8_t> slot_bytes;          // a slot's value as the target reads it
     std::vector<uint8_t> record_copy;         // autoinitialisation data with room to pad
     std::vector<uint8_t> insert_buffer;       // inserted data with room to pad
+    std::vector<uint8_t> source_map;          // a verify run: where the arrangement took each byte from
     std::vector<InsertClash> clashes;         // a pre-pass's, for the errors before the writing pass
 };
 

@@ -80,7 +80,7 @@ void write_slot(Placer& p, const RomRange& r, Value& v)
     values_slot(p.values, v, v.at, bytes, v.size);  // other spans may cover it
     Placing placing(dp.cursor, &v.label);
     arrange_bytes(p, r, bytes, static_cast<int>(v.size));
-    write_at_cursor(p, r, bytes, static_cast<int>(v.size));
+    write_at_cursor(p, r, bytes, static_cast<int>(v.size), slot_owner(p, r, v));
     v.written = true;
 }
 

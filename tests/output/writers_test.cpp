@@ -55,7 +55,8 @@ public:
             start_output(output, settings, diagnostics, pending);
             started = true;
         }
-        write_range_data(output, *range, address, bytes.data(), static_cast<int>(bytes.size()), period, owner);
+        write_range_data(output, *range, address, bytes.data(), static_cast<int>(bytes.size()), period,
+                         ByteOwner{owner});
         address += static_cast<uint32_t>(bytes.size());
     }
     void gap_to(uint32_t a) { address = a; }
