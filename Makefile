@@ -30,7 +30,7 @@ build-demo:
 demo: setup build-demo
 	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
 	@$(BUILD)/mkcoff demo $(BUILD)/demo/demo.out
-	@cp demo/demo.cmd demo/boot.cmd $(BUILD)/demo/
+	@cp demo/demo.cmd demo/boot.cmd demo/image.cmd $(BUILD)/demo/
 	@echo "=== khex -mapsvg demo.svg demo.cmd: ROM images in two ranges, a map and its picture"
 	@cd $(BUILD)/demo && ../khex -mapsvg demo.svg demo.cmd
 	@echo "--- $(BUILD)/demo/demo.map"
@@ -40,6 +40,9 @@ demo: setup build-demo
 	@cd $(BUILD)/demo && ../khex boot.cmd
 	@echo "--- $(BUILD)/demo/boot.map"
 	@cat $(BUILD)/demo/boot.map
+	@echo
+	@echo "=== khex -werror image.cmd: whole device images with a CRC, without a warning"
+	@cd $(BUILD)/demo && ../khex -werror image.cmd
 	@echo
 	@echo "--- files in $(BUILD)/demo"
 	@ls $(BUILD)/demo
@@ -97,7 +100,7 @@ dist-windows: windows build-demo
 	@groff -t -man -Tascii -P-cbou doc/khex.1 | sed 's/$$/\r/' > $(WINDOWS_DIST)/khex.txt
 	@sed 's/$$/\r/' doc/README-windows.txt > $(WINDOWS_DIST)/README.txt
 	@$(BUILD)/mkcoff demo $(WINDOWS_DIST)/demo/demo.out
-	@for f in demo.cmd boot.cmd; do sed 's/$$/\r/' demo/$$f > $(WINDOWS_DIST)/demo/$$f; done
+	@for f in demo.cmd boot.cmd image.cmd; do sed 's/$$/\r/' demo/$$f > $(WINDOWS_DIST)/demo/$$f; done
 	@cd $(WINDOWS_BUILD) && zip -q -r khex-$(VERSION)-win64.zip khex-$(VERSION)-win64
 	@echo "$(WINDOWS_DIST).zip"
 

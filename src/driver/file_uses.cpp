@@ -44,6 +44,38 @@ std::vector<FileUse> uses_of_the_run(const Run& run)
 
 }  // namespace
 
+bool check_declared_outputs(Run& run)
+{
+    std::vector<std::string> written;
+    for (const WrittenFile& f : run.output.written)
+        written.push_back(f.range->files[static_cast<size_t>(f.file)]);
+    const std::vector<ReportFile>& reports = run.reports.files;
+    for (size_t i = 0; i < reports.size(); ++i)
+        if (!reports[i].name.empty() && report_rows[i].is_target)
+            written.push_back(reports[i].name);
+    std::unordered_map<std::string, bool> declared;  // identity -> written
+    for (const std::string& name : run.options.outputs)
+        declared.emplace(file_identity(name), false);
+    bool ok = true;
+    for (const std::string& name : written) {
+        auto it = declared.find(file_identity(name));
+        if (it == declared.end()) {
+            report(run.diagnostics, SEVERITY_ERROR, "file '%s' is written but -outputs does not declare it",
+                   name.c_str());
+            ok = false;
+        } else {
+            it->second = true;
+        }
+    }
+    for (const std::string& name : run.options.outputs) {
+        if (!declared[file_identity(name)]) {
+            report(run.diagnostics, SEVERITY_ERROR, "file '%s' is declared by -outputs but not written", name.c_str());
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 void check_file_uses(Run& run)
 {
     std::unordered_map<std::string, size_t> first_use;  // file identity -> index into uses

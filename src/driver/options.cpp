@@ -109,6 +109,25 @@ void opt_field(Run& run, const char*, bool from_file)
     take_request(run, "field", from_file, run.options.fields);
 }
 
+// -outputs file[,file...]: the files a build expects; compared at the end.
+void opt_outputs(Run& run, const char*, bool from_file)
+{
+    const char* word = take_word(run, from_file);
+    if (!word) {
+        report(run.diagnostics, SEVERITY_ERROR, "no value on -outputs");
+        return;
+    }
+    const std::string names = word;
+    for (size_t start = 0; start <= names.size();) {
+        size_t comma = names.find(',', start);
+        if (comma == std::string::npos)
+            comma = names.size();
+        if (comma > start)
+            run.options.outputs.push_back(names.substr(start, comma - start));
+        start = comma + 1;
+    }
+}
+
 // -verify OUTPUT=READBACK[:SUFFIX...]: read once the ranges are resolved.
 void opt_verify(Run& run, const char*, bool from_file)
 {
@@ -354,21 +373,21 @@ const OptionRow WORDS[] = {
     {"zero", opt_zero, nullptr, GROUP_IMAGE, "in image mode, records count from 0"},
     {"z", opt_zero, nullptr, GROUP_IMAGE, nullptr},
     {"boot", opt_boot, nullptr, GROUP_BOOT, "every initialised section into the boot table"},
-    {"fill", opt_fill, "value", GROUP_IMAGE, "16-bit memory-word fill (0xFFFF: blank ROMs)"},
+    {"fill", opt_fill, "value", GROUP_IMAGE, "16-bit memory-word fill (0xFFFF: blank ROMs); a ROMS fill wins"},
     {"f", opt_fill, "value", GROUP_IMAGE, nullptr},
-    {"romwidth", opt_romwidth, "bits", GROUP_RANGES, "width of one ROM device (default 8)"},
-    {"memwidth", opt_memwidth, "bits", GROUP_RANGES, "width of one memory word (default 16)"},
+    {"romwidth", opt_romwidth, "bits", GROUP_RANGES, "width of one ROM device (default 8); a ROMS romwidth wins"},
+    {"memwidth", opt_memwidth, "bits", GROUP_RANGES, "width of one memory word (default 16); a ROMS memwidth wins"},
     {"datawidth", opt_datawidth, "bits", GROUP_RANGES, "units -order arranges (default 8)"},
     {"olength", opt_olength, "n", GROUP_FILES, "words a line in Generic format (default 20)"},
     {"order", opt_order, "MS|LS", GROUP_RANGES, "most or least significant part first"},
     {"bootorg", opt_bootorg, "address", GROUP_BOOT, "boot table address (default: first range)"},
-    {"wren16", opt_wren16, nullptr, GROUP_BOOT, "boot table for the 16-bit parallel port"},
+    {"wren16", opt_wren16, nullptr, GROUP_BOOT, "boot table for the 16-bit parallel port (and its widths)"},
     {"parallel16", opt_wren16, nullptr, GROUP_BOOT, nullptr},
-    {"kite16", opt_kite16, nullptr, GROUP_BOOT, "boot table for the 16-bit serial port"},
+    {"kite16", opt_kite16, nullptr, GROUP_BOOT, "boot table for the 16-bit serial port (and its widths)"},
     {"serial16", opt_kite16, nullptr, GROUP_BOOT, nullptr},
-    {"wren32", opt_wren32, nullptr, GROUP_BOOT, "boot table for the 32-bit parallel port"},
+    {"wren32", opt_wren32, nullptr, GROUP_BOOT, "boot table for the 32-bit parallel port (and its widths)"},
     {"parallel32", opt_wren32, nullptr, GROUP_BOOT, nullptr},
-    {"kite8", opt_boot8, nullptr, GROUP_BOOT, "boot table for an 8-bit port"},
+    {"kite8", opt_boot8, nullptr, GROUP_BOOT, "boot table for an 8-bit port (and its widths)"},
     {"serial8", opt_boot8, nullptr, GROUP_BOOT, nullptr},
     {"parallel8", opt_boot8, nullptr, GROUP_BOOT, nullptr},
 };
@@ -404,6 +423,8 @@ const OptionRow EXTENSION_WORDS[] = {
     {"insert", opt_insert, "range,file[,field=value...]", GROUP_IMAGE,
      "another image (hex or binary file) in a range"},
     {"reclen", opt_reclen, "n", GROUP_FILES, "at most n data bytes a record (Intel, Motorola, Tektronix)"},
+    {"outputs", opt_outputs, "file[,file...]", GROUP_BUILD,
+     "the files the build expects: any other or missing one fails the run"},
     {"verify", opt_verify, "output=readback[:format]", GROUP_BUILD,
      "compare a device's read-back with an output; write no output"},
 };

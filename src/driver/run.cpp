@@ -153,8 +153,11 @@ int convert(Run& run, int argc, const char* const* argv)
     print_verify(run.verify, d.console.out);
     write_reports(run.reports, facts, run.pending, d);
     // under -werror a failed run leaves nothing a build could take for a
-    // result: no file appears or changes
+    // result: no file appears or changes; nor does a run that writes other
+    // files than the build declared
     if (run.options.werror && errors_reported(d, run.options.werror))
+        return 1;
+    if (!run.options.outputs.empty() && !check_declared_outputs(run))
         return 1;
     const PendingFile* failed = nullptr;
     if (!commit_pending_files(run.pending, failed))

@@ -66,9 +66,11 @@ const char* const GROUP_TITLES[GROUP_COUNT] = {
 };
 
 // One line of the help: the option's spellings and value, then what it does.
+// A help text longer than the line goes on under itself, broken at blanks.
 void help_line(std::string& out, const std::string& option, const char* help)
 {
     constexpr size_t COLUMN = 26;
+    constexpr size_t WIDTH = 79;
     out += "  ";
     out += option;
     if (option.size() + 2 < COLUMN) {
@@ -77,7 +79,17 @@ void help_line(std::string& out, const std::string& option, const char* help)
         out += '\n';
         out.append(COLUMN, ' ');
     }
-    out += help;
+    std::string text = help;
+    while (COLUMN + text.size() > WIDTH) {
+        const size_t cut = text.rfind(' ', WIDTH - COLUMN);
+        if (cut == std::string::npos || cut == 0)
+            break;
+        out += text.substr(0, cut);
+        out += '\n';
+        out.append(COLUMN, ' ');
+        text.erase(0, cut + 1);
+    }
+    out += text;
     out += '\n';
 }
 
@@ -133,6 +145,8 @@ void format_lines(std::string& out)
         help += widths;
         if (f == FORMAT_TEKTRONIX)
             help += ", the default";
+        if (!widths.empty())
+            help += "; a ROMS entry's widths win";
         help_line(out, option, help.c_str());
     }
 }
@@ -148,7 +162,8 @@ std::string help_text(const std::string& program)
     out += "Usage: " + program + " [options] file...\n\n";
     out += "Each file is the COFF file to convert (default extension .out) or a command\n"
            "file of options and ROMS and SECTIONS directives. An option's value is the\n"
-           "next argument: -o rom.hex, never -orom.hex.\n";
+           "next argument: -o rom.hex, never -orom.hex. Widths and fill set by options\n"
+           "are defaults: a ROMS entry's own romwidth, memwidth and fill win.\n";
     std::vector<std::string> groups(GROUP_COUNT);
     format_lines(groups[GROUP_FORMATS]);
     for (const OptionRows& table : option_tables())

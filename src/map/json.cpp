@@ -2,6 +2,7 @@
 // gives the same bytes, keys in a fixed order, every number a JSON number.
 #include "base/banner.h"
 #include "map/reports.h"
+#include "placement/fill.h"
 
 namespace khex {
 
@@ -39,6 +40,15 @@ public:
     {
         member(key);
         text_ += value ? "true" : "false";
+    }
+    // Numbers on one line: [1, 0].
+    void numbers(const char* key, const std::vector<uint64_t>& values)
+    {
+        member(key);
+        text_ += '[';
+        for (size_t i = 0; i < values.size(); ++i)
+            text_ += (i ? ", " : "") + std::to_string(values[i]);
+        text_ += ']';
     }
     void pair(const char* key, uint64_t first, uint64_t second)
     {
@@ -203,6 +213,24 @@ void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, 
     json.end_object();
 }
 
+// The offsets in the memory word (0 the lowest target address) of the bytes
+// file i carries, in file order, for data of the default width.
+void write_word_bytes(JsonWriter& json, const ReportFacts& facts, const RomRange& r, int i)
+{
+    std::vector<uint8_t> offsets(static_cast<size_t>(r.memwidth));
+    for (size_t k = 0; k < offsets.size(); ++k)
+        offsets[k] = static_cast<uint8_t>(k);
+    arrange(facts.coff.target_big_endian, facts.settled.order, facts.options.datawidth, r, offsets.data(),
+            r.memwidth);
+    const bool ms = facts.settled.order == ORDER_MS;
+    const int lane = r.romwidth >= r.memwidth ? 0 : ms ? r.file_count - 1 - i : i;
+    const int bytes = std::min(r.romwidth, r.memwidth);
+    std::vector<uint64_t> carried;
+    for (int k = 0; k < bytes; ++k)
+        carried.push_back(offsets[static_cast<size_t>(lane * bytes + k)]);
+    json.numbers("word_bytes", carried);
+}
+
 void write_files(JsonWriter& json, const ReportFacts& facts, const RomRange& r)
 {
     json.begin_array("files");
@@ -213,6 +241,7 @@ void write_files(JsonWriter& json, const ReportFacts& facts, const RomRange& r)
         json.begin_object();
         json.string("name", r.files[f.file]);
         json.pair("lane_bits", lane.first_bit, lane.last_bit);
+        write_word_bytes(json, facts, r, f.file);
         json.number("first_address", f.tally.first_address);
         json.number("last_address", f.tally.last_address);
         json.number("data_bytes", f.tally.data_bytes);
@@ -308,6 +337,7 @@ std::string report_text(const ReportFacts& facts)
     json.string("output_format", selected_format(facts.options).name);
     json.boolean("image", facts.options.image);
     json.string("byte_order", facts.settled.order == ORDER_MS ? "MS" : "LS");
+    json.string("target_byte_order", facts.coff.target_big_endian ? "big" : "little");
     json.begin_array("ranges");
     for (const RangePicture& picture : facts.reports.pictures)
         write_range(json, facts, picture);

@@ -74,15 +74,19 @@ bool write_fill(Placer& p, const RomRange& r, uint32_t last)
 
 }  // namespace
 
+void arrange(bool big_endian, int order, int unit, const RomRange& r, uint8_t* data, int nbytes)
+{
+    if (unit > 1 && big_endian != (order == ORDER_MS))
+        reverse_groups(data, nbytes, unit);
+    int w = std::min(r.romwidth, r.memwidth);
+    if (w > 1 && order == ORDER_LS)
+        reverse_groups(data, nbytes, w);
+}
+
 void arrange_bytes(const Placer& p, const RomRange& r, uint8_t* data, int nbytes)
 {
     const SectionSpec* spec = p.state.cursor.current_spec;
-    int unit = spec ? spec->datawidth : p.options.datawidth;
-    if (unit > 1 && p.coff.target_big_endian != (p.settled.order == ORDER_MS))
-        reverse_groups(data, nbytes, unit);
-    int w = std::min(r.romwidth, r.memwidth);
-    if (w > 1 && p.settled.order == ORDER_LS)
-        reverse_groups(data, nbytes, w);
+    arrange(p.coff.target_big_endian, p.settled.order, spec ? spec->datawidth : p.options.datawidth, r, data, nbytes);
 }
 
 // The range's 16-bit fill value in the target's byte order, repeated to a memory

@@ -165,3 +165,72 @@ TEST(JsonReport, BootTableRecordsAndUnplacedSections)
 }
 
 }  // namespace
+
+namespace {
+
+// The byte order of the target and the bytes each lane file carries: the
+// memory words put back together from the lane files by word_bytes alone
+// hold the section's bytes at their addresses, on both targets under -order
+// MS and LS.
+TEST(JsonReport, WordBytesPutTheMemoryWordsBackTogether)
+{
+    for (bool big : {false, true}) {
+        for (const char* order : {"MS", "LS"}) {
+            SCOPED_TRACE(std::string(big ? "big" : "little") + "-endian, -order " + order);
+            TempDir dir;
+            coffgen::Coff c;
+            c.target_big_endian = big;
+            c.sections = {{".text", 0, coffgen::pattern(0x40, 0x21), 0, coffgen::STYP_TEXT}};
+            dir.write("app.out", c.build());
+            dir.write("r.cmd", "ROMS { r: origin = 0, length = 0x40, romwidth = 8, memwidth = 16, "
+                               "files = { f0.hex, f1.hex } }\n");
+            ASSERT_EQ(run_khex(dir, {"-q", "-i", "-image", "-romaddr", "-order", order, "-mapjson", "r.json", "r.cmd",
+                                     "app.out"})
+                          .status,
+                      0);
+            RunResult jq = run_program(dir, {"jq", "-r", ".target_byte_order, (.ranges[0].files[] | .word_bytes[0])",
+                                             "r.json"});
+            EXPECT_EQ(jq.out.substr(0, jq.out.find('\n')), big ? "big" : "little");
+            const int first = jq.out[jq.out.find('\n') + 1] - '0';  // the word byte of f0.hex
+            const std::string f0 = objcopy_decode(dir, "f0.hex", "ihex");
+            const std::string f1 = objcopy_decode(dir, "f1.hex", "ihex");
+            std::string memory(0x40, '\0');
+            for (size_t w = 0; w < 0x20; ++w) {
+                memory[2 * w + static_cast<size_t>(first)] = f0[w];
+                memory[2 * w + static_cast<size_t>(1 - first)] = f1[w];
+            }
+            const coffgen::Bytes expected = coffgen::pattern(0x40, 0x21);
+            EXPECT_EQ(memory, std::string(expected.begin(), expected.end()));
+        }
+    }
+}
+
+// The README's CI gate names each range over 90 % with its use and fails;
+// with none over, it says nothing and passes.
+TEST(JsonReport, TheReadmesGateNamesEachFullRange)
+{
+    std::string readme;
+    FILE* f = std::fopen(KHEX_SOURCE_DIR "/README.md", "r");
+    ASSERT_NE(f, nullptr);
+    for (int ch; (ch = std::fgetc(f)) != EOF;)
+        readme += static_cast<char>(ch);
+    std::fclose(f);
+    const size_t at = readme.find("    ! jq -r '.ranges[]");
+    ASSERT_NE(at, std::string::npos);
+    const std::string gate = readme.substr(at + 4, readme.find('\n', at) - at - 4);
+    TempDir dir;
+    dir.write("app.out", two_sections().build());
+    dir.write("r.cmd", "ROMS { full: origin = 0, length = 0x10 files = { a.hex }\n"
+                       "       roomy: origin = 0x80, length = 0x1000 files = { b.hex } }\n");
+    ASSERT_EQ(run_khex(dir, {"-q", "-i", "-memwidth", "8", "-mapjson", "rom.json", "r.cmd", "app.out"}).status, 0);
+    RunResult r = run_program(dir, {"sh", "-c", gate});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "full is 100 % full\n");
+    dir.write("r.cmd", "ROMS { roomy: origin = 0, length = 0x10000 files = { a.hex } }\n");
+    ASSERT_EQ(run_khex(dir, {"-q", "-i", "-memwidth", "8", "-mapjson", "rom.json", "r.cmd", "app.out"}).status, 0);
+    r = run_program(dir, {"sh", "-c", gate});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+}  // namespace

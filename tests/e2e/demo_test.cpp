@@ -143,3 +143,25 @@ TEST(Demo, AnIndependentReaderSeesTheEvenBytesOfTextInTheLowLane)
 }
 
 }  // namespace
+
+namespace {
+
+// The image-mode example of the Windows zip and make demo converts without a
+// warning, so it passes -werror; each code lane is its device's image with
+// the CRC-32 of the code ROM in its last word.
+TEST(Demo, TheImageCommandFilePassesWerror)
+{
+    TempDir dir;
+    dir.write("demo.out", coffgen::demo_program().build());
+    dir.write("image.cmd", source_file("demo/image.cmd"));
+    RunResult r = run_khex(dir, {"-werror", "image.cmd"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const std::string lo = objcopy_decode(dir, "image_code_lo.hex", "ihex");
+    const std::string hi = objcopy_decode(dir, "image_code_hi.hex", "ihex");
+    ASSERT_EQ(lo.size(), 0x80u);
+    ASSERT_EQ(hi.size(), 0x80u);
+    EXPECT_NE(dir.read("image.map").find("CHECKSUM crc32"), std::string::npos);
+}
+
+}  // namespace

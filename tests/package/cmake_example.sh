@@ -39,4 +39,27 @@ for generator in Ninja "Unix Makefiles"; do
     cmake --build "$binary" > "$scratch/fifth.log" 2>&1
     ! converts "$scratch/fifth.log" || fail "$generator: an unchanged build converted again"
     echo "$generator: converts on the first build, on a changed command file and COFF file, and only then"
+
+    # OUTPUTS without the map and with a misspelt lane file: the step fails at
+    # once, naming both, and leaves no file
+    wrong="$scratch/wrong-${generator// /-}"
+    cp -r "$source_dir/examples/cmake" "$wrong"
+    sed -i 's/OUTPUTS rom_lo.hex rom_hi.hex rom.map rom.json/OUTPUTS rom_l0.hex rom_hi.hex rom.json/' "$wrong/CMakeLists.txt"
+    mkdir -p "$wrong/build"
+    "$build_dir/mkcoff" demo "$wrong/build/app.out"
+    cmake -S "$wrong" -B "$wrong/build" -G "$generator" -DCMAKE_PREFIX_PATH="$scratch/stage" >/dev/null
+    if cmake --build "$wrong/build" > "$scratch/wrong.log" 2>&1; then
+        cat "$scratch/wrong.log"; fail "$generator: a misdeclared OUTPUTS list built"
+    fi
+    # the messages as one line each, however long the paths in them
+    tr '\n' ' ' < "$scratch/wrong.log" | tr -s ' ' > "$scratch/wrong.flat"
+    for said in "file 'rom_lo.hex' is written but -outputs does not declare it" \
+                "file 'rom.map' is written but -outputs does not declare it" \
+                "rom_l0.hex' is declared by -outputs but not written"; do
+        grep -qF "$said" "$scratch/wrong.flat" || { cat "$scratch/wrong.log"; fail "$generator: not said: $said"; }
+    done
+    for f in rom_lo.hex rom_hi.hex rom.map rom.json; do
+        [ ! -e "$wrong/build/$f" ] || fail "$generator: a misdeclared build left $f"
+    done
+    echo "$generator: a misdeclared OUTPUTS list fails the step with the names at fault and leaves no file"
 done
