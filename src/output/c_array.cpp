@@ -11,7 +11,7 @@ namespace khex {
 
 namespace {
 
-constexpr uint32_t WORDS_A_LINE = 12;
+constexpr uint32_t WORDS_A_LINE = 8;
 
 // The file's name without its folder, every character that cannot stand in a
 // C identifier as "_", and "_" before a leading digit: app.c01 gives app_c01.

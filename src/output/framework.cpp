@@ -97,9 +97,10 @@ void open_range_files(OutputState& output, const RomRange& r)
     output.written_up_to = 0;
     output.partial_word.clear();
     start_writer_context(output, r);
-    // A record holds at most one data operation beyond its threshold, and a data
-    // operation carries at most one ROM word.
-    const size_t line_size = 128 + 4 * static_cast<size_t>(r.romwidth);
+    // A record holds at most one data operation beyond its threshold (or
+    // -reclen's bytes), and a data operation carries at most one ROM word; a
+    // line of device words holds 16 of them.
+    const size_t line_size = 160 + 36 * static_cast<size_t>(r.romwidth) + 2 * size_t{output.settings.record_bytes};
     const OutputFormat& format = *output.settings.format;
     for (int i = 0; i < r.file_count; ++i) {
         OutputStream& stream = output.streams[stream_of_file(output, r, i)];
