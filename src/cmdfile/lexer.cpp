@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/text.h"
 
 namespace khex {
 
@@ -103,24 +104,13 @@ int scan_quoted(LexerState& lexer)
     return word_token(lexer, lexer.buffer + start, end - start);
 }
 
-int digit_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Accumulates the leading digits of [p, end) that are valid in the radix;
 // returns the position after the last one used. The value wraps at 32 bits.
 int accumulate(const LexerState& lexer, int p, int end, uint32_t radix, uint32_t& value)
 {
     value = 0;
     for (; p < end; ++p) {
-        int digit = digit_value(lexer.buffer[p]);
+        int digit = hex_digit(lexer.buffer[p]);
         if (digit < 0 || static_cast<uint32_t>(digit) >= radix)
             break;
         value = value * radix + static_cast<uint32_t>(digit);
@@ -135,9 +125,9 @@ int scan_number(LexerState& lexer)
 {
     int p = lexer.cursor;
     const char* b = lexer.buffer;
-    if (b[p] == '0' && b[p + 1] == 'x' && digit_value(b[p + 2]) >= 0) {
+    if (b[p] == '0' && b[p + 1] == 'x' && hex_digit(b[p + 2]) >= 0) {
         int end = p + 2;
-        while (digit_value(b[end]) >= 0)
+        while (hex_digit(b[end]) >= 0)
             ++end;
         lexer.cursor = accumulate(lexer, p + 2, end, 16, lexer.token.number);
         return TOK_NUMBER;
@@ -146,7 +136,7 @@ int scan_number(LexerState& lexer)
     if (octal)
         ++p;
     int end = p;
-    while (digit_value(b[end]) >= 0)
+    while (hex_digit(b[end]) >= 0)
         ++end;
     char suffix = b[end];
     if (suffix == 'h' || suffix == 'H') {

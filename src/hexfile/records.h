@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/text.h"
+
 namespace khex {
 
 // The longest record line any of the formats can hold: an Intel record of
@@ -33,24 +35,13 @@ bool parse_intel(const char* line, size_t n, HexParse& state, HexRecord& record,
 bool parse_motorola(const char* line, size_t n, HexParse& state, HexRecord& record, std::string& error);
 bool parse_tektronix(const char* line, size_t n, HexParse& state, HexRecord& record, std::string& error);
 
-// The value of a hex digit, or -1.
-inline int digit_of(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // n hex digits from text as a number; false when one is not a hex digit.
 inline bool hex_number(const char* text, size_t n, uint32_t& value)
 {
     value = 0;
     for (size_t i = 0; i < n; ++i) {
-        const int d = digit_of(text[i]);
+        const int d = hex_digit(text[i]);
         if (d < 0)
             return false;
         value = value << 4 | static_cast<uint32_t>(d);

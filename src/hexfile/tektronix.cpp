@@ -42,7 +42,7 @@ bool read_address(const char* line, size_t n, uint32_t& digits, uint32_t& addres
         return false;
     }
     for (uint32_t i = 0; i < digits; ++i) {
-        const int d = digit_of(line[7 + i]);
+        const int d = hex_digit(line[7 + i]);
         if (d < 0) {
             error = "malformed address";
             return false;

@@ -29,18 +29,6 @@ unsigned long hex(uint64_t value)
     report(d, severity, "insert '%s': %s", in.text.c_str(), text);
 }
 
-std::vector<std::string> split_commas(const std::string& text)
-{
-    std::vector<std::string> parts;
-    for (size_t start = 0;;) {
-        size_t comma = text.find(',', start);
-        parts.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
-        if (comma == std::string::npos)
-            return parts;
-        start = comma + 1;
-    }
-}
-
 // format=, at=, offset=, from= and to=, each once.
 bool read_field(Diagnostics& d, Insert& in, const std::string& part, std::vector<std::string>& seen)
 {

@@ -36,18 +36,6 @@ struct Fields {
     std::map<std::string, std::string> values;
 };
 
-std::vector<std::string> split_commas(const std::string& text)
-{
-    std::vector<std::string> parts;
-    for (size_t start = 0;;) {
-        size_t comma = text.find(',', start);
-        parts.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
-        if (comma == std::string::npos)
-            return parts;
-        start = comma + 1;
-    }
-}
-
 bool split_fields(Diagnostics& d, const Value& v, Fields& f)
 {
     const std::vector<std::string> parts = split_commas(v.text);

@@ -33,17 +33,6 @@ inline char* put_hex_lower(char* out, uint32_t value, int min_digits)
     return out + digits;
 }
 
-// The value of a hex digit character (0 for anything else).
-inline int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return 0;
-}
 
 // The two digits of every byte value, high nibble first.
 struct HexPairs {

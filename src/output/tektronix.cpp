@@ -2,6 +2,8 @@
 // sums hex digit values, and a termination record with the entry point.
 #include <cstring>
 
+#include "base/text.h"
+
 #include "output/writers.h"
 
 namespace khex {
@@ -27,7 +29,7 @@ void begin_record(OutputStream& stream, const char* start, uint32_t address)
     std::memcpy(line, start, 7);
     put_hex(line + 7, address, 8);
     stream.fill = 15;
-    stream.sum = static_cast<uint32_t>(hex_value(start[3])) + 8 + nibble_sum(address);
+    stream.sum = static_cast<uint32_t>(hex_digit(start[3])) + 8 + nibble_sum(address);
 }
 
 void end_record(WriterContext& w, OutputStream& stream)
