@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/options.h"
+#include "base/settings.h"
 
 namespace khex {
 

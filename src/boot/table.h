@@ -7,7 +7,7 @@
 
 #include "base/diagnostics.h"
 #include "base/function_ref.h"
-#include "base/options.h"
+#include "base/settings.h"
 #include "base/settled.h"
 #include "coff/loader.h"
 #include "memory/ranges.h"

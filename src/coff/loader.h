@@ -8,7 +8,7 @@
 
 #include "base/diagnostics.h"
 #include "base/function_ref.h"
-#include "base/options.h"
+#include "base/settings.h"
 
 namespace khex {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "base/options.h"
+#include "base/settings.h"
 #include "output/formats.h"
 
 namespace khex {

@@ -3,7 +3,7 @@
 // each lower module its own record and narrow views of the ones it reads.
 #pragma once
 #include "base/diagnostics.h"
-#include "base/options.h"
+#include "base/settings.h"
 #include "base/settled.h"
 #include "boot/table.h"
 #include "cmdfile/lexer.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
-#include "base/options.h"
+#include "base/settings.h"
 #include "base/settled.h"
 #include "boot/table.h"
 #include "coff/loader.h"

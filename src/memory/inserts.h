@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
-#include "base/options.h"
+#include "base/settings.h"
 #include "hexfile/reader.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"

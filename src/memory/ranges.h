@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
-#include "base/options.h"
+#include "base/settings.h"
 
 namespace khex {
 

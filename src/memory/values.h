@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
-#include "base/options.h"
+#include "base/settings.h"
 #include "coff/loader.h"
 #include "coff/sym.h"
 #include "memory/algorithms.h"

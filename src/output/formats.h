@@ -5,7 +5,7 @@
 #include "memory/ranges.h"
 #include "output/stream.h"
 
-#include "base/options.h"
+#include "base/settings.h"
 
 namespace khex {
 

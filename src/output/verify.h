@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
-#include "base/options.h"
+#include "base/settings.h"
 #include "hexfile/reader.h"
 #include "memory/ranges.h"
 

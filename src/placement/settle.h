@@ -3,7 +3,7 @@
 // the order the outline calls them.
 #pragma once
 #include "base/diagnostics.h"
-#include "base/options.h"
+#include "base/settings.h"
 #include "base/settled.h"
 #include "coff/loader.h"
 #include "coff/sym.h"
