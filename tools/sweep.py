@@ -3,14 +3,17 @@
 configurations and reports every configuration whose files, standard output,
 standard error or exit status differ.
 
-    tools/sweep.py OLD_KHEX NEW_KHEX MKCOFF [--only N] [--list]
+    tools/sweep.py OLD_KHEX NEW_KHEX MKCOFF [--only N] [--list] [--ignore-key K]...
 
 Each configuration runs in two fresh directories, one per program; every file
 the run leaves there (outputs, map, picture, JSON report, dependency file) is
 compared byte for byte. A configuration that both programs refuse the same way
-counts as identical: its messages are compared too.
+counts as identical: its messages are compared too. With --ignore-key, the
+JSON reports are compared as JSON without that key (a key the newer program
+adds), everything else still byte for byte.
 """
 import itertools
+import json
 import os
 import shutil
 import subprocess
@@ -96,6 +99,25 @@ def run(khex, mkcoff, config, workdir):
     return p.returncode, p.stdout, p.stderr, files
 
 
+def without_keys(value, keys):
+    if isinstance(value, dict):
+        return {k: without_keys(v, keys) for k, v in value.items() if k not in keys}
+    if isinstance(value, list):
+        return [without_keys(v, keys) for v in value]
+    return value
+
+
+def comparable(result, keys):
+    if not keys:
+        return result
+    status, out, err, files = result
+    files = dict(files)
+    for name, data in files.items():
+        if name.endswith(".json"):
+            files[name] = without_keys(json.loads(data), keys)
+    return status, out, err, files
+
+
 def main():
     if len(sys.argv) < 4:
         print(__doc__.strip())
@@ -108,6 +130,7 @@ def main():
         return 0
     if "--only" in sys.argv:
         configs = [configs[int(sys.argv[sys.argv.index("--only") + 1])]]
+    keys = {sys.argv[i + 1] for i, a in enumerate(sys.argv) if a == "--ignore-key"}
     same = 0
     differ = []
     statuses = {}
@@ -116,7 +139,7 @@ def main():
         for khex in (old, new):
             d = tempfile.mkdtemp(prefix="khex-sweep-")
             try:
-                results.append(run(khex, mkcoff, config, d))
+                results.append(comparable(run(khex, mkcoff, config, d), keys))
             finally:
                 shutil.rmtree(d)
         statuses[results[0][0]] = statuses.get(results[0][0], 0) + 1
