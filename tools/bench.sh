@@ -4,7 +4,8 @@
 # program must do to write khex's own records. Usage: tools/bench.sh [BUILD_DIR]
 # Times are medians of RUNS runs (default 11), taken in one run of this script
 # so that their ratios hold on a shared, noisy machine; files go to a scratch
-# directory in memory (/dev/shm) when there is one.
+# directory in memory (/dev/shm) when there is one. With KHEX_BEFORE naming an
+# earlier khex, the same runs of both programs are timed side by side as well.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -94,6 +95,33 @@ printf '64 MiB image, Intel: %.3f s, with -checksum img,crc32 %.3f s (ratio %s)\
 printf '64 MiB image, Intel, data at 0x10: %.3f s, with a header CRC at 0 %.3f s (ratio %s)\n' "$t_shifted" \
     "$t_header" "$(ratio "$t_header" "$t_shifted")"
 rm -f img.hex
+
+# The earlier program on the same runs, in this same script: a change that
+# slows the runs without values before their spans shows here.
+if [ -n "${KHEX_BEFORE:-}" ]; then
+    echo
+    printf '%-44s %9s %9s %7s\n' "same run, khex before and now" "before s" "now s" "ratio"
+    # five rounds taking turns, so that a slow spell of the machine falls on
+    # both; the median of each program's round medians
+    median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+    while IFS='|' read -r name args; do
+        befores=() nows=()
+        for _ in 1 2 3 4 5; do
+            read -r t _ _ < <("$benchrun" "$runs" "$KHEX_BEFORE" $args); befores+=("$t")
+            read -r t _ _ < <("$benchrun" "$runs" "$khex" $args); nows+=("$t")
+        done
+        t_before=$(printf '%s\n' "${befores[@]}" | median)
+        t_now=$(printf '%s\n' "${nows[@]}" | median)
+        printf '%-44s %9.3f %9.3f %7s\n' "$name" "$t_before" "$t_now" "$(ratio "$t_now" "$t_before")"
+    done <<'RUNS'
+Intel, one lane|-q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out
+Motorola-S3, two lanes|-q -m3 -o l0.out -o l1.out all.cmd data16.out
+Extended Tektronix, one lane|-q -x -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out
+64 MiB image, Intel|-q -i -image -memwidth 8 -romwidth 8 -o img.hex img.cmd data16.out
+64 MiB image, Intel, trailing crc32|-q -i -image -memwidth 8 -romwidth 8 -o img.hex -checksum img,crc32 img.cmd data16.out
+RUNS
+    rm -f one.out l0.out l1.out img.hex
+fi
 
 read -r _ _ rss16 < <("$benchrun" 1 "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out)
 read -r _ _ rss32 < <("$benchrun" 1 "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data32.out)

@@ -10,6 +10,27 @@ namespace {
 
 constexpr size_t HEADER = 9;  // ":", count, address, type
 
+// the data bytes into the record, and the checksum over the header's sum,
+// the data and the checksum byte itself
+bool record_bytes(const char* line, uint32_t count, uint32_t sum, HexRecord& record, std::string& error)
+{
+    for (uint32_t i = 0; i <= count; ++i) {
+        uint32_t byte = 0;
+        if (!hex_number(line + HEADER + 2 * i, 2, byte)) {
+            error = "not a hex digit";
+            return false;
+        }
+        if (i < count)
+            record.data[i] = static_cast<uint8_t>(byte);
+        sum += byte;
+    }
+    if ((sum & 0xFF) != 0) {
+        error = "wrong checksum";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parse_intel(const char* line, size_t n, HexParse& state, HexRecord& record, std::string& error)
@@ -25,21 +46,8 @@ bool parse_intel(const char* line, size_t n, HexParse& state, HexRecord& record,
                 " bytes after the record's header" + ((n - HEADER) % 2 ? " and an odd digit" : "");
         return false;
     }
-    uint32_t sum = count + (address >> 8) + (address & 0xFF) + type;
-    for (uint32_t i = 0; i <= count; ++i) {
-        uint32_t byte = 0;
-        if (!hex_number(line + HEADER + 2 * i, 2, byte)) {
-            error = "not a hex digit";
-            return false;
-        }
-        if (i < count)
-            record.data[i] = static_cast<uint8_t>(byte);
-        sum += byte;
-    }
-    if ((sum & 0xFF) != 0) {
-        error = "wrong checksum";
+    if (!record_bytes(line, count, count + (address >> 8) + (address & 0xFF) + type, record, error))
         return false;
-    }
     record.kind = HexRecord::OTHER;
     switch (type) {
     case 0:

@@ -242,6 +242,16 @@ void close_verified_files(OutputState& output, const RomRange& r)
     }
 }
 
+// a verify run compares the bytes each file would take with its read-back
+void verify_range_data(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
+                       const ByteOwner& owner)
+{
+    int lane_of_file[MAX_LANES];
+    for (int i = 0; i < r.file_count; ++i)
+        lane_of_file[i] = stream_of_file(output, r, i);
+    verify_write(*output.verify, *output.diagnostics, r, address, data, nbytes, owner, lane_of_file);
+}
+
 }  // namespace
 
 uint32_t tally_crc32(const FileTally& tally)
@@ -313,12 +323,8 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     const int streams = stream_count(r);
     WriterContext& w = output.writer;
     w.owner = owner.key;
-    if (output.verify) {
-        int lane_of_file[MAX_LANES];
-        for (int i = 0; i < r.file_count; ++i)
-            lane_of_file[i] = stream_of_file(output, r, i);
-        verify_write(*output.verify, *output.diagnostics, r, address, data, nbytes, owner, lane_of_file);
-    }
+    if (output.verify)
+        verify_range_data(output, r, address, data, nbytes, owner);
 
     // a memory word advances record addresses by its own width, or by one ROM
     // word in the device's addresses; formats of device words count words
