@@ -120,7 +120,8 @@ bool resolve_name(const CoffState& coff, const uint8_t* field, std::string& name
 // Every loadable section's data, the sections in the given order (indices
 // into the section table), handed to sink piece by piece, and the order's
 // other steps to other in their places; the records of a RAM-model .cinit
-// follow in a second pass.
+// follow in a second pass, and the other steps after the order's last
+// section follow those.
 bool load_sections(CoffReader& reader, const std::vector<int>& order, PieceSink sink, StepSink other);
 bool load_section(CoffReader& reader, int section, PieceSink sink);
 bool load_cinit(CoffReader& reader, int section, PieceSink sink, uint8_t* buffer, int& piece_length, int& carry);

@@ -107,7 +107,12 @@ bool load_section(CoffReader& reader, int section, PieceSink sink)
 bool load_sections(CoffReader& reader, const std::vector<int>& order, PieceSink sink, StepSink other)
 {
     const std::vector<SectionHeader>& sections = reader.coff.sections;
-    for (int i : order) {
+    // the other steps after the last section wait for the second pass
+    size_t tail = order.size();
+    while (tail > 0 && order[tail - 1] < 0)
+        --tail;
+    for (size_t k = 0; k < tail; ++k) {
+        const int i = order[k];
         if (i < 0)
             other(i);
         else if (loadable(sections[i]) && !load_section(reader, i, sink))
@@ -126,6 +131,8 @@ bool load_sections(CoffReader& reader, const std::vector<int>& order, PieceSink 
         if (reader.options.verbose > 0)
             trace(reader.diagnostics, "\n");
     }
+    for (size_t k = tail; k < order.size(); ++k)
+        other(order[k]);
     return true;
 }
 

@@ -228,6 +228,24 @@ bool refuse_clashes(Diagnostics& d, const InsertState& inserts, size_t index, co
     return ok;
 }
 
+// The records of a RAM-model .cinit are loaded after every other section, so
+// the blocks that come after it in the order, before any other section, go
+// to the order's end, where they follow those records: a boot table is not
+// ended before its .cinit records, and records stay in address order.
+void follow_autoinitialisation(std::vector<int>& order, const std::vector<const SectionSpec*>& step_spec,
+                               size_t taken)
+{
+    size_t at = 0;
+    while (at < taken && !(step_spec[at]->flags & SPEC_CINIT))
+        ++at;
+    if (at == taken)
+        return;
+    size_t end = at + 1;
+    while (end < taken && order[end] < 0)
+        ++end;
+    std::rotate(order.begin() + static_cast<long>(at) + 1, order.begin() + static_cast<long>(end), order.end());
+}
+
 }  // namespace
 
 void read_insert_requests(InsertState& inserts, Diagnostics& d, const ConvOptions& options,
@@ -298,6 +316,7 @@ void order_inserts(InsertState& inserts, SpecState& specs, const ConvOptions& op
             ++taken;
         }
     }
+    follow_autoinitialisation(specs.conversion_order, step_spec, taken);
 }
 
 InsertBlock& insert_block(InsertState& inserts, int k, Insert*& insert)

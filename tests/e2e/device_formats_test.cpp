@@ -261,9 +261,7 @@ TEST(RecordLength, RecordsHoldAtMostTheGivenBytesAndReadBackTheSame)
         args.push_back("demo.out");
         RunResult r = run_khex(dir, args);
         EXPECT_EQ(r.status, 1);
-        std::string err = r.err;
-        for (size_t at; (at = err.find("\n            ")) != std::string::npos;)
-            err.replace(at, 13, " ");
+        const std::string err = unwrapped(r.err);
         EXPECT_EQ(err.rfind(">>   ERROR: " + message + "\n", 0), 0u) << r.err;
         EXPECT_EQ(dir.files(), std::vector<std::string>{"demo.out"});
     }

@@ -82,8 +82,9 @@ TEST(Inserts, TheImageIsSRecordsMergeOfTheInsertIntoTheImageWithoutIt)
         SCOPED_TRACE(c.what);
         TempDir dir;
         dir.write("blob.bin", BLOB);
-        if (!c.make.empty())
+        if (!c.make.empty()) {
             ASSERT_EQ(run_program(dir, c.make).status, 0);
+        }
         RunResult r = convert(dir, program(), {"-insert", c.insert});
         ASSERT_EQ(r.status, 0) << r.err;
         // SRecord's merge: the kept bytes over the image without the insert
@@ -123,6 +124,25 @@ TEST(Inserts, AnInsertIsPlacedAsTheSameBytesAsASectionWouldBe)
     EXPECT_EQ(jq.out, "[{\"kind\":\"insert\",\"name\":\"blob.bin\",\"start\":32,\"end\":159,\"size\":128,"
                       "\"incomplete\":false}]\n");
     EXPECT_NE(as_insert.read("r.d").find(" \\\n  blob.bin\n"), std::string::npos) << as_insert.read("r.d");
+}
+
+// A RAM-model .cinit's records are loaded after every section; an insert
+// above the boot table waits for them, so the table stays whole and the
+// image below the insert is the one without it.
+TEST(Inserts, AnInsertAboveABootTableFollowsItsCinitRecords)
+{
+    TempDir plain, inserted;
+    ASSERT_EQ(convert(plain, coffgen::demo_program(), {"-boot", "-e", "_c_int00"}).status, 0);
+    inserted.write("blob.bin", BLOB);
+    RunResult r = convert(inserted, coffgen::demo_program(),
+                          {"-boot", "-e", "_c_int00", "-insert", "CODE,blob.bin,at=0x300", "-map", "r.map"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(inserted.read("r.map").find("INCOMPLETE"), std::string::npos) << inserted.read("r.map");
+    Bytes expected = image_of(plain, false);
+    ASSERT_EQ(expected.size(), 0x400u);
+    std::copy(BLOB.begin(), BLOB.end(), expected.begin() + 0x300);
+    EXPECT_EQ(image_of(inserted, false), expected);
 }
 
 // Every refusal names the file and what is wrong, and no file is written.
@@ -170,11 +190,7 @@ TEST(Inserts, BadInsertsStopBeforeAnyFileIsWritten)
         RunResult r = convert(dir, program(), c.options);
         EXPECT_EQ(r.status, 1) << c.err;
         // the messages as one line each
-        std::string err = r.err;
-        for (size_t at; (at = err.find("\n            ")) != std::string::npos;)
-            err.replace(at, 13, " ");
-        for (size_t at; (at = err.find("\n                ")) != std::string::npos;)
-            err.replace(at, 17, " ");
+        const std::string err = unwrapped(r.err);
         EXPECT_EQ(err, ">>   ERROR: " + c.err + "\n" + stop) << c.options.back();
         std::vector<std::string> after = dir.files();
         after.erase(std::remove(after.begin(), after.end(), "app.out"), after.end());

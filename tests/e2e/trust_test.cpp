@@ -13,22 +13,6 @@ namespace {
 
 const std::string EARLIER = "an earlier good file\n";
 
-// A message as one line, without the 80-column wrapping.
-std::string unwrapped(const std::string& text)
-{
-    const std::string CONTINUATION = "\n            ";
-    std::string line;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, CONTINUATION.size(), CONTINUATION) == 0) {
-            line += ' ';
-            i += CONTINUATION.size() - 1;
-        } else {
-            line += text[i];
-        }
-    }
-    return line;
-}
-
 coffgen::Coff one_section(size_t size)
 {
     coffgen::Coff c;

@@ -43,8 +43,7 @@ Read read_file(const khextest::TempDir& dir, const std::string& name, int format
     for (size_t at; (at = r.err.find(hex.name)) != std::string::npos;)
         r.err.replace(at, hex.name.size(), "NAME");
     // messages as one line each, whatever the length of the file's name
-    for (size_t at; (at = r.err.find("\n            ")) != std::string::npos;)
-        r.err.replace(at, 13, " ");
+    r.err = khextest::unwrapped(r.err);
     std::fclose(err);
     return r;
 }

@@ -261,4 +261,16 @@ std::string objcopy_decode(const TempDir& dir, const std::string& name, const st
     return bytes;
 }
 
+std::string unwrapped(const std::string& text)
+{
+    const std::string continuation = "\n            ";
+    std::string line;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool joined = text.compare(i, continuation.size(), continuation) == 0;
+        line += joined ? ' ' : text[i];
+        i += joined ? continuation.size() - 1 : 0;
+    }
+    return line;
+}
+
 }  // namespace khextest

@@ -14,6 +14,9 @@ struct RunResult {
     std::string err;
 };
 
+// Messages as one line each: the wrapping at 80 columns undone.
+std::string unwrapped(const std::string& text);
+
 // A fresh directory under the system's temporary directory, removed afterwards.
 class TempDir {
 public:
