@@ -70,7 +70,7 @@ const SectionSpec* list_boot_section(Walk& w, const SectionSpec* e)
     }
     w.contents.push_back({ContentEntry::BOOT_SECTION, 0, 0, e, false, w.listed[e->index]});
     w.listed[e->index] = true;
-    w.a = std::max(w.a + section_of(w.facts.coff, *e).s_size, table_end);
+    w.a = std::max(w.a, table_end);
     const SectionSpec* next = next_after_boot(w, e);
     // sections placed behind the table are listed too, not lost
     return next ? next : next_after_section(w, w.a);

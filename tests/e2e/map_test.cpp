@@ -118,7 +118,8 @@ TEST(Map, ASectionWhoseLastWordWrapsIsListedOnce)
 }
 
 // A boot table behind a section and in front of another: listed once, with
-// the fill around it and the section behind it.
+// the fill around it and the section behind it; the fill after it starts
+// where the table ends, whatever its sections' sizes add up to.
 TEST(Map, ABootTableBetweenSectionsInImageMode)
 {
     TempDir dir;
@@ -126,22 +127,32 @@ TEST(Map, ABootTableBetweenSectionsInImageMode)
     c.sections = {
         {".data", 0x250, coffgen::pattern(0x10), 0, coffgen::STYP_DATA},
         {".init", 0x400, coffgen::pattern(0x20), 0, coffgen::STYP_TEXT},
+        {".more", 0x500, coffgen::pattern(0x08), 0, coffgen::STYP_TEXT},
         {".tail", 0x2F0, coffgen::pattern(0x10), 0, coffgen::STYP_DATA},
     };
     c.symbols = {{"_start", 0}};
     dir.write("app.out", c.build());
-    dir.write("r.cmd", "ROMS { hi: o = 0x200 l = 0x100 fill = 0xFFFF }\nSECTIONS { .data .init = BOOT .tail }\n");
-    auto r = run_khex(dir, {"-q", "-image", "-bootorg", "0x280", "-map", "app.map", "r.cmd", "app"});
+    dir.write("r.cmd", "ROMS { hi: o = 0x200 l = 0x100 fill = 0xFFFF }\n"
+                       "SECTIONS { .data .init = BOOT .more = BOOT .tail }\n");
+    auto r = run_khex(dir, {"-q", "-i", "-image", "-romaddr", "-zero", "-bootorg", "0x280", "-map", "app.map", "r.cmd", "app"});
     EXPECT_EQ(r.status, 0) << r.err;
     std::string map = dir.read("app.map");
     EXPECT_EQ(map.substr(map.find("   CONTENTS:")),
               "   CONTENTS: 00000200..0000024f   FILL = 0000ffff\n"
               "             00000250..0000025f   .data\n"
               "             00000260..0000027f   FILL = 0000ffff\n"
-              "             00000280..000002b3   BOOT TABLE\n"
+              "             00000280..000002c3   BOOT TABLE\n"
               "                            .init : dest=00000400  size=00000020  width=00000001x\n"
-              "             000002b4..000002ef   FILL = 0000ffff\n"
+              "                            .more : dest=00000500  size=00000008  width=00000001x\n"
+              "             000002c4..000002ef   FILL = 0000ffff\n"
               "             000002f0..000002ff   .tail\n");
+    // the lane files agree: the table ends at 0x2c3 (device word 0x61), the
+    // fill runs from 0x2c4 to 0x2ef (device words 0x62..0x77)
+    const std::string lo = objcopy_decode(dir, "app.i0", "ihex"), hi = objcopy_decode(dir, "app.i1", "ihex");
+    ASSERT_EQ(lo.size(), 0x80u);
+    ASSERT_EQ(hi.size(), 0x80u);
+    EXPECT_EQ(std::string() + lo[0x61] + hi[0x61], std::string(2, '\0'));  // the table's end marker
+    EXPECT_EQ(lo.substr(0x62, 0x16) + hi.substr(0x62, 0x16), std::string(0x2C, '\xFF'));
 }
 
 TEST(Map, NoSymbolTableNoHeader)
