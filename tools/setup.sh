@@ -15,6 +15,8 @@ need make command -v make
 need bison command -v bison
 need binutils command -v objcopy
 need srecord command -v srec_cat
+need iverilog command -v iverilog
+need gcc command -v gcc
 need python3 command -v python3
 need jq command -v jq
 need ninja-build command -v ninja
