@@ -21,6 +21,8 @@ OutputSettings output_settings(const Run& run)
     OutputSettings settings;
     settings.format = &selected_format(run.options);
     settings.order = run.settled.order;
+    settings.big_endian = run.coff.target_big_endian;
+    settings.datawidth = run.options.datawidth;
     settings.zero = run.settled.zero;
     settings.romaddr = run.options.romaddr;
     settings.line_words = run.options.olength;

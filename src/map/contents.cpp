@@ -15,6 +15,7 @@ struct Walk {
     std::vector<bool>& listed;             // by section entry index
     std::vector<const SectionSpec*> held;  // section entries whose data the range last received
     std::vector<bool> taken;               // by section entry index: reached by the walk
+    std::vector<bool> shown;               // by section entry index: a boot section listed in this range
     std::vector<ContentEntry> contents;
     uint32_t a;                            // the address the walk has reached
     bool boot_pending = true;              // the table's own entry is still to come
@@ -43,34 +44,55 @@ const SectionSpec* next_after_boot(Walk& w, const SectionSpec* e)
     return best;
 }
 
-// The entry after a section: the lowest start address not below a.
+// The entry after a section: the lowest start address not below a; a boot
+// section this range lists already is not listed again.
 const SectionSpec* next_after_section(Walk& w, uint32_t a)
 {
     const SectionSpec* best = nullptr;
-    for (const SectionSpec* t : w.held)
+    for (const SectionSpec* t : w.held) {
+        if ((t->flags & SPEC_BOOT) && w.shown[t->index])
+            continue;
         if (placed(w, t).start_address >= a && (!best || placed(w, t).start_address < placed(w, best).start_address))
             best = t;
+    }
     if (best)
         w.taken[best->index] = true;  // a boot section reached from here is not listed again
     return best;
 }
 
 // The table's own entry (with the fill before it) at its first section, then
-// the section's record; what follows the table starts after all of it.
+// the section's record, once in the range; what follows the table starts
+// after its last byte in the range. The entry's text runs from bootorg to
+// the table's address as the range closes; its bytes are what it placed.
 const SectionSpec* list_boot_section(Walk& w, const SectionSpec* e)
 {
     const uint32_t bootorg = w.facts.settled.bootorg;
     const uint32_t table_end = w.facts.boot_table.boot_address;
+    const BootExtent* x = boot_extent_in(w.facts.placement, w.r);
     if (w.boot_pending) {
-        if (w.facts.options.image && w.a < bootorg && bootorg <= w.r.end)
-            w.contents.push_back({ContentEntry::FILL, w.a, bootorg - 1, nullptr, false, false});
-        w.contents.push_back(
-            {ContentEntry::BOOT_TABLE, bootorg, table_end - 1, nullptr, boot_table_incomplete(w.facts, &w.r), false});
+        const uint32_t first = x ? x->first : bootorg;
+        if (w.facts.options.image && w.a < first && first <= w.r.end)
+            w.contents.push_back({ContentEntry::FILL, w.a, first - 1, nullptr, false, false});
+        ContentEntry table{
+            ContentEntry::BOOT_TABLE, bootorg, table_end - 1, nullptr, boot_table_incomplete(w.facts, &w.r), false};
+        table.first = x ? x->first : 1;
+        table.last = x ? x->last : 0;
+        w.contents.push_back(table);
         w.boot_pending = false;
     }
-    w.contents.push_back({ContentEntry::BOOT_SECTION, 0, 0, e, false, w.listed[e->index]});
+    if (!w.shown[e->index])
+        w.contents.push_back({ContentEntry::BOOT_SECTION, 0, 0, e, false, w.listed[e->index]});
+    w.shown[e->index] = true;
     w.listed[e->index] = true;
-    w.a = std::max(w.a, table_end);
+    if (x) {
+        if (x->last == 0xFFFFFFFF) {
+            w.a = 0;  // the table reaches the top of the address space
+            return nullptr;
+        }
+        w.a = std::max(w.a, x->last + 1);
+    } else {
+        w.a = std::max(w.a, table_end);
+    }
     const SectionSpec* next = next_after_boot(w, e);
     // sections placed behind the table are listed too, not lost
     return next ? next : next_after_section(w, w.a);
@@ -141,7 +163,8 @@ bool boot_table_incomplete(const ReportFacts& facts, const RomRange* r)
 
 std::vector<ContentEntry> range_contents(const ReportFacts& facts, const RomRange& r, std::vector<bool>& listed)
 {
-    Walk w{facts, r, listed, {}, std::vector<bool>(facts.specs.spec_list.size()), {}, r.origin};
+    const size_t n = facts.specs.spec_list.size();
+    Walk w{facts, r, listed, {}, std::vector<bool>(n), std::vector<bool>(n), {}, r.origin};
     for (const SectionSpec* spec : facts.specs.spec_list)
         if (placement_of(facts.placement, *spec).range == &r)
             w.held.push_back(spec);

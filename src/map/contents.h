@@ -16,11 +16,13 @@ struct ContentEntry {
     enum Kind { FILL, SECTION, BOOT_TABLE, BOOT_SECTION, VALUE };
     Kind kind;
     uint32_t start;            // FILL, SECTION, BOOT_TABLE, VALUE: first and last address;
-    uint32_t end;              // the boot table as far as it was written
+    uint32_t end;              // the boot table from bootorg as far as its address had come
     const SectionSpec* spec;   // SECTION, BOOT_SECTION
     bool incomplete;           // SECTION; BOOT_TABLE when one of its sections is
     bool continued;            // BOOT_SECTION listed in an earlier range already
     const Value* value = nullptr;  // VALUE: the slot's checksum or field
+    uint32_t first = 0;        // BOOT_TABLE: the first and last byte it placed in the range
+    uint32_t last = 0;         // (first > last: none)
 };
 
 // Empty when no section placed data in the range. listed (by section entry index)

@@ -2,7 +2,6 @@
 // gives the same bytes, keys in a fixed order, every number a JSON number.
 #include "base/banner.h"
 #include "map/reports.h"
-#include "placement/fill.h"
 
 namespace khex {
 
@@ -156,8 +155,11 @@ struct Extent {
     uint32_t start, end;
 };
 
+// The boot table's extent is the bytes it placed in the range.
 Extent clipped(const RomRange& r, const ContentEntry& e)
 {
+    if (e.kind == ContentEntry::BOOT_TABLE)
+        return Extent{e.first, e.last};
     return Extent{std::max(e.start, r.origin), std::min(e.end, r.end)};
 }
 
@@ -217,17 +219,9 @@ void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, 
 // file i carries, in file order, for data of the default width.
 void write_word_bytes(JsonWriter& json, const ReportFacts& facts, const RomRange& r, int i)
 {
-    std::vector<uint8_t> offsets(static_cast<size_t>(r.memwidth));
-    for (size_t k = 0; k < offsets.size(); ++k)
-        offsets[k] = static_cast<uint8_t>(k);
-    arrange(facts.coff.target_big_endian, facts.settled.order, facts.options.datawidth, r, offsets.data(),
-            r.memwidth);
-    const bool ms = facts.settled.order == ORDER_MS;
-    const int lane = r.romwidth >= r.memwidth ? 0 : ms ? r.file_count - 1 - i : i;
-    const int bytes = std::min(r.romwidth, r.memwidth);
     std::vector<uint64_t> carried;
-    for (int k = 0; k < bytes; ++k)
-        carried.push_back(offsets[static_cast<size_t>(lane * bytes + k)]);
+    for (int k : file_word_bytes(word_arrangement(facts), r, i))
+        carried.push_back(static_cast<uint64_t>(k));
     json.numbers("word_bytes", carried);
 }
 
@@ -240,7 +234,8 @@ void write_files(JsonWriter& json, const ReportFacts& facts, const RomRange& r)
         const LaneFacts lane = lane_facts(facts, r, f.file);
         json.begin_object();
         json.string("name", r.files[f.file]);
-        json.pair("lane_bits", lane.first_bit, lane.last_bit);
+        json.pair("lane_bits", static_cast<uint64_t>(lane.carried.first_bit),
+                  static_cast<uint64_t>(lane.carried.last_bit));
         write_word_bytes(json, facts, r, f.file);
         json.number("first_address", f.tally.first_address);
         json.number("last_address", f.tally.last_address);
@@ -311,7 +306,7 @@ void write_verify(JsonWriter& json, const ReportFacts& facts)
             json.begin_object();
             json.number("device", f.address);
             json.number("cpu", f.cpu);
-            json.pair("lane_bits", static_cast<uint64_t>(f.lane), static_cast<uint64_t>(f.lane + f.lane_bits - 1));
+            json.pair("lane_bits", static_cast<uint64_t>(f.bits.first_bit), static_cast<uint64_t>(f.bits.last_bit));
             json.string("owner", f.owner);
             json.number("expected", f.expected);
             if (f.found < 0)

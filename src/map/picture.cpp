@@ -172,11 +172,11 @@ struct Column {
     }
 };
 
+// The table's parts as far as it placed bytes in the range.
 void add_boot_table(Column& c, const ContentEntry& e)
 {
-    const RomRange& r = *c.r.range;
-    uint32_t first = std::max(e.start, r.origin);
-    uint32_t last = std::min(e.end, r.end);
+    const uint32_t first = e.first;
+    const uint32_t last = e.last;
     if (last < first)
         return;
     c.gap_to(first);
@@ -275,8 +275,8 @@ std::vector<std::string> lane_lines(const ReportFacts& facts, const RomRange& r)
     std::vector<std::string> lines;
     for (int i = 0; i < r.file_count; ++i) {
         const LaneFacts lane = lane_facts(facts, r, i);
-        std::string line =
-            r.files[i] + " [b" + std::to_string(lane.first_bit) + "..b" + std::to_string(lane.last_bit) + "]";
+        std::string line = r.files[i] + " [b" + std::to_string(lane.carried.first_bit) + "..b" +
+                           std::to_string(lane.carried.last_bit) + "]";
         if (lane.device)
             line += ", ROM addresses " + hex8(lane.rom_first) + ".." + hex8(lane.rom_last);
         lines.push_back(line);

@@ -95,12 +95,18 @@ void write_reports(ReportState& reports, const ReportFacts& facts, PendingFiles&
 LaneFacts lane_facts(const ReportFacts& facts, const RomRange& r, int i)
 {
     const bool device = device_addressing(facts.options.romaddr, r);
-    LaneFacts lane{i * bits(r.romwidth), (i + 1) * bits(r.romwidth) - 1, device, 0, 0};
+    LaneFacts lane{i * bits(r.romwidth), (i + 1) * bits(r.romwidth) - 1, file_lane_bits(word_arrangement(facts), r, i),
+                   device, 0, 0};
     if (lane.device) {
         lane.rom_first = device_address(r, r.origin, facts.settled.zero);
         lane.rom_last = device_address(r, r.end, facts.settled.zero) + static_cast<uint32_t>(r.romwidth) - 1;
     }
     return lane;
+}
+
+WordArrangement word_arrangement(const ReportFacts& facts)
+{
+    return WordArrangement{facts.coff.target_big_endian, facts.settled.order, facts.options.datawidth};
 }
 
 std::string hex8(uint32_t value)

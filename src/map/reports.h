@@ -16,6 +16,7 @@
 #include "coff/loader.h"
 #include "map/contents.h"
 #include "memory/inserts.h"
+#include "memory/lanes.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
 #include "memory/values.h"
@@ -101,13 +102,18 @@ void report_range_closed(ReportState& reports, const ReportFacts& facts, const R
 // file; a failed write is FATAL "error writing <kind> file".
 void write_reports(ReportState& reports, const ReportFacts& facts, PendingFiles& pending, Diagnostics& d);
 
-// Lane i of range r as the reports show it: "code_lo.hex [b0..b7]", and the
-// range's ROM-device addresses under -romaddr.
+// Lane i of range r as the reports show it: the map's "code_lo.hex [b0..b7]"
+// counts lanes in lane order; the bits the file carries, and the range's
+// ROM-device addresses under -romaddr.
 struct LaneFacts {
-    int first_bit, last_bit;
+    int first_bit, last_bit;  // the map's label: the i-th ROM width of the word
+    LaneBits carried;         // the bits of the memory word the file's bytes are
     bool device;              // ROM-device addresses apply
     uint32_t rom_first, rom_last;
 };
+
+// How the run arranged the bytes of a memory word of the default data width.
+WordArrangement word_arrangement(const ReportFacts& facts);
 LaneFacts lane_facts(const ReportFacts& facts, const RomRange& r, int i);
 
 // "%08lx" of a value.

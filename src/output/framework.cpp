@@ -33,7 +33,14 @@ int stream_count(const RomRange& r)
 // last file.
 int stream_of_file(const OutputState& output, const RomRange& r, int i)
 {
-    return output.settings.order == ORDER_MS ? r.file_count - 1 - i : i;
+    return lane_of_file(r, output.settings.order, i);
+}
+
+// The bits of the memory word file i of the range carries.
+LaneBits bits_of_file(const OutputState& output, const RomRange& r, int i)
+{
+    const OutputSettings& s = output.settings;
+    return file_lane_bits(WordArrangement{s.big_endian, s.order, s.datawidth}, r, i);
 }
 
 // What the writers of the range's files are told.
@@ -113,6 +120,7 @@ void open_range_files(OutputState& output, const RomRange& r)
             std::setvbuf(stream.file, nullptr, _IONBF, 0);  // the stream's block is the buffer
         stream.name = &name;
         stream.lane = stream_of_file(output, r, i);
+        stream.bits = bits_of_file(output, r, i);
         stream.limit = 0;
         stream.run = WordRun{};
         stream.runs.clear();
@@ -238,7 +246,7 @@ void close_verified_files(OutputState& output, const RomRange& r)
             if (pair.range == &r && pair.file == i && pair.file_addresses && pair.readback.file)
                 verify_written_file(pair, first->temporary, *output.diagnostics,
                                     hex_format_of_row(*output.settings.format), stream_of_file(output, r, i),
-                                    r.romwidth);
+                                    r.romwidth, stream.bits);
     }
 }
 
@@ -247,9 +255,12 @@ void verify_range_data(OutputState& output, const RomRange& r, uint32_t address,
                        const ByteOwner& owner)
 {
     int lane_of_file[MAX_LANES];
-    for (int i = 0; i < r.file_count; ++i)
+    LaneBits bits[MAX_LANES];
+    for (int i = 0; i < r.file_count; ++i) {
         lane_of_file[i] = stream_of_file(output, r, i);
-    verify_write(*output.verify, *output.diagnostics, r, address, data, nbytes, owner, lane_of_file);
+        bits[i] = bits_of_file(output, r, i);
+    }
+    verify_write(*output.verify, *output.diagnostics, r, address, data, nbytes, owner, lane_of_file, bits);
 }
 
 }  // namespace

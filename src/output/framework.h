@@ -38,6 +38,8 @@ struct WrittenFile {
 struct OutputSettings {
     const OutputFormat* format = nullptr;
     int order = ORDER_LS;        // ORDER_MS: the last file of a range takes the first lane
+    bool big_endian = false;     // the target's byte order
+    int datawidth = 1;           // bytes: the default data width, for the bits a file's label names
     bool zero = false;           // image mode counts record addresses from 0
     bool romaddr = false;        // lane files carry ROM-device addresses
     int32_t line_words = 20;     // Generic: words a line

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "memory/lanes.h"
 
 namespace khex {
 
@@ -35,7 +36,8 @@ struct WordRun {
 
 struct OutputStream {
     FILE* file;
-    int lane;                 // the byte lane it carries: 0 for bits 0.. of the memory word
+    int lane;                 // the byte lane it carries: 0 for the first bytes of an arranged word
+    LaneBits bits;            // the bits of the memory word it carries
     size_t fill;              // length of the record being built in line
     uint32_t last_address;    // record_address the writer last saw
     std::vector<char> line;   // the record being built; sized for the widest data operation

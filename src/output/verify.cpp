@@ -140,7 +140,7 @@ uint32_t device_of(const RomRange& r, uint32_t address, uint32_t q)
 
 // One byte compared: counted, and listed among the first differences.
 void compare(VerifyPair& pair, Diagnostics& d, uint64_t at, uint8_t expected, uint32_t device, uint32_t cpu,
-             const std::string& owner_prefix, const char* owner_name, int lane_bits_first, int lane_bits)
+             const std::string& owner_prefix, const char* owner_name, LaneBits bits)
 {
     ++pair.compared;
     uint8_t found = 0;
@@ -149,7 +149,7 @@ void compare(VerifyPair& pair, Diagnostics& d, uint64_t at, uint8_t expected, ui
         return;
     ++pair.differing;
     if (pair.first.size() < VERIFY_LISTED)
-        pair.first.push_back(VerifyDifference{device, cpu, lane_bits_first, lane_bits, owner_prefix + owner_name,
+        pair.first.push_back(VerifyDifference{device, cpu, bits, owner_prefix + owner_name,
                                               expected, present ? found : -1});
 }
 
@@ -179,7 +179,7 @@ void read_verify_requests(VerifyState& verify, Diagnostics& d, const ConvOptions
 }
 
 void verify_write(VerifyState& verify, Diagnostics& d, const RomRange& r, uint32_t address, const uint8_t* data,
-                  int nbytes, const ByteOwner& owner, int lane_of_file[])
+                  int nbytes, const ByteOwner& owner, const int lane_of_file[], const LaneBits bits_of_file[])
 {
     const uint32_t memwidth = static_cast<uint32_t>(r.memwidth), romwidth = static_cast<uint32_t>(r.romwidth);
     const uint32_t n = static_cast<uint32_t>(nbytes);
@@ -187,8 +187,6 @@ void verify_write(VerifyState& verify, Diagnostics& d, const RomRange& r, uint32
         if (pair.range != &r || !pair.readback.file)
             continue;
         const uint32_t lane = static_cast<uint32_t>(lane_of_file[pair.file]);
-        const int bits = static_cast<int>(8 * romwidth);
-        const int first_bit = static_cast<int>(lane) * bits;
         const uint32_t lane_bytes = romwidth >= memwidth ? n : n / memwidth * romwidth;
         if (pair.file_addresses) {
             pair.taps.push_back(VerifyTap{pair.tapped, lane_bytes, address, std::string(owner.prefix) + owner.name,
@@ -201,7 +199,7 @@ void verify_write(VerifyState& verify, Diagnostics& d, const RomRange& r, uint32
             const uint32_t q = romwidth >= memwidth ? m : m / romwidth * memwidth + lane * romwidth + m % romwidth;
             const uint32_t device = device_of(r, address, q);
             compare(pair, d, device, data[q], device, cpu_address(address, q, owner.source, owner.period),
-                    owner.prefix, owner.name, first_bit, bits);
+                    owner.prefix, owner.name, bits_of_file[pair.file]);
         }
     }
 }
@@ -215,7 +213,7 @@ VerifyPair* file_address_pair(VerifyState& verify, const RomRange& r, int i)
 }
 
 void verify_written_file(VerifyPair& pair, const std::string& written_name, Diagnostics& d, int format, int lane,
-                         int romwidth)
+                         int romwidth, LaneBits bits)
 {
     HexFile written;
     written.name = written_name;
@@ -237,10 +235,9 @@ void verify_written_file(VerifyPair& pair, const std::string& written_name, Diag
             const VerifyTap& t = pair.taps[tap];
             const uint32_t m = static_cast<uint32_t>(n - t.first);
             const uint32_t q = rom >= memwidth ? m : m / rom * memwidth + static_cast<uint32_t>(lane) * rom + m % rom;
-            const int bits = static_cast<int>(8 * rom);
             compare(pair, d, uint64_t{e.address} + i, bytes[i], device_of(r, t.address, q),
                     cpu_address(t.address, q, t.source.data(), static_cast<int>(t.source.size())), "",
-                    t.owner.c_str(), lane * 8 * romwidth, bits);
+                    t.owner.c_str(), bits);
         }
     }
     close_hex_file(written);
@@ -258,7 +255,7 @@ void print_verify(const VerifyState& verify, FILE* out)
                          static_cast<unsigned long long>(pair.compared));
         for (const VerifyDifference& f : pair.first) {
             std::fprintf(out, "  device 0x%06lx (cpu 0x%06lx, b%d..b%d, %s): expected %02x, found ", hex(f.address),
-                         hex(f.cpu), f.lane, f.lane + f.lane_bits - 1, f.owner.c_str(), f.expected);
+                         hex(f.cpu), f.bits.first_bit, f.bits.last_bit, f.owner.c_str(), f.expected);
             if (f.found < 0)
                 std::fprintf(out, "nothing\n");
             else

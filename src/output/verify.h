@@ -15,6 +15,7 @@
 #include "base/diagnostics.h"
 #include "base/settings.h"
 #include "hexfile/reader.h"
+#include "memory/lanes.h"
 #include "memory/ranges.h"
 
 namespace khex {
@@ -34,8 +35,7 @@ struct ByteOwner {
 struct VerifyDifference {
     uint32_t address;     // device address (or the file's own address)
     uint32_t cpu;         // the target byte address of the byte
-    int lane;             // the lane's first bit
-    int lane_bits;
+    LaneBits bits;        // of the memory word, that the file carries
     std::string owner;
     uint8_t expected;
     int found;            // -1: the read-back holds nothing there
@@ -93,7 +93,7 @@ void read_verify_requests(VerifyState& verify, Diagnostics& d, const ConvOptions
 // words in file order, lane k of each at k * ROM width. Compares the pairs
 // of device addresses at once and keeps what the file-address pairs need.
 void verify_write(VerifyState& verify, Diagnostics& d, const RomRange& r, uint32_t address, const uint8_t* data,
-                  int nbytes, const ByteOwner& owner, int lane_of_file[]);
+                  int nbytes, const ByteOwner& owner, const int lane_of_file[], const LaneBits bits_of_file[]);
 
 // The pair of file i of range r that takes the file's own text, or nullptr.
 VerifyPair* file_address_pair(VerifyState& verify, const RomRange& r, int i);
@@ -101,7 +101,7 @@ VerifyPair* file_address_pair(VerifyState& verify, const RomRange& r, int i);
 // A file-address pair's file is written whole: its bytes at its addresses
 // against the read-back.
 void verify_written_file(VerifyPair& pair, const std::string& written_name, Diagnostics& d, int format, int lane,
-                         int romwidth);
+                         int romwidth, LaneBits bits);
 
 // The result line of each pair and its first differences, on out.
 void print_verify(const VerifyState& verify, FILE* out);

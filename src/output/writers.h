@@ -111,9 +111,8 @@ inline size_t word_digits(char* out, const uint8_t* data, int nbytes, int romwid
 // "range CODE, lane b0..b7": what a device file's heading says it holds.
 inline std::string lane_heading(const WriterContext& w, const OutputStream& stream)
 {
-    const int bits = 8 * w.romwidth;
     return "range " + (w.range_name ? *w.range_name : std::string()) + ", lane b" +
-           std::to_string(stream.lane * bits) + "..b" + std::to_string(stream.lane * bits + bits - 1);
+           std::to_string(stream.bits.first_bit) + "..b" + std::to_string(stream.bits.last_bit);
 }
 
 // What a format's data operation writes for each operation of a run, a

@@ -134,6 +134,19 @@ void pad_to_words(Placer& p, const SectionSpec& spec, const RomRange& r, uint8_t
            (spec.flags & SPEC_INSERT) ? "inserted file" : "section", spec.name.c_str(), added, nbytes, memwidth);
 }
 
+// The boot table placed bytes first..last in r: the reports list its true
+// extent there, which the table's own address lags behind when a range closes
+// in the middle of a field or piece.
+void note_boot_bytes(PlacementState& dp, const RomRange& r, uint32_t first, uint32_t last)
+{
+    if (dp.boot_extents.size() <= r.index)
+        dp.boot_extents.resize(r.index + 1);
+    BootExtent& x = dp.boot_extents[r.index];
+    if (!x.placed)
+        x = BootExtent{true, first, last};
+    x.last = last;
+}
+
 // Writes as much of the piece as the current range takes from the cursor on;
 // returns the bytes written.
 int write_here(Placer& p, const SectionSpec& spec, uint8_t* data, int& nbytes)
@@ -160,6 +173,8 @@ int write_here(Placer& p, const SectionSpec& spec, uint8_t* data, int& nbytes)
     uint32_t before = dp.cursor.next_address;
     write_at_cursor(p, r, data, n, data_owner(p, r));
     placed.end_address = dp.cursor.next_address - 1;
+    if (p.boot_table.boot_state != BOOT_IDLE)
+        note_boot_bytes(dp, r, before, placed.end_address);
     if (dp.cursor.next_address > r.end || wrapped(before, dp.cursor.next_address))
         close_range(p);
     return n;
@@ -176,6 +191,7 @@ void start_placement(Placer& p)
         dp.cursor.next_address = dp.cursor.current_range->origin;
     range_started(p);
     dp.placements.assign(p.specs.spec_list.size(), Placement{});
+    dp.boot_extents.assign(p.ranges.rom_list.size(), BootExtent{});
     dp.spec_by_section.assign(p.coff.sections.size(), nullptr);
     for (auto it = p.specs.spec_list.rbegin(); it != p.specs.spec_list.rend(); ++it)
         if ((*it)->section >= 0)
@@ -193,6 +209,13 @@ void start_placement(Placer& p)
 const Placement& placement_of(const PlacementState& state, const SectionSpec& spec)
 {
     return state.placements[spec.index];
+}
+
+const BootExtent* boot_extent_in(const PlacementState& state, const RomRange& r)
+{
+    if (r.index >= state.boot_extents.size() || !state.boot_extents[r.index].placed)
+        return nullptr;
+    return &state.boot_extents[r.index];
 }
 
 namespace {

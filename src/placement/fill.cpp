@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "memory/lanes.h"
 #include "placement/value_pass.h"
 
 namespace khex {
@@ -10,13 +11,6 @@ namespace khex {
 namespace {
 
 constexpr int FILL_BLOCK = 4096;
-
-void reverse_groups(uint8_t* data, int nbytes, int unit)
-{
-    // a final group shorter than the unit is left as it is
-    for (int start = 0; start + unit <= nbytes; start += unit)
-        std::reverse(data + start, data + start + unit);
-}
 
 // A ROM wider than a memory word: each word is one data operation.
 bool write_fill_words(Placer& p, const RomRange& r, uint32_t last)
@@ -74,19 +68,11 @@ bool write_fill(Placer& p, const RomRange& r, uint32_t last)
 
 }  // namespace
 
-void arrange(bool big_endian, int order, int unit, const RomRange& r, uint8_t* data, int nbytes)
-{
-    if (unit > 1 && big_endian != (order == ORDER_MS))
-        reverse_groups(data, nbytes, unit);
-    int w = std::min(r.romwidth, r.memwidth);
-    if (w > 1 && order == ORDER_LS)
-        reverse_groups(data, nbytes, w);
-}
-
 void arrange_bytes(const Placer& p, const RomRange& r, uint8_t* data, int nbytes)
 {
     const SectionSpec* spec = p.state.cursor.current_spec;
-    arrange(p.coff.target_big_endian, p.settled.order, spec ? spec->datawidth : p.options.datawidth, r, data, nbytes);
+    const WordArrangement a{p.coff.target_big_endian, p.settled.order, spec ? spec->datawidth : p.options.datawidth};
+    arrange(a, r, data, nbytes);
 }
 
 // The range's 16-bit fill value in the target's byte order, repeated to a memory

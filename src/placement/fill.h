@@ -27,8 +27,6 @@ private:
 // Bytes in the order the files take them: data-width groups in the target's
 // byte order as -order asks, then each memory word's ROM-width lanes.
 void arrange_bytes(const Placer& p, const RomRange& r, uint8_t* data, int nbytes);
-// The same for data of `unit` bytes on a target of the given byte order.
-void arrange(bool big_endian, int order, int unit, const RomRange& r, uint8_t* data, int nbytes);
 
 // The range's fill pattern, in state.pattern (arranged) and
 // state.pattern_view (as the target reads it).

@@ -37,9 +37,18 @@ struct InsertClash {
     uint32_t address;
 };
 
+// The boot table's bytes in one range, as placed: they run from first to
+// last without a gap, fields, section bytes, pads and end marker alike.
+struct BootExtent {
+    bool placed = false;
+    uint32_t first = 0;
+    uint32_t last = 0;
+};
+
 struct PlacementState {
     Cursor cursor;
     std::vector<Placement> placements;        // by section entry index
+    std::vector<BootExtent> boot_extents;     // by range index
     std::vector<SectionSpec*> spec_by_section;
     bool cinit_announced = false;
     bool has_bss = false;                     // .bss: the base of RAM-model .cinit records
@@ -103,5 +112,8 @@ void end_boot_table(Placer& p);
 void finish_conversion(Placer& p);
 
 const Placement& placement_of(const PlacementState& state, const SectionSpec& spec);
+
+// The boot table's bytes in range r; nullptr when it placed none there.
+const BootExtent* boot_extent_in(const PlacementState& state, const RomRange& r);
 
 }  // namespace khex

@@ -155,6 +155,56 @@ TEST(Map, ABootTableBetweenSectionsInImageMode)
     EXPECT_EQ(lo.substr(0x62, 0x16) + hi.substr(0x62, 0x16), std::string(0x2C, '\xFF'));
 }
 
+// Boot tables that reach or cross a range's end: no FILL over the table's
+// bytes, one line per boot section in each range, and the JSON report's
+// table entry is the bytes the table placed in the range.
+TEST(Map, BootTablesThatReachOrCrossTheRangesEnd)
+{
+    struct Case {
+        const char* what;
+        uint32_t section_size;
+        const char* roms;
+        std::vector<std::string> options;
+        const char* contents;     // of the first range
+        const char* json_extent;  // of its boot table entry, and the range's fill bytes
+    };
+    const Case cases[] = {
+        {"a section larger than its range", 2544, "ROMS { r: o = 0x272 l = 0x800 }", {},
+         "   CONTENTS: 00000272..00000281   BOOT TABLE\n"
+         "                            .boot : dest=00001000  size=000009f0  width=00000001x\n",
+         "[626,2673,0]"},
+        {"an end marker in the range's last word", 44, "ROMS { r: o = 0 l = 0x40 }", {},
+         "   CONTENTS: 00000000..0000003d   BOOT TABLE\n"
+         "                            .boot : dest=00001000  size=0000002c  width=00000001x\n",
+         "[0,63,0]"},
+        {"a table starting below its range", 40, "ROMS { a: o = 0x9df l = 8  b: o = 0xa00 l = 0x100 }",
+         {"-bootorg", "0x9da"},
+         "   CONTENTS: 000009da..000009d9   BOOT TABLE (INCOMPLETE)\n"
+         "                            .boot : dest=00001000  size=00000028  width=00000001x\n",
+         "[2527,2534,0]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        Coff coff;
+        coff.entry_point = 0x1000;
+        coff.sections = {{".boot", 0x1000, coffgen::pattern(c.section_size, 1), 0, coffgen::STYP_TEXT}};
+        dir.write("app.out", coff.build());
+        dir.write("r.cmd", std::string(c.roms) + "\nSECTIONS { .boot: boot }\n");
+        std::vector<std::string> args = {"-q", "-i", "-image", "-map", "app.map", "-mapjson", "app.json"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"r.cmd", "app"});
+        RunResult r = run_khex(dir, args);
+        const std::string map = dir.read("app.map");
+        const size_t at = map.find("   CONTENTS:");
+        ASSERT_NE(at, std::string::npos) << r.err;
+        EXPECT_EQ(map.substr(at, map.find("\n\n", at) + 1 - at), c.contents);
+        RunResult jq = run_program(dir, {"jq", "-c", ".ranges[0] | [(.contents[] | select(.kind == \"boot_table\") "
+                                                     "| .start, .end), .fill_bytes]", "app.json"});
+        EXPECT_EQ(jq.out, std::string(c.json_extent) + "\n");
+    }
+}
+
 TEST(Map, NoSymbolTableNoHeader)
 {
     TempDir dir;
