@@ -2,7 +2,8 @@
 // digits), its type (6 data, 8 termination, 3 symbols), a checksum of two
 // hex digits that is the sum of the values of every other character after
 // the "%", then an address of 1 to 15 digits after a digit that gives its
-// length, then the data. Symbol blocks are checked and skipped.
+// length, then the data. Symbol blocks are checked and skipped; their names
+// may hold other printable characters, which count 0 in the checksum.
 #include "hexfile/records.h"
 
 namespace khex {
@@ -99,7 +100,11 @@ bool check_block(const char* line, size_t n, uint32_t& type, std::string& error)
     }
     uint32_t sum = 0;
     for (size_t i = 1; i < n; ++i) {
-        const int value = character_value(line[i]);
+        int value = character_value(line[i]);
+        // the names of a symbol block may hold other printable characters
+        // (objcopy's "*ABS*"), which count 0 in the checksum
+        if (value < 0 && type == 3 && line[i] > ' ' && line[i] < 0x7F)
+            value = 0;
         if (value < 0) {
             error = "a character that no block holds";
             return false;

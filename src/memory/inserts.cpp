@@ -92,7 +92,8 @@ bool read_request(Diagnostics& d, const RangeState& ranges, Insert& in)
 }
 
 // Where the file's bytes go: a binary's from at=, a hex file's at its
-// records' addresses plus the offset; within from= and to= when given.
+// records' addresses plus the offset; within from= and to= when given,
+// which cut away the bytes the offset moves outside the address space.
 bool make_pieces(Diagnostics& d, Insert& in, const SymbolSource* source, std::vector<InsertPiece>& pieces)
 {
     const bool binary = in.file.format == HEX_BINARY;
@@ -113,7 +114,9 @@ bool make_pieces(Diagnostics& d, Insert& in, const SymbolSource* source, std::ve
         const HexExtent& e = in.file.extents[k];
         const int64_t first = binary ? int64_t{at} + e.address : int64_t{e.address} + in.offset;
         const int64_t last = first + e.length - 1;
-        if (first < 0 || last > 0xFFFFFFFFll) {
+        // bytes the window cuts away may go anywhere; without from= (or to=)
+        // nothing cuts those moved past the address space's end
+        if ((first < 0 && !in.from_text.given) || (last > 0xFFFFFFFFll && !in.to_text.given)) {
             say(d, SEVERITY_ERROR, in, "the data at 0x%08lx of %s would go to %s0x%llx, outside the address space",
                 hex(e.address), in.file.name.c_str(), first < 0 ? "-" : "",
                 static_cast<unsigned long long>(first < 0 ? -first : last));

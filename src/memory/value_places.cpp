@@ -138,10 +138,14 @@ bool place_span(Diagnostics& d, Value& v, const SymbolSource* source)
 }
 
 // A slot that a symbol names may lie over the data of the section that
-// reserved it: wholly inside that one section, whose bytes it replaces.
+// reserved it: wholly inside that one section, whose bytes it replaces. Over
+// any other section's data (an offset past the symbol's own section, a
+// symbol of another page or of none) it is refused, as a number is.
 bool find_placeholder(Diagnostics& d, Value& v, const SymbolSource& source)
 {
     const RomRange& r = *v.range;
+    const SymbolRecord* symbol = find_symbol(source.symbols, v.at_text.symbol.c_str());
+    const int own = symbol ? symbol->section - 1 : -1;
     for (const SectionSpec* spec : source.specs.spec_list) {
         if (spec->section < 0 || (spec->flags & (SPEC_BOOT | SPEC_CINIT)) || spec->page != r.page)
             continue;
@@ -149,6 +153,15 @@ bool find_placeholder(Diagnostics& d, Value& v, const SymbolSource& source)
         const uint64_t last = first + section_of(source.coff, *spec).s_size - 1;
         if (section_of(source.coff, *spec).s_size == 0 || last < v.at || first > slot_end(v))
             continue;
+        if (spec->section != own) {
+            const std::string whose = own >= 0 && own < static_cast<int>(source.coff.sections.size())
+                                          ? "section '" + source.coff.sections[static_cast<size_t>(own)].name + "'"
+                                          : "no section";
+            refuse(d, v, "slot 0x%08lx..0x%08lx lies over section '%s' (0x%08lx..0x%08lx), but symbol '%s' is of %s",
+                   hex(v.at), hex(slot_end(v)), spec->name.c_str(), hex(first), hex(last), v.at_text.symbol.c_str(),
+                   whose.c_str());
+            return false;
+        }
         if (first > v.at || last < slot_end(v)) {
             refuse(d, v, "slot 0x%08lx..0x%08lx lies partly over section '%s' (0x%08lx..0x%08lx)", hex(v.at),
                    hex(slot_end(v)), spec->name.c_str(), hex(first), hex(last));

@@ -339,9 +339,20 @@ TEST(Checksums, BadRequestsStopBeforeAnyFileIsWritten)
         EXPECT_EQ(dir.files(), (std::vector<std::string>{"app.out", "r.cmd"})) << c.options.back();
     }
 
+    // a symbol's offset that reaches past its own section into the next
+    TempDir over;
+    RunResult r = convert(over, program({data_at(".crc", 0, 4), data_at(".text", 4, 0x10)}, false, {{"_rom_crc", 0, 1}}),
+                          two_lanes(0x100), {"-q", "-i", "-checksum", "r,crc16-xmodem,at=_rom_crc+4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              ">>   ERROR: checksum 'r,crc16-xmodem,at=_rom_crc+4': slot 0x00000004..0x00000005\n"
+              "            lies over section '.text' (0x00000004..0x00000013), but symbol\n"
+              "            '_rom_crc' is of section '.crc'\n" + stop);
+    EXPECT_EQ(over.files(), (std::vector<std::string>{"app.out", "r.cmd"}));
+
     TempDir dir;
-    RunResult r = convert(dir, program({data_at(".text", 0, 0x10), data_at(".data", 0xF0, 0x10)}), two_lanes(0x100),
-                          {"-q", "-i", "-checksum", "r,crc32"});
+    r = convert(dir, program({data_at(".text", 0, 0x10), data_at(".data", 0xF0, 0x10)}), two_lanes(0x100),
+                {"-q", "-i", "-checksum", "r,crc32"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               ">> FATAL ERROR: section '.data' would be placed in the checksum slot at\n"
