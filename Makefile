@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 
 VERSION := $(shell grep -o 'khex VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
 
-.PHONY: all setup build build-demo test demo demo-picture bench fuzz install deb clean windows test-windows dist-windows
+.PHONY: all setup build build-demo test demo demo-picture bench fuzz install deb clean windows test-windows dist-windows check-reports
 
 all: setup build
 
@@ -54,6 +54,15 @@ demo-picture: demo
 # Speed and memory against objcopy on 16 MiB of section data.
 bench: setup build
 	@tools/bench.sh $(BUILD)
+
+# The reports held to the files over random configurations for a while
+# (CHECK_SECONDS, default 180), from CHECK_SEED on: every failing
+# configuration is printed with its seed, which repeats it
+# (tools/check_reports.py build/khex --seed N --count 1 --keep DIR).
+CHECK_SECONDS ?= 180
+CHECK_SEED ?= $(shell date +%Y%m%d)000
+check-reports: setup build
+	python3 tools/check_reports.py $(BUILD)/khex --seed $(CHECK_SEED) --count 0 --seconds $(CHECK_SECONDS)
 
 # libFuzzer targets (clang): a whole run on a fuzzed COFF file, command-file
 # parsing with ROM resolution, the hex readers, and a whole run with a fuzzed

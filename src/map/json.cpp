@@ -250,8 +250,13 @@ void write_files(JsonWriter& json, const ReportFacts& facts, const RomRange& r)
 void write_range(JsonWriter& json, const ReportFacts& facts, const RangePicture& picture)
 {
     const RomRange& r = *picture.range;
+    // in image mode a range without data is filled whole, though the map
+    // lists no contents for it
+    std::vector<ContentEntry> contents = picture.contents;
+    if (contents.empty() && facts.options.image)
+        contents.push_back({ContentEntry::FILL, r.origin, r.end, nullptr, false, false});
     uint64_t used = 0, fill = 0;
-    for (const ContentEntry& e : picture.contents)
+    for (const ContentEntry& e : contents)
         // a slot over a section's bytes is counted with the section
         if (e.kind != ContentEntry::BOOT_SECTION && !(e.kind == ContentEntry::VALUE && e.value->placeholder))
             (e.kind == ContentEntry::FILL ? fill : used) += size_of(clipped(r, e));
@@ -269,7 +274,7 @@ void write_range(JsonWriter& json, const ReportFacts& facts, const RangePicture&
     json.number("free_bytes", uint64_t{r.length} - std::min<uint64_t>(r.length, used + fill));
     write_files(json, facts, r);
     json.begin_array("contents");
-    for (const ContentEntry& e : picture.contents)
+    for (const ContentEntry& e : contents)
         if (e.kind != ContentEntry::BOOT_SECTION)
             write_entry(json, facts, r, e);
     json.end_array();

@@ -184,6 +184,10 @@ void add_boot_table(Column& c, const ContentEntry& e)
     add_boot_parts(c.facts, c.blocks, first, last);
     if (c.blocks.size() == from)
         c.blocks.push_back({"boot-section", first, last, "boot table", false, true, ""});
+    // the parts begin at the table's own addresses, which fall behind the
+    // bytes placed when some of them were dropped: the parts cover the bytes
+    c.blocks[from].start = first;
+    c.blocks.back().end = last;
     c.blocks[from].incomplete = e.incomplete || boot_table_incomplete(c.facts, nullptr);
 }
 

@@ -140,26 +140,35 @@ void open_range_files(OutputState& output, const RomRange& r)
 
 // A ROM wider than a memory word takes up to one ROM word per data operation.
 // Formats of device words on a ROM wider than a memory word: a ROM word goes
-// out whole, at its word address, once its memory words have come (or,
-// partial, before a gap and at the end).
+// out whole, at its word address, once its last byte has come (or before a
+// gap and at the end); its bytes that no data reaches hold the range's fill.
 void flush_partial_word(OutputState& output, const RomRange& r)
 {
     if (output.partial_word.empty())
         return;
-    output.writer.record_address = (output.partial_address - r.origin) / static_cast<uint32_t>(r.romwidth);
+    output.writer.record_address = output.partial_index;
     if (output.streams[0].file)
         output.settings.format->writer(output.writer, OP_DATA, output.streams[0], output.partial_word.data(),
-                                       static_cast<int>(output.partial_word.size()));
+                                       r.romwidth);
     output.partial_word.clear();
 }
 
 void collect_rom_words(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes)
 {
+    const uint32_t rom = static_cast<uint32_t>(r.romwidth);
     for (int i = 0; i < nbytes; ++i) {
-        if (output.partial_word.empty())
-            output.partial_address = address + static_cast<uint32_t>(i);
-        output.partial_word.push_back(data[i]);
-        if (output.partial_word.size() == static_cast<size_t>(r.romwidth))
+        const uint32_t offset = address + static_cast<uint32_t>(i) - r.origin;
+        if (!output.partial_word.empty() && offset / rom != output.partial_index)
+            flush_partial_word(output, r);
+        if (output.partial_word.empty()) {
+            const std::vector<uint8_t>& fill = output.range_fill;
+            output.partial_word.resize(rom);
+            for (uint32_t k = 0; k < rom; ++k)
+                output.partial_word[k] = fill.empty() ? 0 : fill[k % fill.size()];
+            output.partial_index = offset / rom;
+        }
+        output.partial_word[offset % rom] = data[i];
+        if (offset % rom == rom - 1)
             flush_partial_word(output, r);
     }
     output.written_up_to += static_cast<uint32_t>(nbytes);
@@ -196,16 +205,25 @@ void tally(OutputState& o, int stream, uint32_t first, uint32_t last, const uint
         t.sum32 += bytes[i];
 }
 
-// What each file of the range received from one write: its lane's bytes,
-// from the record address first on.
-void tally_lanes(OutputState& o, const RomRange& r, uint32_t first, uint32_t step, const uint8_t* data, int nbytes)
+// What each file of the range received from one write of bytes at target
+// address `address`: its lane's bytes, from the record address first on, one
+// address per byte of a data operation; files of device words count words.
+void tally_lanes(OutputState& o, const RomRange& r, uint32_t address, uint32_t first, uint32_t step,
+                 const uint8_t* data, int nbytes)
 {
+    const bool device_words = o.settings.format->device_words;
     if (r.romwidth > r.memwidth) {
-        tally(o, 0, first, first + static_cast<uint32_t>(nbytes) - 1, data, static_cast<size_t>(nbytes));
+        const uint32_t rom = static_cast<uint32_t>(r.romwidth);
+        if (device_words)
+            tally(o, 0, (address - r.origin) / rom, (address + static_cast<uint32_t>(nbytes) - 1 - r.origin) / rom,
+                  data, static_cast<size_t>(nbytes));
+        else
+            tally(o, 0, first, first + static_cast<uint32_t>(nbytes) - 1, data, static_cast<size_t>(nbytes));
         return;
     }
     const int words = nbytes / r.memwidth;
-    const uint32_t last = first + static_cast<uint32_t>(words - 1) * step + static_cast<uint32_t>(r.romwidth) - 1;
+    const uint32_t last = first + static_cast<uint32_t>(words - 1) * step +
+                          (device_words ? 0 : static_cast<uint32_t>(r.romwidth) - 1);
     o.lane_bytes.resize(static_cast<size_t>(words * r.romwidth));
     for (int k = 0; k < stream_count(r); ++k) {
         for (int w = 0; w < words; ++w)
@@ -356,7 +374,7 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     }
     output.written_up_to = address;
     if (settings.tallies && nbytes > 0)
-        tally_lanes(output, r, w.record_address, step, data, nbytes);
+        tally_lanes(output, r, address, w.record_address, step, data, nbytes);
     if (r.romwidth > r.memwidth) {
         if (format.device_words)
             collect_rom_words(output, r, address, data, nbytes);

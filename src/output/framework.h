@@ -61,8 +61,8 @@ struct OutputState {
     std::vector<uint8_t> lane_bytes;      // one lane's bytes of a write, for its tally
     ChecksumEngine crc32;                 // the tallies' CRC-32, when they are counted
     std::vector<uint8_t> range_fill;      // the fill of the range about to be written, as its files take it
-    std::vector<uint8_t> partial_word;    // formats of device words on a ROM wider than a memory word: the
-    uint32_t partial_address = 0;         // bytes of a ROM word not yet whole, and the address of its first
+    std::vector<uint8_t> partial_word;    // formats of device words on a ROM wider than a memory word: a ROM
+    uint32_t partial_index = 0;           // word not yet whole (empty: none), and its device word
     VerifyState* verify = nullptr;        // a verify run: no file is written, every write is compared
     unsigned temporaries = 0;             // numbers the files a verify run writes for itself
 };

@@ -190,7 +190,8 @@ void verify_write(VerifyState& verify, Diagnostics& d, const RomRange& r, uint32
         const uint32_t lane_bytes = romwidth >= memwidth ? n : n / memwidth * romwidth;
         if (pair.file_addresses) {
             pair.taps.push_back(VerifyTap{pair.tapped, lane_bytes, address, std::string(owner.prefix) + owner.name,
-                                          std::vector<uint8_t>(owner.source, owner.source + (owner.source ? owner.period : 0))});
+                                          std::vector<uint8_t>(owner.source, owner.source + (owner.source ? owner.period : 0)),
+                                          owner.inner, owner.inner_first, owner.inner_last});
             pair.tapped += lane_bytes;
             continue;
         }
@@ -198,8 +199,11 @@ void verify_write(VerifyState& verify, Diagnostics& d, const RomRange& r, uint32
             // byte m of the lane's part: its offset in the write
             const uint32_t q = romwidth >= memwidth ? m : m / romwidth * memwidth + lane * romwidth + m % romwidth;
             const uint32_t device = device_of(r, address, q);
-            compare(pair, d, device, data[q], device, cpu_address(address, q, owner.source, owner.period),
-                    owner.prefix, owner.name, bits_of_file[pair.file]);
+            const uint32_t cpu = cpu_address(address, q, owner.source, owner.period);
+            if (cpu >= owner.inner_first && cpu <= owner.inner_last)
+                compare(pair, d, device, data[q], device, cpu, "", owner.inner.c_str(), bits_of_file[pair.file]);
+            else
+                compare(pair, d, device, data[q], device, cpu, owner.prefix, owner.name, bits_of_file[pair.file]);
         }
     }
 }
@@ -235,9 +239,10 @@ void verify_written_file(VerifyPair& pair, const std::string& written_name, Diag
             const VerifyTap& t = pair.taps[tap];
             const uint32_t m = static_cast<uint32_t>(n - t.first);
             const uint32_t q = rom >= memwidth ? m : m / rom * memwidth + static_cast<uint32_t>(lane) * rom + m % rom;
-            compare(pair, d, uint64_t{e.address} + i, bytes[i], device_of(r, t.address, q),
-                    cpu_address(t.address, q, t.source.data(), static_cast<int>(t.source.size())), "",
-                    t.owner.c_str(), bits);
+            const uint32_t cpu = cpu_address(t.address, q, t.source.data(), static_cast<int>(t.source.size()));
+            const bool inner = cpu >= t.inner_first && cpu <= t.inner_last;
+            compare(pair, d, uint64_t{e.address} + i, bytes[i], device_of(r, t.address, q), cpu, "",
+                    inner ? t.inner.c_str() : t.owner.c_str(), bits);
         }
     }
     close_hex_file(written);

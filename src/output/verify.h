@@ -30,6 +30,10 @@ struct ByteOwner {
     const char* name = "";
     const uint8_t* source = nullptr;  // for arranged offset q in a period, the offset it came from
     int period = 0;                   // 0: the bytes were not rearranged
+    // a slot whose value replaces bytes of the owner's section: its target
+    // bytes inner_first..inner_last are the value's, named so
+    std::string inner;
+    uint32_t inner_first = 1, inner_last = 0;
 };
 
 struct VerifyDifference {
@@ -49,6 +53,8 @@ struct VerifyTap {
     uint32_t address;     // target address of the write
     std::string owner;
     std::vector<uint8_t> source;  // the arrangement's period
+    std::string inner;    // a slot over the owner's bytes, as ByteOwner
+    uint32_t inner_first, inner_last;
 };
 
 // Bytes of the read-back at ascending addresses, through a window.

@@ -171,7 +171,7 @@ int write_here(Placer& p, const SectionSpec& spec, uint8_t* data, int& nbytes)
     values_of_data(p, r, spec, data, n);
     arrange_bytes(p, r, data, n);
     uint32_t before = dp.cursor.next_address;
-    write_at_cursor(p, r, data, n, data_owner(p, r));
+    write_at_cursor(p, r, data, n, section_owner(p, r, spec, n));
     placed.end_address = dp.cursor.next_address - 1;
     if (p.boot_table.boot_state != BOOT_IDLE)
         note_boot_bytes(dp, r, before, placed.end_address);

@@ -124,6 +124,22 @@ ByteOwner data_owner(Placer& p, const RomRange& r)
     return owner_with_map(p, r, (spec->flags & SPEC_INSERT) ? "insert " : "", spec->name.c_str());
 }
 
+ByteOwner section_owner(Placer& p, const RomRange& r, const SectionSpec& spec, int n)
+{
+    ByteOwner owner = data_owner(p, r);
+    if (!p.writing || !p.output.verify)
+        return owner;
+    const uint64_t first = p.state.cursor.next_address, last = first + static_cast<uint32_t>(n) - 1;
+    for (const Value& v : p.values.list) {
+        if (v.placeholder == &spec && v.range == &r && v.at <= last && uint64_t{v.at} + v.size - 1 >= first) {
+            owner.inner = std::string(v.kind == VALUE_CHECKSUM ? "checksum " : "field ") + value_name(v);
+            owner.inner_first = v.at;
+            owner.inner_last = v.at + v.size - 1;
+        }
+    }
+    return owner;
+}
+
 ByteOwner fill_owner(Placer& p, const RomRange& r)
 {
     return owner_with_map(p, r, "", "fill");

@@ -42,6 +42,9 @@ inline bool wrapped(uint32_t before, uint32_t after)
 // table's), the fill, or a value's slot; in a verify run with the map of the
 // byte arrangement, to name the target address of each byte.
 ByteOwner data_owner(Placer& p, const RomRange& r);
+// The same for n bytes of the section entry at the cursor; in a verify run,
+// with the slot whose value replaces some of them.
+ByteOwner section_owner(Placer& p, const RomRange& r, const SectionSpec& spec, int n);
 ByteOwner fill_owner(Placer& p, const RomRange& r);
 ByteOwner slot_owner(Placer& p, const RomRange& r, const Value& v);
 
