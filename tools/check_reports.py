@@ -127,13 +127,19 @@ def draw(seed):
                        "files": ["f%d_%d.out" % (i, k) for k in range(lanes)]})
         at += length + rng.choice([0, 0, align, 0x40])
     low, high = ranges[0]["origin"], ranges[-1]["origin"] + ranges[-1]["length"]
+    if rng.random() < 0.15:
+        ranges.append({"name": "p1", "page": 1, "origin": 0, "length": 0x100, "memwidth": memwidth,
+                       "romwidth": romwidth, "fill": None,
+                       "files": ["p1_%d.out" % k for k in range(memwidth // romwidth if romwidth < memwidth else 1)]})
 
-    # sections at random places around the ranges, none overlapping
+    # sections at random places around the ranges, a few overlapping
     sections, symbols = [], []
     cursor = max(0, low - 0x40)
     for i in range(rng.randint(1, 4)):
         # sections start at memory words, as a linker puts them
         cursor += rng.randrange(0, 0x80, 2) + (0 if i else rng.randrange(0, 0x40, 2))
+        if i and rng.random() < 0.05:
+            cursor = max(0, cursor - 0x60)
         cursor += -cursor % memwidth
         size = rng.choice([1, 2, 3, 7, 16, 40, rng.randint(1, 0x180)])
         if cursor >= high + 0x20:
@@ -145,6 +151,10 @@ def draw(seed):
     if not sections:
         sections.append({"name": ".s0", "vaddr": low, "data": bytes([0x5A, 0xA5]), "flags": 0x20, "page": 0,
                          "boot": False})
+    if ranges[-1].get("page") == 1:
+        sections.append({"name": ".p1", "vaddr": rng.randrange(0, 0xC0, max(2, memwidth)),
+                         "data": bytes(rng.randrange(256) for _ in range(rng.randint(1, 0x60))), "flags": 0x40,
+                         "page": 1, "boot": False})
     for s in sections:
         symbols.append(("_" + s["name"][1:], s["vaddr"], sections.index(s) + 1))
 
@@ -211,6 +221,10 @@ def draw(seed):
             options.append("-zero")
     if rng.random() < 0.3 and romwidth < memwidth:
         options.append("-romaddr")
+    if kind in ("intel", "motorola", "tektronix") and rng.random() < 0.2:
+        options += ["-reclen", str(romwidth * rng.randint(1, 30))]
+    if boot and rng.random() < 0.2:
+        options.append(rng.choice(["-v7734:1", "-serial16", "-parallel8"]))
     return {"seed": seed, "big": big, "kind": kind, "sections": sections, "symbols": symbols,
             "ranges": ranges, "options": options, "inserts": inserts, "image": image}
 
@@ -218,6 +232,8 @@ def draw(seed):
 def command_file(cfg):
     lines = ["app.out", "ROMS", "{", "    PAGE 0:"]
     for r in cfg["ranges"]:
+        if r.get("page") == 1:
+            lines.append("    PAGE 1:")
         fill = ", fill = 0x%x" % r["fill"] if r["fill"] is not None else ""
         lines.append("        %s: origin = 0x%x, length = 0x%x, romwidth = %d, memwidth = %d%s, files = { %s }"
                      % (r["name"], r["origin"], r["length"], 8 * r["romwidth"], 8 * r["memwidth"], fill,

@@ -109,12 +109,17 @@ void write_section_record(BootContext& boot, int section, uint32_t address, uint
 }
 
 // The end marker goes where the boot sections went: with the last one that
-// received data, or with the current section entry when none did.
+// received data. When none did (the table fell outside every range), it
+// goes with the last boot-loaded one, on the table's page: never as the data
+// of the section whose arrival ends the table, which may lie on another page.
 SectionSpec* end_marker_spec(const BootContext& boot)
 {
     const std::vector<SectionSpec*>& list = boot.specs.spec_list;
     for (auto it = list.rbegin(); it != list.rend(); ++it)
         if (((*it)->flags & SPEC_BOOT) && boot.received_data(**it))
+            return *it;
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        if ((*it)->flags & SPEC_BOOT)
             return *it;
     return boot.cursor.current_spec;
 }

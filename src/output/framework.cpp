@@ -363,7 +363,10 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     const uint32_t step = device_words ? 1
                           : device     ? static_cast<uint32_t>(r.romwidth)
                                        : static_cast<uint32_t>(r.memwidth);
-    if (address != output.written_up_to && (!settings.zero || device_words)) {
+    // data after a gap inside the ROM word being collected goes on in it
+    const bool same_rom_word =
+        !output.partial_word.empty() && (address - r.origin) / bytes_per_word(r) == output.partial_index;
+    if (address != output.written_up_to && (!settings.zero || device_words) && !same_rom_word) {
         flush_partial_word(output, r);
         w.record_address = device_words ? (address - r.origin) / bytes_per_word(r)
                            : device ? device_address(r, address, settings.zero)

@@ -306,4 +306,22 @@ TEST(BootMap, TableOutsideTheRangesIsReported)
               ">> WARNING: boot table falls in unconfigured memory at 02000h\n");
 }
 
+// A table that falls below every range of its page ends where it began: its
+// end marker is not written into another page as the data of the section
+// that ends the table.
+TEST(BootMap, AnEndMarkerOfALostTableStaysOnItsPage)
+{
+    TempDir dir;
+    Coff c;
+    c.sections = {{".boot", 0x1000, {1, 2, 3, 4}, 0, coffgen::STYP_TEXT},
+                  {".page1", 0x80, {0xA1, 0xA2, 0xA3, 0xA4}, 0, coffgen::STYP_DATA, 1}};
+    dir.write("app.out", c.build());
+    dir.write("r.cmd", "ROMS { PAGE 0: a: o = 0xc0 l = 0x40  PAGE 1: b: o = 0 l = 0x100 files = { lo, hi } }\n"
+                       "SECTIONS { .boot: boot .page1 }\n");
+    auto r = run_khex(dir, {"-q", "-i", "-bootorg", "0x50", "r.cmd", "app"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, ">> WARNING: boot table falls in unconfigured memory at 050h\n");
+    EXPECT_EQ(dir.read("lo"), ":02008000A1A33A\n:00000001FF\n");
+}
+
 }  // namespace

@@ -203,19 +203,22 @@ TEST_F(DeviceFormats, CArraysCompileAndHoldTheRunsOfWords)
 
 // -reclen: records of at most n data bytes, filled to n where the data
 // allows, that read back to the same bytes as records of the usual length.
-// A ROM word wider than the memory word that data reaches only in part: its
-// bytes stand where the Intel file puts them, the rest hold the fill.
+// ROM words wider than the memory word that data reaches only in part, or
+// from two sections: each byte stands where the Intel file puts it, the
+// rest hold the fill, and each word is written once.
 TEST(DeviceFormats32, AWideRomWordHoldsEachByteAtItsAddress)
 {
     TempDir dir;
     coffgen::Coff c;
-    c.sections = {{".a", 0x102, {0x11, 0x22}, 0, coffgen::STYP_TEXT}, {".b", 0x108, {0x33, 0x44}, 0, coffgen::STYP_TEXT}};
+    c.sections = {{".a", 0x102, {0x11, 0x22}, 0, coffgen::STYP_TEXT},
+                  {".b", 0x108, {0x33, 0x44}, 0, coffgen::STYP_TEXT},
+                  {".c", 0x10A, {0x55, 0x66}, 0, coffgen::STYP_TEXT}};
     dir.write("app.out", c.build());
     dir.write("r.cmd", "ROMS { r: origin = 0x100, length = 0x10, romwidth = 32, memwidth = 16, fill = 0xA5A5 }\n");
     ASSERT_EQ(run_khex(dir, {"-q", "-i", "-o", "w.hex", "app.out", "r.cmd"}).status, 0);
-    EXPECT_EQ(dir.read("w.hex"), ":020102002211C8\n:0201080044337E\n:00000001FF\n");
+    EXPECT_EQ(dir.read("w.hex"), ":020102002211C8\n:0201080044337E\n:02010A00665538\n:00000001FF\n");
     ASSERT_EQ(run_khex(dir, {"-q", "-vmem", "-o", "w.mem", "app.out", "r.cmd"}).status, 0);
-    EXPECT_EQ(dir.read("w.mem"), "// range r, lane b0..b15, 32-bit words\n@0\nA5A52211\n@2\n4433A5A5\n");
+    EXPECT_EQ(dir.read("w.mem"), "// range r, lane b0..b15, 32-bit words\n@0\nA5A52211\n@2\n44336655\n");
 }
 
 TEST(RecordLength, RecordsHoldAtMostTheGivenBytesAndReadBackTheSame)
