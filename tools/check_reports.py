@@ -527,7 +527,8 @@ def zq_address(address, rng):
 
 
 def expected_owners(cfg, rng, problems):
-    """target address -> (owner name, expected byte or None) from the JSON contents."""
+    """target address -> (owner name, expected byte or None, whether it is
+    data for a field) from the JSON contents."""
     owners = {}
     sections = {s["name"]: s for s in cfg["sections"]}
     fill = fill_view(rng.j["fill"], cfg["big"])
@@ -559,7 +560,7 @@ def expected_owners(cfg, rng, problems):
             owner = e["name"] if e["kind"] != "insert" else "insert " + e["name"]
             if a in owners:
                 problems.add("range %s: %s and %s both claim 0x%x" % (rng.name, owners[a][0], owner, a))
-            owners[a] = (owner if e["kind"] != "boot_table" else "boot table", want)
+            owners[a] = (owner if e["kind"] != "boot_table" else "boot table", want, e["kind"] != "fill")
     for e in slots:
         order = "big" if cfg["big"] else "little"
         value = e["value"].to_bytes(e["size"], order)
@@ -567,7 +568,9 @@ def expected_owners(cfg, rng, problems):
         for a in range(e["start"], e["end"] + 1):
             if a in owners and owners[a][0] != placeholder:
                 problems.add("range %s: %s's slot at 0x%x lies over %s" % (rng.name, e["name"], a, owners[a][0]))
-            owners[a] = (("checksum " if e["kind"] == "checksum" else "field ") + e["name"], value[a - e["start"]])
+            # a slot over a section's placeholder keeps the section's bytes data
+            owners[a] = (("checksum " if e["kind"] == "checksum" else "field ") + e["name"], value[a - e["start"]],
+                         placeholder is not None)
     return owners
 
 
@@ -641,12 +644,18 @@ def check_range(cfg, rng, ranges, owners, problems, files):
             rng.name, rng.j["used_bytes"], rng.j["fill_bytes"], rng.j["free_bytes"], used, filled))
 
 
-def recompute_values(cfg, rng, problems):
-    """In image mode a CRC-32 or a byte sum over the decoded image."""
-    if not cfg["image"]:
-        return
+def recompute_values(cfg, rng, owners, problems):
+    """A field's length, first or last address from the entries' data; in
+    image mode a CRC or byte sum over the decoded image."""
     for e in rng.j["contents"]:
-        if e["kind"] != "checksum" or e["name"] not in ALGORITHMS:
+        if e["kind"] == "field" and e["name"] in ("length", "first", "last"):
+            data = [a for a in range(e["from"], e["to"] + 1)
+                    if a in owners and owners[a][2]]
+            want = {"first": data[0], "last": data[-1], "length": data[-1] - data[0] + 1}[e["name"]] if data else None
+            if want != e["value"]:
+                problems.add("range %s: field %s over 0x%x..0x%x is %s by the entries, JSON says 0x%x" % (
+                    rng.name, e["name"], e["from"], e["to"], want, e["value"]))
+        if not cfg["image"] or e["kind"] != "checksum" or e["name"] not in ALGORITHMS:
             continue
         span = bytes(rng.held.get(a, 0) for a in range(e["from"], e["to"] + 1)
                      if not e["start"] <= a <= e["end"])
@@ -878,7 +887,7 @@ def check_files(cfg, report, files, problems):
             check_range(cfg, rng, ranges, owners, problems, files)
         except (AssertionError, ValueError, IndexError, KeyError) as e:
             problems.add("range %s: a file cannot be decoded: %r" % (rng.name, e))
-        recompute_values(cfg, rng, problems)
+        recompute_values(cfg, rng, owners, problems)
     listed = {f["name"] for r in report["ranges"] for f in r["files"]}
     outputs = {n for r in cfg["ranges"] for n in r["files"]}
     for name in outputs & set(files):
