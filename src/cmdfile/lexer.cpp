@@ -267,6 +267,44 @@ bool read_word_or_quoted(LexerState& lexer)
     return true;
 }
 
+ValueRead read_value(LexerState& lexer)
+{
+    if (!skip_blanks(lexer))
+        return ValueRead::NONE;
+    if (at(lexer, 0) != '"')
+        return read_word(lexer) ? ValueRead::WORD : ValueRead::NONE;
+    ++lexer.cursor;
+    const int start = lexer.cursor;
+    while (!std::strchr("\"\n\r", at(lexer, 0)))  // strchr also stops at the NUL
+        ++lexer.cursor;
+    if (at(lexer, 0) != '"') {
+        // a piece of the line that fills the buffer goes on in the next read
+        const size_t length = std::strlen(lexer.buffer);
+        const bool cut = length == LINE_BUFFER_SIZE - 1 && lexer.buffer[length - 1] != '\n';
+        return cut ? ValueRead::TOO_LONG : ValueRead::UNCLOSED;
+    }
+    lexer.token.text = pool_copy(lexer, lexer.buffer + start, static_cast<size_t>(lexer.cursor - start));
+    ++lexer.cursor;
+    return ValueRead::QUOTED;
+}
+
+std::string rest_of_line(const LexerState& lexer)
+{
+    std::string rest;
+    for (int i = lexer.cursor; lexer.buffer[i] && !std::strchr("\n\r", lexer.buffer[i]); ++i) {
+        if (lexer.buffer[i] == '/' && lexer.buffer[i + 1] == '*')
+            break;
+        if (!std::strchr(" \t\f", lexer.buffer[i]))
+            rest += lexer.buffer[i];
+    }
+    return rest;
+}
+
+void skip_line(LexerState& lexer)
+{
+    lexer.cursor = static_cast<int>(std::strlen(lexer.buffer));
+}
+
 int lex_string(LexerState& lexer, Diagnostics& diagnostics, const char* text, bool scan_one_token)
 {
     lexer_reset(lexer, nullptr);

@@ -84,6 +84,16 @@ int next_token(LexerState& lexer, Diagnostics& diagnostics);
 bool read_word(LexerState& lexer);
 // A word, or the text between double quotes (which may hold blanks).
 bool read_word_or_quoted(LexerState& lexer);
+
+// An option's value in a command file: a word, or the text between double
+// quotes without them (no escapes), in token.text. The closing quote must
+// come on the same line, within the 255 characters the lexer reads at once.
+enum class ValueRead { NONE, WORD, QUOTED, UNCLOSED, TOO_LONG };
+ValueRead read_value(LexerState& lexer);
+// The rest of the current line from the cursor, up to a comment, without
+// its blanks; and the same line left unread.
+std::string rest_of_line(const LexerState& lexer);
+void skip_line(LexerState& lexer);
 int lex_string(LexerState& lexer, Diagnostics& diagnostics, const char* text, bool scan_one_token);
 
 // A whole text in the number syntax of command files (decimal, 0x hex, h

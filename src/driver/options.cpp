@@ -57,9 +57,9 @@ void opt_entry(Run& run, const char* typed, bool from_file)
 
 void opt_output(Run& run, const char*, bool from_file)
 {
-    if (const char* word = take_word(run, from_file))
+    if (const char* word = take_name(run, from_file, "o"))
         run.options.output_names.emplace_back(word);
-    else
+    else if (!run.walk.value_refused)
         report(run.diagnostics, SEVERITY_WARNING, "no name on -o (ignored)");
 }
 
@@ -77,9 +77,10 @@ bool bare_address_key(const std::string& value)
 // argument is pointed out.
 void take_request(Run& run, const char* option, bool from_file, std::vector<std::string>& requests)
 {
-    const char* word = std::strcmp(option, "insert") == 0 ? take_quoted_word(run, from_file) : take_word(run, from_file);
+    const char* word = take_list(run, from_file, option, std::strcmp(option, "insert") == 0);
     if (!word) {
-        report(run.diagnostics, SEVERITY_ERROR, "no value on -%s", option);
+        if (!run.walk.value_refused)
+            report(run.diagnostics, SEVERITY_ERROR, "no value on -%s", option);
         return;
     }
     const std::string value = word;
@@ -112,9 +113,10 @@ void opt_field(Run& run, const char*, bool from_file)
 // -outputs file[,file...]: the files a build expects; compared at the end.
 void opt_outputs(Run& run, const char*, bool from_file)
 {
-    const char* word = take_word(run, from_file);
+    const char* word = take_list(run, from_file, "outputs", true);
     if (!word) {
-        report(run.diagnostics, SEVERITY_ERROR, "no value on -outputs");
+        if (!run.walk.value_refused)
+            report(run.diagnostics, SEVERITY_ERROR, "no value on -outputs");
         return;
     }
     const std::string names = word;
@@ -131,9 +133,9 @@ void opt_outputs(Run& run, const char*, bool from_file)
 // -verify OUTPUT=READBACK[:SUFFIX...]: read once the ranges are resolved.
 void opt_verify(Run& run, const char*, bool from_file)
 {
-    if (const char* word = take_word(run, from_file))
+    if (const char* word = take_list(run, from_file, "verify", true))
         run.options.verifies.emplace_back(word);
-    else
+    else if (!run.walk.value_refused)
         report(run.diagnostics, SEVERITY_ERROR, "no value on -verify");
 }
 
@@ -346,9 +348,10 @@ void opt_report(Run& run, const char* typed, bool from_file)
             row = &report_rows[i];
     if (!row)
         internal_error(run.diagnostics, "no report for -%s", typed);
-    const char* name = take_word(run, from_file);
+    const char* name = take_name(run, from_file, row->word);
     if (!name) {
-        report(run.diagnostics, SEVERITY_WARNING, "no name on -%s (ignored)", row->word);
+        if (!run.walk.value_refused)
+            report(run.diagnostics, SEVERITY_WARNING, "no name on -%s (ignored)", row->word);
         return;
     }
     if (!open_report(run.reports, run.pending, *row, name))

@@ -1,5 +1,6 @@
 #include "driver/walk.h"
 
+#include <cstring>
 #include <string_view>
 
 #include "driver/options.h"
@@ -59,13 +60,62 @@ bool take_number(Run& run, const char* option_text, bool from_command_file, uint
     return true;
 }
 
-// A word from the command line is taken whole, however long: a file name cut
-// short would name another file.
-const char* take_quoted_word(Run& run, bool from_command_file)
+namespace {
+
+// A command file's value, quoted or not; nullptr after an ERROR.
+const char* command_file_value(Run& run, const char* option, bool& quoted)
 {
+    const ValueRead read = read_value(run.lexer);
+    quoted = read == ValueRead::QUOTED;
+    run.walk.value_refused = read == ValueRead::UNCLOSED || read == ValueRead::TOO_LONG;
+    switch (read) {
+    case ValueRead::NONE: return nullptr;
+    case ValueRead::WORD:
+    case ValueRead::QUOTED: return run.lexer.token.text;
+    case ValueRead::UNCLOSED:
+        report(run.diagnostics, SEVERITY_ERROR, "the value of -%s opens a quote that its line does not close",
+               option);
+        break;
+    case ValueRead::TOO_LONG:
+        report(run.diagnostics, SEVERITY_ERROR, "the quoted value of -%s is longer than a command file's line "
+                                                "(255 characters)", option);
+        break;
+    }
+    skip_line(run.lexer);
+    return nullptr;
+}
+
+}  // namespace
+
+const char* take_name(Run& run, bool from_command_file, const char* option)
+{
+    bool quoted = false;
+    run.walk.value_refused = false;
     if (from_command_file)
-        return read_word_or_quoted(run.lexer) ? run.lexer.token.text : nullptr;
-    return take_word(run, false);
+        return command_file_value(run, option, quoted);
+    const char* argument = next_argument(run.walk);
+    return argument && argument[0] ? argument : nullptr;
+}
+
+const char* take_list(Run& run, bool from_command_file, const char* option, bool holds_names)
+{
+    run.walk.value_refused = false;
+    if (!from_command_file)
+        return holds_names ? take_name(run, false, option) : take_word(run, false);
+    bool quoted = false;
+    const char* value = command_file_value(run, option, quoted);
+    if (!value || quoted)
+        return value;
+    // "a, b" or "a ,b": the list goes on after a blank on the same line
+    const std::string rest = rest_of_line(run.lexer);
+    const bool cut = (value[0] && value[std::strlen(value) - 1] == ',' && !rest.empty()) || rest.rfind(',', 0) == 0;
+    if (!cut)
+        return value;
+    report(run.diagnostics, SEVERITY_ERROR, "blank inside the value of -%s: write \"%s%s\" without blanks, or quote it",
+           option, value, rest.c_str());
+    skip_line(run.lexer);
+    run.walk.value_refused = true;
+    return nullptr;
 }
 
 const char* take_word(Run& run, bool from_command_file)

@@ -14,6 +14,7 @@ struct WalkState {
     int argc = 0;
     int next = 0;                 // index of the next argument
     std::string word;             // the last word taken from the command line
+    bool value_refused = false;   // the last name or list taken was an ERROR, said already
 };
 
 struct OptionValue {
@@ -29,8 +30,16 @@ OptionValue take_value(Run& run, bool from_command_file);
 bool take_number(Run& run, const char* option_text, bool from_command_file, uint32_t& value);
 // The next word up to white space, or nullptr.
 const char* take_word(Run& run, bool from_command_file);
-// The same; in a command file it may be written in double quotes to hold
-// blanks.
-const char* take_quoted_word(Run& run, bool from_command_file);
+// The value of an option that is or holds a name (of a file, or a text): on
+// the command line the whole next argument, blanks included; in a command
+// file a word, or a value in double quotes, without them. nullptr when there
+// is none, or after an ERROR about it (an unclosed quote, a value longer than
+// a command file's line).
+const char* take_name(Run& run, bool from_command_file, const char* option);
+// The value of an option that is a comma list of fields: the same, but on the
+// command line a list that holds no name keeps the first word of the
+// argument; in a command file a blank inside an unquoted list is an ERROR,
+// and the rest of its line is not read.
+const char* take_list(Run& run, bool from_command_file, const char* option, bool holds_names);
 
 }  // namespace khex

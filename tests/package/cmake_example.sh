@@ -15,15 +15,20 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 converts() { grep -q "Converting ROM images rom_images" "$1"; }
 
 for generator in Ninja "Unix Makefiles"; do
-    project="$scratch/project-${generator// /-}"
+    # a project in a folder whose path holds a blank, naming its map with one
+    project="$scratch/my project-${generator// /-}"
     binary="$project/build"
     cp -r "$source_dir/examples/cmake" "$project"
+    sed -i 's/^-map rom.map$/-map "rom map.map"/' "$project/rom.cmd"
+    sed -i 's/OUTPUTS rom_lo.hex rom_hi.hex rom.map rom.json/OUTPUTS rom_lo.hex rom_hi.hex "rom map.map" rom.json/' \
+        "$project/CMakeLists.txt"
+    grep -q '"rom map.map"' "$project/rom.cmd" "$project/CMakeLists.txt" || fail "the example's names changed"
     mkdir -p "$binary"
     "$build_dir/mkcoff" demo "$binary/app.out"
     cmake -S "$project" -B "$binary" -G "$generator" -DCMAKE_PREFIX_PATH="$scratch/stage" >/dev/null
     cmake --build "$binary" > "$scratch/first.log" 2>&1 || { cat "$scratch/first.log"; fail "$generator: first build"; }
     converts "$scratch/first.log" || fail "$generator: the first build did not convert"
-    for f in rom_lo.hex rom_hi.hex rom.map rom.json; do
+    for f in rom_lo.hex rom_hi.hex "rom map.map" rom.json; do
         [ -s "$binary/$f" ] || fail "$generator: no $f"
     done
     cmake --build "$binary" > "$scratch/second.log" 2>&1
@@ -63,3 +68,13 @@ for generator in Ninja "Unix Makefiles"; do
     done
     echo "$generator: a misdeclared OUTPUTS list fails the step with the names at fault and leaves no file"
 done
+
+# an OUTPUTS name with a comma cannot pass through -outputs: refused at once
+comma="$scratch/comma"
+cp -r "$source_dir/examples/cmake" "$comma"
+sed -i 's/OUTPUTS rom_lo.hex/OUTPUTS rom,lo.hex rom_lo.hex/' "$comma/CMakeLists.txt"
+if cmake -S "$comma" -B "$comma/build" -DCMAKE_PREFIX_PATH="$scratch/stage" > "$scratch/comma.log" 2>&1; then
+    fail "an OUTPUTS name with a comma was accepted"
+fi
+grep -q "the OUTPUTS name 'rom,lo.hex' holds a comma" "$scratch/comma.log" || { cat "$scratch/comma.log"; fail "no comma message"; }
+echo "an OUTPUTS name with a comma is refused when the project is configured"

@@ -263,12 +263,14 @@ std::string objcopy_decode(const TempDir& dir, const std::string& name, const st
 
 std::string unwrapped(const std::string& text)
 {
-    const std::string continuation = "\n            ";
+    // a continuation line is indented by at least 12 blanks, as deep as the
+    // message's prefix
     std::string line;
     for (size_t i = 0; i < text.size(); ++i) {
-        const bool joined = text.compare(i, continuation.size(), continuation) == 0;
+        const size_t blanks = text[i] == '\n' ? text.find_first_not_of(' ', i + 1) - (i + 1) : 0;
+        const bool joined = blanks >= 12 && i + 1 + blanks < text.size();
         line += joined ? ' ' : text[i];
-        i += joined ? continuation.size() - 1 : 0;
+        i += joined ? blanks : 0;
     }
     return line;
 }
