@@ -113,8 +113,11 @@ dist-windows: windows build-demo
 	@cd $(WINDOWS_BUILD) && zip -q -r khex-$(VERSION)-win64.zip khex-$(VERSION)-win64
 	@echo "$(WINDOWS_DIST).zip"
 
-# The program, its manual page and the CMake package under $(PREFIX).
-install: setup build
+# The program, its manual page and the CMake package under $(PREFIX); only
+# what it installs is built.
+install: setup
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target installed
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The Debian package khex_<version>_amd64.deb, in $(BUILD).

@@ -432,30 +432,6 @@ const OptionRow EXTENSION_WORDS[] = {
      "compare a device's read-back with an output; write no output"},
 };
 
-// A table of option rows followed by the report table's rows of one kind.
-std::vector<OptionRow> with_reports(const OptionRow* rows, size_t count, bool classic)
-{
-    std::vector<OptionRow> all(rows, rows + count);
-    for (int i = 0; i < report_count; ++i) {
-        const ReportRow& r = report_rows[i];
-        if (r.classic == classic)
-            all.push_back(OptionRow{r.word, opt_report, r.value, r.group, r.help});
-    }
-    return all;
-}
-
-const std::vector<OptionRow>& late_words()
-{
-    static const std::vector<OptionRow> rows = with_reports(LATE_WORDS, std::size(LATE_WORDS), true);
-    return rows;
-}
-
-const std::vector<OptionRow>& extension_words()
-{
-    static const std::vector<OptionRow> rows = with_reports(EXTENSION_WORDS, std::size(EXTENSION_WORDS), false);
-    return rows;
-}
-
 // After "--", only the next letter counts: --binary acts as --b.
 const OptionRow DOUBLE_DASH[] = {
     {"s", opt_symtrace, nullptr, GROUP_INFO, "trace the symbol table"},
@@ -474,9 +450,22 @@ bool matches(const char* lower, const char* word, Compare how)
     return false;
 }
 
-bool find_row(std::span<const OptionRow> rows, const char* lower, Compare how, int step, OptionMatch& match)
+// The tables in matching order, each with the step that takes its words: all
+// constant data.
+const OptionRows TABLES[] = {
+    {LETTERS, std::size(LETTERS), "-", NO_REPORTS},
+    {WORDS, std::size(WORDS), "-", NO_REPORTS},
+    {PREFIXES, std::size(PREFIXES), "-", NO_REPORTS},
+    {LATE_WORDS, std::size(LATE_WORDS), "-", CLASSIC_REPORTS},
+    {EXTENSION_WORDS, std::size(EXTENSION_WORDS), "-", OWN_REPORTS},
+    {DOUBLE_DASH, std::size(DOUBLE_DASH), "--", NO_REPORTS},
+};
+enum TableIndex { T_LETTERS, T_WORDS, T_PREFIXES, T_LATE_WORDS, T_EXTENSION_WORDS, T_DOUBLE_DASH };
+
+bool find_row(const OptionRows& table, const char* lower, Compare how, int step, OptionMatch& match)
 {
-    for (const OptionRow& row : rows) {
+    for (size_t i = 0, n = row_count(table); i < n; ++i) {
+        const OptionRow row = row_at(table, i);
         if (matches(lower, row.word, how)) {
             match = OptionMatch{step, row.handle, 0, nullptr};
             return true;
@@ -510,34 +499,57 @@ bool find_format_word(const char* lower, Compare how, int step, OptionMatch& mat
 
 }  // namespace
 
+size_t row_count(const OptionRows& table)
+{
+    size_t n = table.count;
+    if (table.reports != NO_REPORTS)
+        for (int i = 0; i < report_count; ++i)
+            n += report_rows[i].classic == (table.reports == CLASSIC_REPORTS);
+    return n;
+}
+
+OptionRow row_at(const OptionRows& table, size_t i)
+{
+    if (i < table.count)
+        return table.rows[i];
+    i -= table.count;
+    for (int k = 0; k < report_count; ++k) {
+        const ReportRow& r = report_rows[k];
+        if (r.classic != (table.reports == CLASSIC_REPORTS))
+            continue;
+        if (i-- == 0)
+            return OptionRow{r.word, opt_report, r.value, r.group, r.help};
+    }
+    return OptionRow{"", nullptr, nullptr, 0, nullptr};
+}
+
 OptionMatch match_option(const char* lower)
 {
     OptionMatch m{0, nullptr, 0, nullptr};
     if (lower[0] != '\0' && lower[1] == '\0' &&
-        (find_row(LETTERS, lower, Compare::WHOLE, STEP_LETTER, m) ||
+        (find_row(TABLES[T_LETTERS], lower, Compare::WHOLE, STEP_LETTER, m) ||
          find_format_word(lower, Compare::WHOLE, STEP_LETTER, m)))
         return m;
-    if (find_format_word(lower, Compare::WHOLE, STEP_WORD, m) || find_row(WORDS, lower, Compare::WHOLE, STEP_WORD, m) ||
-        find_row(PREFIXES, lower, Compare::PREFIX, STEP_PREFIX, m) ||
-        find_row(late_words(), lower, Compare::WHOLE, STEP_LATE_WORD, m) ||
-        find_row(extension_words(), lower, Compare::WHOLE, STEP_EXTENSION, m) ||
+    if (find_format_word(lower, Compare::WHOLE, STEP_WORD, m) ||
+        find_row(TABLES[T_WORDS], lower, Compare::WHOLE, STEP_WORD, m) ||
+        find_row(TABLES[T_PREFIXES], lower, Compare::PREFIX, STEP_PREFIX, m) ||
+        find_row(TABLES[T_LATE_WORDS], lower, Compare::WHOLE, STEP_LATE_WORD, m) ||
+        find_row(TABLES[T_EXTENSION_WORDS], lower, Compare::WHOLE, STEP_EXTENSION, m) ||
         find_format_word(lower, Compare::WHOLE, STEP_EXTENSION, m) ||
-        find_row(DOUBLE_DASH, lower, Compare::SECOND_LETTER, STEP_DOUBLE_DASH, m) ||
+        find_row(TABLES[T_DOUBLE_DASH], lower, Compare::SECOND_LETTER, STEP_DOUBLE_DASH, m) ||
         find_format_word(lower, Compare::SECOND_LETTER, STEP_DOUBLE_DASH, m))
         return m;
     return OptionMatch{0, nullptr, 0, nullptr};
 }
 
-OptionRows extension_options()
+const OptionRows& extension_options()
 {
-    return OptionRows{extension_words().data(), extension_words().size()};
+    return TABLES[T_EXTENSION_WORDS];
 }
 
-std::vector<OptionRows> option_tables()
+std::span<const OptionRows> option_tables()
 {
-    return {{LETTERS, std::size(LETTERS)},   {WORDS, std::size(WORDS)},
-            {PREFIXES, std::size(PREFIXES)}, {late_words().data(), late_words().size()},
-            {extension_words().data(), extension_words().size()}, {DOUBLE_DASH, std::size(DOUBLE_DASH), "--"}};
+    return TABLES;
 }
 
 void handle_option(Run& run, const char* text, bool from_command_file)

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -49,14 +50,22 @@ struct OptionMatch {
 };
 OptionMatch match_option(const char* lower);
 
-// The words khex added to the classic options, each matched whole.
+// A table of option rows, and the rows of the report table (map/reports.h)
+// that follow its own: the classic report words (-map) or khex's own.
+enum TableReports { NO_REPORTS, CLASSIC_REPORTS, OWN_REPORTS };
 struct OptionRows {
     const OptionRow* rows;
     size_t count;
-    const char* dashes = "-";  // what the user types before a row's word
+    const char* dashes;   // what the user types before a row's word
+    TableReports reports;
 };
-OptionRows extension_options();
+// The rows of a table, its own and then its reports'.
+size_t row_count(const OptionRows& table);
+OptionRow row_at(const OptionRows& table, size_t i);
+
+// The words khex added to the classic options, each matched whole.
+const OptionRows& extension_options();
 // Every table of option rows, in matching order.
-std::vector<OptionRows> option_tables();
+std::span<const OptionRows> option_tables();
 
 }  // namespace khex

@@ -96,17 +96,19 @@ void help_line(std::string& out, const std::string& option, const char* help)
 // The rows of a table with their other spellings, as --help shows them.
 void table_lines(std::string* groups, const OptionRows& table)
 {
-    for (size_t i = 0; i < table.count; ++i) {
-        const OptionRow& row = table.rows[i];
+    const size_t count = row_count(table);
+    for (size_t i = 0; i < count; ++i) {
+        const OptionRow row = row_at(table, i);
         if (!row.help)
             continue;
         std::string option = table.dashes;
         option += row.word;
-        for (size_t k = i + 1; k < table.count; ++k) {
-            if (table.rows[k].handle == row.handle && !table.rows[k].help) {
+        for (size_t k = i + 1; k < count; ++k) {
+            const OptionRow other = row_at(table, k);
+            if (other.handle == row.handle && !other.help) {
                 option += ", ";
                 option += table.dashes;
-                option += table.rows[k].word;
+                option += other.word;
             }
         }
         if (row.value) {

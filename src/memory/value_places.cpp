@@ -129,9 +129,18 @@ bool place_span(Diagnostics& d, Value& v, const SymbolSource* source)
     if ((v.from_text.given && !resolve_value_address(d, v, source, v.from_text, v.from)) ||
         (v.to_text.given && !resolve_value_address(d, v, source, v.to_text, v.to)))
         return false;
-    if (v.from < r.origin || v.to > r.end || v.from > v.to) {
+    if (v.from < r.origin || v.to > r.end) {
         refuse(d, v, "span 0x%08lx..0x%08lx does not lie inside range '%s' (0x%08lx..0x%08lx)", hex(v.from),
                hex(v.to), r.name.c_str(), hex(r.origin), hex(r.end));
+        return false;
+    }
+    if (v.from > v.to && v.to_text.given) {
+        refuse(d, v, "to= 0x%lx is before from= 0x%lx", hex(v.to), hex(v.from));
+        return false;
+    }
+    if (v.from > v.to) {
+        refuse(d, v, "the default to= of a slot at 0x%lx is the byte before it, which is before from= 0x%lx: give to=",
+               hex(v.at), hex(v.from));
         return false;
     }
     return true;

@@ -265,10 +265,10 @@ namespace {
 // rule of an earlier step takes them, and each reaches its own handler.
 TEST(OptionWords, EveryExtensionWordReachesItsOwnHandler)
 {
-    const OptionRows extensions = extension_options();
-    ASSERT_GT(extensions.count, 0u);
-    for (size_t i = 0; i < extensions.count; ++i) {
-        const OptionRow& row = extensions.rows[i];
+    const OptionRows& extensions = extension_options();
+    ASSERT_GT(row_count(extensions), 0u);
+    for (size_t i = 0; i < row_count(extensions); ++i) {
+        const OptionRow row = row_at(extensions, i);
         OptionMatch m = match_option(row.word);
         EXPECT_EQ(m.step, STEP_EXTENSION) << row.word;
         EXPECT_EQ(m.handle, row.handle) << row.word;
@@ -316,8 +316,8 @@ TEST(Help, ShowsEveryOptionOfTheTablesAndOnlyOptionsThatWork)
     }
     size_t words = 0;
     for (const OptionRows& table : option_tables()) {
-        for (size_t i = 0; i < table.count; ++i, ++words) {
-            std::string typed = table.dashes + std::string(table.rows[i].word);
+        for (size_t i = 0; i < row_count(table); ++i, ++words) {
+            std::string typed = table.dashes + std::string(row_at(table, i).word);
             EXPECT_TRUE(shown.count(typed)) << typed;
         }
     }

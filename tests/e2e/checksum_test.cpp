@@ -302,8 +302,10 @@ TEST(Checksums, BadRequestsStopBeforeAnyFileIsWritten)
          ">>   ERROR: checksum 'r,crc32,at=0xfe': slot 0x000000fe..0x00000101 lies outside\n"
          "            range 'r' (0x00000000..0x000000ff)\n"},
         {{"-checksum", "r,crc32,from=0x80,to=0x10"},
-         ">>   ERROR: checksum 'r,crc32,from=0x80,to=0x10': span 0x00000080..0x00000010\n"
-         "            does not lie inside range 'r' (0x00000000..0x000000ff)\n"},
+         ">>   ERROR: checksum 'r,crc32,from=0x80,to=0x10': to= 0x10 is before from= 0x80\n"},
+        {{"-checksum", "r,crc32,at=0x10,from=0x20"},
+         ">>   ERROR: checksum 'r,crc32,at=0x10,from=0x20': the default to= of a slot at\n"
+         "            0x10 is the byte before it, which is before from= 0x20: give to=\n"},
         {{"-checksum", "r,crc32,at=0x40", "-checksum", "r,sum16,at=0x42"},
          ">>   ERROR: checksums 'r,crc32,at=0x40' and 'r,sum16,at=0x42' have overlapping\n"
          "            slots in range 'r'\n"},
