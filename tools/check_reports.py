@@ -844,9 +844,10 @@ def check_verify(khex, work, cfg, args, report, ranges, files, rand, problems):
             name, changed, line, out.strip(), err.strip()))
     else:
         with open(os.path.join(work, "verify.json")) as vf:
-            first = json.load(vf)["verify"][0]["first"][0]
-        if first["lane_bits"] != bits or first["device"] != changed or first["cpu"] != target:
-            problems.add("verify JSON %s: %s" % (name, first))
+            runs = json.load(vf)["verify"][0]["runs"]
+        if runs != [{"first": changed, "last": changed, "cpu": target, "kind": "changed", "owner": owner, "count": 1,
+                     "lane_bits": bits}]:
+            problems.add("verify JSON %s: runs %s" % (name, runs))
 
 
 def check_run(khex, cfg, work, keep_going=True):

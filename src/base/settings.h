@@ -89,6 +89,7 @@ struct ConvOptions {
     std::vector<std::string> fields;        // -field values, in the order given
     std::vector<std::string> inserts;       // -insert values, in the order given
     std::vector<std::string> verifies;      // -verify values, in the order given
+    uint32_t verify_limit = 10;             // -verifylimit: runs of differences listed per pair; 0: all
     std::vector<std::string> outputs;       // -outputs: the files a build expects the run to write
     int device = 7734;
     bool device_given = false;  // a -v7734 option was given

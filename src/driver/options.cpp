@@ -139,6 +139,13 @@ void opt_verify(Run& run, const char*, bool from_file)
         report(run.diagnostics, SEVERITY_ERROR, "no value on -verify");
 }
 
+void opt_verify_limit(Run& run, const char* typed, bool from_file)
+{
+    uint32_t value;
+    if (take_number(run, typed, from_file, value))
+        run.options.verify_limit = value;
+}
+
 // -insert range,file[,field=value...]: another image in the range.
 void opt_insert(Run& run, const char*, bool from_file)
 {
@@ -430,6 +437,7 @@ const OptionRow EXTENSION_WORDS[] = {
      "the files the build expects: any other or missing one fails the run"},
     {"verify", opt_verify, "output=readback[:format]", GROUP_BUILD,
      "compare a device's read-back with an output; write no output"},
+    {"verifylimit", opt_verify_limit, "n", GROUP_BUILD, "runs of differences verify lists a pair (default 10, 0 all)"},
 };
 
 // After "--", only the next letter counts: --binary acts as --b.

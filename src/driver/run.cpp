@@ -8,6 +8,7 @@
 #include "driver/input.h"
 #include "driver/walk.h"
 #include "output/formats.h"
+#include "output/verify.h"
 #include "placement/prepass.h"
 #include "placement/settle.h"
 
@@ -60,8 +61,9 @@ void announce_section(const Run& run, const SectionSpec& spec)
 
 // Once the headers are read: the device, the format's widths, the boot
 // table's place, the sections and their order, the byte order; then the
-// progress line and the output's settings.
-void start_translation(Run& run)
+// progress line and the output's settings; a verify run's writes go to its
+// tap.
+void start_translation(Run& run, const OutputTap& verify_tap)
 {
     Diagnostics& d = run.diagnostics;
     const ConvOptions& options = run.options;
@@ -80,8 +82,11 @@ void start_translation(Run& run)
     if (!options.quiet)
         std::fprintf(d.console.out, "Translating %s to %s format...\n", run.input.coff_name.c_str(), format.name);
     start_output(run.output, output_settings(run), d, run.pending);
-    if (!run.verify.pairs.empty())
-        verify_outputs(run.output, run.verify);
+    if (!run.verify.pairs.empty()) {
+        const OutputSettings& s = run.output.settings;
+        start_verify(run.verify, d, WordArrangement{s.big_endian, s.order, s.datawidth}, s.romaddr, s.zero);
+        tap_outputs(run.output, verify_tap);
+    }
 }
 
 // After the symbol pass: the values' and inserts' symbols, the inserts in the
@@ -132,9 +137,16 @@ int convert(Run& run, int argc, const char* const* argv)
     Placer placer{run.placement, d,           run.options,    run.settled,     run.coff,   run.ranges,
                   run.specs,     run.values,  run.inserts,    run.boot_table,  run.boot_buffer, run.output,
                   announce,      range_closed};
+    // verify compares the writes with read-backs instead of writing files
+    auto open_file = [&run](const RomRange& r, int file) { return verify_open_file(run.verify, r, file); };
+    auto write = [&run](const RomRange& r, uint32_t address, const uint8_t* data, int nbytes, const ByteOwner& owner) {
+        verify_write(run.verify, r, address, data, nbytes, owner);
+    };
+    auto written = [&run](const RomRange& r, int file, FILE* f) { verify_file_written(run.verify, r, file, f); };
+    const OutputTap verify_tap{open_file, write, written};
     bool loaded = read_coff_headers(reader);
     if (loaded) {
-        start_translation(run);
+        start_translation(run, verify_tap);
         trace_header_summary(reader);
         loaded = read_symbols(reader, run.symbols);
     }
@@ -152,7 +164,7 @@ int convert(Run& run, int argc, const char* const* argv)
         report_load_failure(reader);
     close_inputs(run.input);
     finish_conversion(placer);
-    print_verify(run.verify, d.console.out);
+    print_verify(run.verify, d.console.out, run.options.verify_limit);
     write_reports(run.reports, facts, run.pending, d);
     // under -werror a failed run leaves nothing a build could take for a
     // result: no file appears or changes; nor does a run that writes other

@@ -64,9 +64,14 @@ bool parse_motorola(const char* line, size_t n, HexParse& state, HexRecord& reco
         ++state.data_records;
     } else if (type == 5 || type == 6) {
         if (address != state.data_records) {
-            error = "count record says " + std::to_string(address) + " data records, the file has " +
-                    std::to_string(state.data_records) + " before it";
-            return false;
+            const std::string says = "count record says " + std::to_string(address) + " data records, the file has " +
+                                     std::to_string(state.data_records) + " before it";
+            if (!state.lenient_count) {
+                error = says;
+                return false;
+            }
+            if (state.note.empty())
+                state.note = "its " + says;
         }
     } else if (type >= 7) {
         record.kind = HexRecord::END;

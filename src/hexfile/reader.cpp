@@ -143,6 +143,7 @@ bool read_records(HexFile& hex, Diagnostics& d)
     const RecordParser parse = row_of(hex.format).parse;
     LineReader lines(hex.file, 0, 1);
     HexParse state;
+    state.lenient_count = hex.lenient_count;
     auto record = std::make_unique<HexRecord>();
     bool ended = false, joins = false;
     uint32_t end_line = 0;
@@ -171,6 +172,7 @@ bool read_records(HexFile& hex, Diagnostics& d)
     }
     if (std::ferror(hex.file))
         return fail(d, hex, 0, "cannot read it: %s", std::strerror(errno));
+    hex.note = state.note;
     return true;
 }
 
@@ -181,6 +183,7 @@ uint32_t line_of(HexFile& hex, const HexExtent& extent, uint32_t address)
     LineReader lines(hex.file, extent.offset, extent.line);
     HexParse state;
     state.base = extent.base;
+    state.lenient_count = hex.lenient_count;
     auto record = std::make_unique<HexRecord>();
     std::string error;
     while (lines.next()) {
@@ -220,6 +223,14 @@ bool refuse_overlaps(HexFile& hex, Diagnostics& d)
 const char* hex_format_name(int format)
 {
     return row_of(format).name;
+}
+
+std::string hex_format_names()
+{
+    std::string names;
+    for (const HexReaderRow& row : HEX_READERS)
+        names += (names.empty() ? "" : ", ") + std::string(row.name);
+    return names;
 }
 
 int hex_format_of(const std::string& name)
@@ -264,6 +275,7 @@ bool read_hex_bytes(HexFile& hex, Diagnostics& d, const HexExtent& extent, uint3
     LineReader lines(hex.file, from.offset, from.line);
     HexParse state;
     state.base = from.base;
+    state.lenient_count = hex.lenient_count;
     auto record = std::make_unique<HexRecord>();
     uint64_t at = from.at;  // bytes of the extent before the record
     uint32_t copied = 0;

@@ -46,6 +46,8 @@ struct HexResume {
 
 struct HexFile {
     std::string name;
+    bool lenient_count = false;       // a read-back: a count record that disagrees is only noted
+    std::string note;                 // what was noted
     int format = HEX_DETECT;          // as asked; the format read once opened
     FILE* file = nullptr;             // open while the run uses it
     std::vector<HexExtent> extents;   // in file order
@@ -56,6 +58,8 @@ struct HexFile {
 // "tektronix"; a name's format, or HEX_DETECT when none has it.
 const char* hex_format_name(int format);
 int hex_format_of(const std::string& name);
+// Every format's name, in the table's order: "binary, intel, ...".
+std::string hex_format_names();
 
 // Opens the file (binary mode), finds its format unless it was named, reads
 // it through record by record and keeps its extents; records that overlap

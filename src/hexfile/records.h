@@ -26,6 +26,8 @@ struct HexRecord {
 struct HexParse {
     uint32_t base = 0;          // Intel: the extended segment or linear address
     uint64_t data_records = 0;  // Motorola: S1, S2 and S3 records so far, for S5 and S6
+    bool lenient_count = false; // a count record that disagrees is a note, not an error
+    std::string note;           // the first such disagreement
 };
 
 // Parses one line (without its line end); false with the reason in error.

@@ -49,6 +49,17 @@ public:
             text_ += (i ? ", " : "") + std::to_string(values[i]);
         text_ += ']';
     }
+    // Texts on one line: ["a", "b"].
+    void strings(const char* key, const std::vector<std::string>& values)
+    {
+        member(key);
+        text_ += '[';
+        for (size_t i = 0; i < values.size(); ++i) {
+            text_ += i ? ", " : "";
+            quoted(values[i]);
+        }
+        text_ += ']';
+    }
     void pair(const char* key, uint64_t first, uint64_t second)
     {
         member(key);
@@ -296,23 +307,41 @@ void write_unplaced(JsonWriter& json, const ReportFacts& facts)
     json.end_array();
 }
 
-// A verify run's pairs: what each compared, and its first differences.
+// A verify run's pairs: what each compared, its first differences byte by
+// byte, every run of them whatever -verifylimit says, and the hints.
 void write_verify(JsonWriter& json, const ReportFacts& facts)
 {
+    const VerifyState& verify = facts.verify;
     json.begin_array("verify");
-    for (const VerifyPair& pair : facts.verify.pairs) {
+    for (const VerifyPair& pair : verify.pairs) {
         json.begin_object();
         json.string("output", pair.output);
         json.string("readback", pair.readback.name);
         json.number("bytes", pair.compared);
         json.number("differences", pair.differing);
+        if (!pair.readback.note.empty())
+            json.string("note", pair.readback.note);
+        json.begin_array("runs");
+        for (const VerifyRun& run : pair.runs) {
+            json.begin_object();
+            json.number("first", run.first);
+            json.number("last", run.last);
+            json.number("cpu", run.cpu);
+            json.string("kind", run.kind == VerifyRun::MISSING ? "missing" : "changed");
+            json.string("owner", verify.owners[run.owner]);
+            json.number("count", run_count(run));
+            json.pair("lane_bits", static_cast<uint64_t>(run.bits.first_bit), static_cast<uint64_t>(run.bits.last_bit));
+            json.end_object();
+        }
+        json.end_array();
+        json.strings("hints", verify_hints(verify, pair));
         json.begin_array("first");
         for (const VerifyDifference& f : pair.first) {
             json.begin_object();
             json.number("device", f.address);
             json.number("cpu", f.cpu);
             json.pair("lane_bits", static_cast<uint64_t>(f.bits.first_bit), static_cast<uint64_t>(f.bits.last_bit));
-            json.string("owner", f.owner);
+            json.string("owner", verify.owners[f.owner]);
             json.number("expected", f.expected);
             if (f.found < 0)
                 json.null("found");

@@ -21,6 +21,7 @@
 #include "memory/specs.h"
 #include "memory/values.h"
 #include "output/framework.h"
+#include "output/verify.h"
 #include "placement/placer.h"
 #include "platform/pending.h"
 

@@ -53,8 +53,8 @@ bool read_field(Diagnostics& d, Insert& in, const std::string& part, std::vector
         in.file.format = hex_format_of(folded(value));
         if (in.file.format != HEX_DETECT)
             return true;
-        say(d, SEVERITY_ERROR, in, "unknown format '%s' (formats: binary, intel, motorola, tektronix)",
-            value.c_str());
+        say(d, SEVERITY_ERROR, in, "unknown format '%s' (formats: %s)",
+            value.c_str(), hex_format_names().c_str());
         return false;
     } else if (key == "offset") {
         const bool negative = !value.empty() && value[0] == '-';

@@ -36,37 +36,37 @@ void c_array_writer(WriterContext& w, int op, OutputStream& stream, const uint8_
 // most 32 bits.
 constexpr OutputFormat output_formats[] = {
     // index               name                  words                                        unit ext
-    //    writer            run            binary widest rom mem variant device longest
+    //    writer            run            binary widest rom mem variant device longest readback
     {FORMAT_DEBUG,       "DEBUG",              {{"-d", 0, false, false}, {}},               1, ".d00",
-        debug_writer,     nullptr,       false, 0,   0, 0, 0, false, 0},
+        debug_writer,     nullptr,       false, 0,   0, 0, 0, false, 0, HEX_DETECT},
     {FORMAT_INTEL,       "Intel",              {{"i", 0, false, false}, {}},                1, ".i00",
-        intel_writer,     intel_run,     false, 224, 0, 0, 0, false, 255},
+        intel_writer,     intel_run,     false, 224, 0, 0, 0, false, 255, HEX_INTEL},
     {FORMAT_MOTOROLA,    "Motorola-S",         {{"m", 0, false, false}, {}},                1, ".m00",
-        motorola_writer,  motorola_run,  false, 222, 0, 0, 2, false, 251},
+        motorola_writer,  motorola_run,  false, 222, 0, 0, 2, false, 251, HEX_MOTOROLA},
     {FORMAT_MOTOROLA_S1, "Motorola-S1",        {{"m1", 0, false, false}, {}},               1, ".m00",
-        motorola_writer,  motorola_run,  false, 222, 0, 0, 1, false, 252},
+        motorola_writer,  motorola_run,  false, 222, 0, 0, 1, false, 252, HEX_MOTOROLA},
     {FORMAT_MOTOROLA_S2, "Motorola-S2",        {{"m2", 0, false, false}, {}},               1, ".m00",
-        motorola_writer,  motorola_run,  false, 222, 0, 0, 2, false, 251},
+        motorola_writer,  motorola_run,  false, 222, 0, 0, 2, false, 251, HEX_MOTOROLA},
     {FORMAT_MOTOROLA_S3, "Motorola-S3",        {{"m3", 0, false, false}, {}},               1, ".m00",
-        motorola_writer,  motorola_run,  false, 222, 0, 0, 3, false, 250},
+        motorola_writer,  motorola_run,  false, 222, 0, 0, 3, false, 250, HEX_MOTOROLA},
     {FORMAT_ZQ_TAGGED,   "ZQ-Tagged",          {{"t", 0, false, false}, {}},                2, ".t00",
-        zq_tagged_writer, nullptr,       false, 0,   2, 0, 0, false, 0},
+        zq_tagged_writer, nullptr,       false, 0,   2, 0, 0, false, 0, HEX_DETECT},
     {FORMAT_TEKTRONIX,   "Extended Tektronix", {{"x", 0, false, false}, {}},                1, ".x00",
-        tektronix_writer, tektronix_run, false, 89,  0, 0, 0, false, 120},
+        tektronix_writer, tektronix_run, false, 89,  0, 0, 0, false, 120, HEX_TEKTRONIX},
     {FORMAT_ASCII_HEX,   "ASCII-Hex",          {{"a", 0, false, false}, {}},                1, ".a00",
-        ascii_hex_writer, nullptr,       false, 0,   0, 0, 0, false, 0},
+        ascii_hex_writer, nullptr,       false, 0,   0, 0, 0, false, 0, HEX_DETECT},
     {FORMAT_GENERIC,     "Generic",            {{"-b", 1, false, false}, {"-w", 2, false, false}}, 1, ".s00",
-        generic_writer,   nullptr,       false, 0,   0, 0, 0, false, 0},
+        generic_writer,   nullptr,       false, 0,   0, 0, 0, false, 0, HEX_DETECT},
     {FORMAT_BINARY,      "Binary",             {{"b", 1, true, false}, {}},                 1, ".b00",
-        binary_writer,    binary_run,    true,  0,   0, 1, 0, false, 0},
+        binary_writer,    binary_run,    true,  0,   0, 1, 0, false, 0, HEX_BINARY},
     {FORMAT_VERILOG,     "Verilog memory",     {{"vmem", 0, false, true}, {}},              1, ".v00",
-        verilog_writer,   nullptr,       false, 4,   0, 0, 0, true,  0},
+        verilog_writer,   nullptr,       false, 4,   0, 0, 0, true,  0, HEX_DETECT},
     {FORMAT_MIF,         "MIF",                {{"mif", 0, false, true}, {}},               1, ".f00",
-        mif_writer,       nullptr,       false, 4,   0, 0, 0, true,  0},
+        mif_writer,       nullptr,       false, 4,   0, 0, 0, true,  0, HEX_DETECT},
     {FORMAT_COE,         "COE",                {{"coe", 0, false, true}, {}},               1, ".e00",
-        coe_writer,       nullptr,       false, 4,   0, 0, 0, true,  0},
+        coe_writer,       nullptr,       false, 4,   0, 0, 0, true,  0, HEX_DETECT},
     {FORMAT_C_ARRAY,     "C array",            {{"carray", 0, false, true}, {}},            1, ".c00",
-        c_array_writer,   nullptr,       false, 4,   0, 0, 0, true,  0},
+        c_array_writer,   nullptr,       false, 4,   0, 0, 0, true,  0, HEX_DETECT},
 };
 
 const int format_count = static_cast<int>(std::size(output_formats));
@@ -106,6 +106,15 @@ void check_record_length(const ConvOptions& options, const OutputFormat& format,
         if (n % static_cast<uint32_t>(r->romwidth) != 0)
             report(d, SEVERITY_ERROR, "-reclen %lu is not a whole number of the %d-bit ROM words of range '%s'",
                    static_cast<unsigned long>(n), bits(r->romwidth), r->name.c_str());
+}
+
+std::string readable_format_names()
+{
+    std::string names;
+    for (const OutputFormat& f : output_formats)
+        if (f.readback != HEX_DETECT)
+            names += (names.empty() ? "" : ", ") + std::string(f.name);
+    return names;
 }
 
 const OutputFormat& selected_format(const ConvOptions& options)

@@ -2,6 +2,9 @@
 // khex needs is a column here, the option words that select it included, so
 // a new format is one row and one writer file.
 #pragma once
+#include <string>
+
+#include "hexfile/reader.h"
 #include "memory/ranges.h"
 #include "output/stream.h"
 
@@ -56,6 +59,7 @@ struct OutputFormat {
     int variant;            // which kind of record a writer shared by rows writes
     bool device_words;      // records carry the ROM device's word addresses from the range's first byte
     int longest_record;     // the most data bytes -reclen may give a record; 0: -reclen does not apply
+    int readback;           // the hex reader that reads its files back (HEX_...); HEX_DETECT: none
 };
 
 extern const OutputFormat output_formats[];
@@ -69,6 +73,9 @@ FormatRules format_rules(const OutputFormat& format);
 // their bytes; an ERROR otherwise.
 void check_record_length(const ConvOptions& options, const OutputFormat& format, const RangeState& ranges,
                          Diagnostics& d);
+
+// The names of the formats whose files khex reads back, for messages.
+std::string readable_format_names();
 
 // The row that the options select.
 const OutputFormat& selected_format(const ConvOptions& options);

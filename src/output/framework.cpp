@@ -76,26 +76,6 @@ void lane_fill(OutputState& output, const RomRange& r, OutputStream& stream)
     }
 }
 
-// A verify run writes a file only for a pair that compares the file's own
-// addresses: into a temporary file of its own, read back when it is whole.
-FILE* open_verified_file(OutputState& output, const RomRange& r, int i)
-{
-    VerifyPair* pair = file_address_pair(*output.verify, r, i);
-    if (!pair)
-        return nullptr;
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path dir = fs::temp_directory_path(error);
-    pair->temporary = (dir / ("khex-verify-" + std::to_string(process_id()) + "-" +
-                              std::to_string(output.temporaries++)))
-                          .string();
-    pair->written = create_new_file(pair->temporary, true);
-    if (!pair->written)
-        fatal(*output.diagnostics, "cannot create a temporary file '%s': %s", pair->temporary.c_str(),
-              std::strerror(errno));
-    return pair->written;
-}
-
 void open_range_files(OutputState& output, const RomRange& r)
 {
     for (FileTally& t : output.tallies)
@@ -112,9 +92,9 @@ void open_range_files(OutputState& output, const RomRange& r)
     for (int i = 0; i < r.file_count; ++i) {
         OutputStream& stream = output.streams[stream_of_file(output, r, i)];
         const std::string& name = r.files[i];
-        stream.file = output.verify ? open_verified_file(output, r, i)
-                                    : open_pending(*output.pending, name, format.binary, FileRole::OUTPUT);
-        if (!stream.file && !output.verify)
+        stream.file = output.tap ? output.tap->open_file(r, i)
+                                 : open_pending(*output.pending, name, format.binary, FileRole::OUTPUT);
+        if (!stream.file && !output.tap)
             fatal(*output.diagnostics, "cannot open output file '%s': %s", name.c_str(), std::strerror(errno));
         if (stream.file)
             std::setvbuf(stream.file, nullptr, _IONBF, 0);  // the stream's block is the buffer
@@ -233,19 +213,9 @@ void tally_lanes(OutputState& o, const RomRange& r, uint32_t address, uint32_t f
     }
 }
 
-// The hex reader's format of a file this format writes.
-int hex_format_of_row(const OutputFormat& format)
-{
-    if (format.binary)
-        return HEX_BINARY;
-    if (format.index == FORMAT_INTEL)
-        return HEX_INTEL;
-    return format.index == FORMAT_TEKTRONIX ? HEX_TEKTRONIX : HEX_MOTOROLA;
-}
-
-// A verify run's files of the range, written whole into temporary files:
-// each compared with its read-back.
-void close_verified_files(OutputState& output, const RomRange& r)
+// A tapped run's files of the range: those the tap opened are written whole
+// and handed back to it.
+void close_tapped_files(OutputState& output, const RomRange& r)
 {
     for (int i = 0; i < r.file_count; ++i) {
         OutputStream& stream = output.streams[stream_of_file(output, r, i)];
@@ -253,32 +223,10 @@ void close_verified_files(OutputState& output, const RomRange& r)
             continue;
         output.settings.format->writer(output.writer, OP_END_FILE, stream, nullptr, 0);
         flush_block(output.writer, stream);
-        VerifyPair* first = file_address_pair(*output.verify, r, i);
-        const bool closed = std::fclose(stream.file) == 0;
+        FILE* written = stream.file;
         stream.file = nullptr;
-        first->written = nullptr;
-        if (!closed)
-            write_failed(*output.diagnostics, stream);
-        // every read-back of the file against the one text
-        for (VerifyPair& pair : output.verify->pairs)
-            if (pair.range == &r && pair.file == i && pair.file_addresses && pair.readback.file)
-                verify_written_file(pair, first->temporary, *output.diagnostics,
-                                    hex_format_of_row(*output.settings.format), stream_of_file(output, r, i),
-                                    r.romwidth, stream.bits);
+        output.tap->file_written(r, i, written);
     }
-}
-
-// a verify run compares the bytes each file would take with its read-back
-void verify_range_data(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
-                       const ByteOwner& owner)
-{
-    int lane_of_file[MAX_LANES];
-    LaneBits bits[MAX_LANES];
-    for (int i = 0; i < r.file_count; ++i) {
-        lane_of_file[i] = stream_of_file(output, r, i);
-        bits[i] = bits_of_file(output, r, i);
-    }
-    verify_write(*output.verify, *output.diagnostics, r, address, data, nbytes, owner, lane_of_file, bits);
 }
 
 }  // namespace
@@ -352,8 +300,8 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     const int streams = stream_count(r);
     WriterContext& w = output.writer;
     w.owner = owner.key;
-    if (output.verify)
-        verify_range_data(output, r, address, data, nbytes, owner);
+    if (output.tap)
+        output.tap->write(r, address, data, nbytes, owner);
 
     // a memory word advances record addresses by its own width, or by one ROM
     // word in the device's addresses; formats of device words count words
@@ -405,9 +353,9 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
     output.written_up_to += static_cast<uint32_t>(nbytes);
 }
 
-void verify_outputs(OutputState& output, VerifyState& verify)
+void tap_outputs(OutputState& output, const OutputTap& tap)
 {
-    output.verify = &verify;
+    output.tap = &tap;
 }
 
 void set_range_fill(OutputState& output, const uint8_t* pattern, size_t n)
@@ -432,8 +380,8 @@ void close_range_files(OutputState& output)
         return;
     flush_partial_word(output, *r);
     flush_range_records(output);
-    if (output.verify) {
-        close_verified_files(output, *r);
+    if (output.tap) {
+        close_tapped_files(output, *r);
         output.open_range = nullptr;
         return;
     }

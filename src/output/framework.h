@@ -6,15 +6,41 @@
 #include <cstdio>
 #include <vector>
 
+#include <string>
+
 #include "base/diagnostics.h"
+#include "base/function_ref.h"
 #include "memory/algorithms.h"
 #include "memory/ranges.h"
 #include "output/formats.h"
 #include "output/stream.h"
-#include "output/verify.h"
 #include "platform/pending.h"
 
 namespace khex {
+
+// Whose bytes a write carries: the key the writers' warnings go by, the
+// name a comparison gives them, and how the byte arrangement moved them.
+struct ByteOwner {
+    const void* key = nullptr;        // a section entry (or a value's), for warnings once per owner
+    const char* prefix = "";          // "checksum ", "insert ", ...; then the name
+    const char* name = "";
+    const uint8_t* source = nullptr;  // for arranged offset q in a period, the offset it came from
+    int period = 0;                   // 0: the bytes were not rearranged
+    // a slot whose value replaces bytes of the owner's section: its target
+    // bytes inner_first..inner_last are the value's, named so
+    std::string inner;
+    uint32_t inner_first = 1, inner_last = 0;
+};
+
+// A run that writes no output file (verify): every write of a range goes to
+// the tap instead; only the files the tap opens are written, into files of
+// its own, and handed back to it whole.
+struct OutputTap {
+    FunctionRef<FILE*(const RomRange& r, int file)> open_file;  // nullptr: the file is not written
+    FunctionRef<void(const RomRange& r, uint32_t address, const uint8_t* data, int nbytes, const ByteOwner& owner)>
+        write;
+    FunctionRef<void(const RomRange& r, int file, FILE* written)> file_written;  // the tap closes it
+};
 
 // What went into one output file, for the reports: its data bytes in address
 // order (counted only when a report asks for them).
@@ -63,8 +89,7 @@ struct OutputState {
     std::vector<uint8_t> range_fill;      // the fill of the range about to be written, as its files take it
     std::vector<uint8_t> partial_word;    // formats of device words on a ROM wider than a memory word: a ROM
     uint32_t partial_index = 0;           // word not yet whole (empty: none), and its device word
-    VerifyState* verify = nullptr;        // a verify run: no file is written, every write is compared
-    unsigned temporaries = 0;             // numbers the files a verify run writes for itself
+    const OutputTap* tap = nullptr;       // a run that writes no output file: every write goes here
 };
 
 // Before the first range opens: the settings, and where failures are
@@ -72,9 +97,9 @@ struct OutputState {
 void start_output(OutputState& output, const OutputSettings& settings, Diagnostics& diagnostics,
                   PendingFiles& pending);
 
-// A verify run: the writes go to the pairs of verify, and no output file is
-// written.
-void verify_outputs(OutputState& output, VerifyState& verify);
+// A run that writes no output file: the writes go to the tap, which lives
+// as long as the run.
+void tap_outputs(OutputState& output, const OutputTap& tap);
 
 // The CRC-32/ISO-HDLC of a tally's bytes.
 uint32_t tally_crc32(const FileTally& tally);

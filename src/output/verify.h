@@ -1,10 +1,12 @@
 // -verify: a device programmer's read-back of a device against the bytes khex
 // would write into that device's file. The output framework hands every
-// write of a range's files here instead of writing them; each pair compares
-// at device addresses (the ROM device's bytes from the range's first byte),
-// or, with :output and for Binary files, at the addresses the file itself
-// carries. The read-backs are read through before conversion; nothing
-// holds a device image.
+// write of a range's files here through its tap instead of writing them;
+// each pair compares at device addresses (the ROM device's bytes from the
+// range's first byte), or, with :output and for Binary files, at the
+// addresses the file itself carries. Differences are kept as runs of one
+// owner and one kind; what else the read-back matches (another file of the
+// run, other addresses) gives the verdict its hints. The read-backs are read
+// through before conversion; nothing holds a device image.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -17,33 +19,41 @@
 #include "hexfile/reader.h"
 #include "memory/lanes.h"
 #include "memory/ranges.h"
+#include "output/framework.h"
 
 namespace khex {
 
-struct OutputFormat;
-
-// Whose bytes a write carries: the key the writers' warnings go by, the
-// name verify gives them, and how the byte arrangement moved them.
-struct ByteOwner {
-    const void* key = nullptr;        // a section entry (or a value's), for warnings once per owner
-    const char* prefix = "";          // "checksum ", "insert ", ...; then the name
-    const char* name = "";
-    const uint8_t* source = nullptr;  // for arranged offset q in a period, the offset it came from
-    int period = 0;                   // 0: the bytes were not rearranged
-    // a slot whose value replaces bytes of the owner's section: its target
-    // bytes inner_first..inner_last are the value's, named so
-    std::string inner;
-    uint32_t inner_first = 1, inner_last = 0;
+// Bytes of the read-back at ascending addresses, through a window.
+struct ReadbackWindow {
+    std::vector<uint8_t> bytes;
+    std::vector<bool> present;
+    uint64_t start = 1, end = 0;      // the window holds [start, end)
+    size_t next_extent = 0;
 };
 
+// Consecutive addresses of one kind and one owner that differ.
+struct VerifyRun {
+    enum Kind { CHANGED, MISSING };   // the read-back holds another byte, or none
+    Kind kind;
+    uint32_t first, last;             // device addresses (or the file's own)
+    uint32_t cpu;                     // the target byte address of the first
+    size_t owner;                     // into VerifyState::owners
+    LaneBits bits;
+    uint8_t expected[4], found[4];    // the first bytes
+};
+
+// One differing byte, of the first ones a pair keeps byte by byte.
 struct VerifyDifference {
     uint32_t address;     // device address (or the file's own address)
     uint32_t cpu;         // the target byte address of the byte
     LaneBits bits;        // of the memory word, that the file carries
-    std::string owner;
+    size_t owner;
     uint8_t expected;
     int found;            // -1: the read-back holds nothing there
 };
+
+// How many differences a pair keeps byte by byte, for the JSON report.
+constexpr size_t VERIFY_LISTED = 10;
 
 // What one tap of a file-address pair saw, in the order its bytes went into
 // the file: where its data came from, to name a differing byte.
@@ -51,19 +61,16 @@ struct VerifyTap {
     uint64_t first;       // bytes of the file's data before it
     uint32_t count;       // bytes it put into the file
     uint32_t address;     // target address of the write
-    std::string owner;
-    std::vector<uint8_t> source;  // the arrangement's period
-    std::string inner;    // a slot over the owner's bytes, as ByteOwner
+    size_t owner, inner;  // owners of its bytes, and of a slot over them
     uint32_t inner_first, inner_last;
+    std::vector<uint8_t> source;  // the arrangement's period
 };
 
-// Bytes of the read-back at ascending addresses, through a window.
-struct ReadbackWindow {
-    std::vector<uint8_t> bytes;
-    std::vector<bool> present;
-    uint64_t start = 1, end = 0;      // the window holds [start, end)
-    std::vector<size_t> by_address;   // extents of a hex read-back, in address order
-    size_t next_extent = 0;
+// Another file of the run, as a candidate for what the read-back holds.
+struct VerifyOther {
+    const RomRange* range;
+    int file;
+    uint64_t compared = 0, differing = 0;
 };
 
 struct VerifyPair {
@@ -75,8 +82,15 @@ struct VerifyPair {
     int file = 0;                     // the output's index among the range's files
     uint64_t compared = 0;
     uint64_t differing = 0;
-    std::vector<VerifyDifference> first;  // the first differences
+    std::vector<VerifyRun> runs;      // every run of differences, in the order found
+    std::vector<VerifyDifference> first;  // the first differences, byte by byte
     ReadbackWindow window;
+    std::vector<size_t> by_address;   // extents of the read-back in address order
+    // the same bytes at the addresses of a file written without -romaddr,
+    // and at the file's own, for the hints
+    ReadbackWindow cpu_window, own_window;
+    uint64_t cpu_differing = 0, own_differing = 0;
+    std::vector<VerifyOther> others;  // each other file of the run against the read-back
     std::string temporary;            // file-address pairs: the file khex would write
     FILE* written = nullptr;
     std::vector<VerifyTap> taps;
@@ -85,33 +99,39 @@ struct VerifyPair {
 
 struct VerifyState {
     std::deque<VerifyPair> pairs;     // in the order given
+    std::vector<std::string> owners;  // names of the owners of differing bytes
+    WordArrangement arrangement{false, ORDER_LS, 1};
+    int readback_format = HEX_DETECT; // the reader of the run's own files; HEX_DETECT: none
+    bool romaddr = false, zero = false;
+    unsigned temporaries = 0;         // numbers the files a verify run writes for itself
+    Diagnostics* diagnostics = nullptr;
 };
-
-// How many differences a pair lists.
-constexpr size_t VERIFY_LISTED = 10;
 
 // Once the ranges are resolved: each -verify's output file among the run's
 // and its read-back opened and read through; every problem is an ERROR.
 void read_verify_requests(VerifyState& verify, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
                           const OutputFormat& format);
 
-// A write of range r's files: bytes at target address `address`, whole memory
-// words in file order, lane k of each at k * ROM width. Compares the pairs
-// of device addresses at once and keeps what the file-address pairs need.
-void verify_write(VerifyState& verify, Diagnostics& d, const RomRange& r, uint32_t address, const uint8_t* data,
-                  int nbytes, const ByteOwner& owner, const int lane_of_file[], const LaneBits bits_of_file[]);
+// Once the byte order is settled: how the bytes of a word go to the files,
+// and how the files address them.
+void start_verify(VerifyState& verify, Diagnostics& d, const WordArrangement& arrangement, bool romaddr, bool zero);
 
-// The pair of file i of range r that takes the file's own text, or nullptr.
-VerifyPair* file_address_pair(VerifyState& verify, const RomRange& r, int i);
+// The tap's three calls (output/framework.h): the file the framework writes
+// for a pair that compares the file's own text, or nullptr; every write of a
+// range; a written file, whole, which is closed here and compared.
+FILE* verify_open_file(VerifyState& verify, const RomRange& r, int file);
+void verify_write(VerifyState& verify, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
+                  const ByteOwner& owner);
+void verify_file_written(VerifyState& verify, const RomRange& r, int file, FILE* written);
 
-// A file-address pair's file is written whole: its bytes at its addresses
-// against the read-back.
-void verify_written_file(VerifyPair& pair, const std::string& written_name, Diagnostics& d, int format, int lane,
-                         int romwidth, LaneBits bits);
-
-// The result line of each pair and its first differences, on out.
-void print_verify(const VerifyState& verify, FILE* out);
+// The verdict of each pair, its runs of differences (at most limit, 0: all)
+// and its hints, on out.
+void print_verify(const VerifyState& verify, FILE* out, uint32_t limit);
 bool verify_differs(const VerifyState& verify);
+// The hints of a pair, one line each, without "hint: ".
+std::vector<std::string> verify_hints(const VerifyState& verify, const VerifyPair& pair);
+// The bytes of a run.
+uint64_t run_count(const VerifyRun& run);
 
 // Closes the read-backs and removes the temporary files.
 void close_verify(VerifyState& verify);

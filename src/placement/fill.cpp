@@ -98,8 +98,11 @@ namespace {
 // verify run: for each arranged offset in a period, the offset it came from.
 ByteOwner owner_with_map(Placer& p, const RomRange& r, const char* prefix, const char* name)
 {
-    ByteOwner owner{p.state.cursor.current_spec, prefix, name, nullptr, 0};
-    if (!p.writing || !p.output.verify)
+    ByteOwner owner;
+    owner.key = p.state.cursor.current_spec;
+    owner.prefix = prefix;
+    owner.name = name;
+    if (!p.writing || !p.output.tap)
         return owner;
     const SectionSpec* spec = p.state.cursor.current_spec;
     const int unit = spec ? spec->datawidth : p.options.datawidth;
@@ -127,7 +130,7 @@ ByteOwner data_owner(Placer& p, const RomRange& r)
 ByteOwner section_owner(Placer& p, const RomRange& r, const SectionSpec& spec, int n)
 {
     ByteOwner owner = data_owner(p, r);
-    if (!p.writing || !p.output.verify)
+    if (!p.writing || !p.output.tap)
         return owner;
     const uint64_t first = p.state.cursor.next_address, last = first + static_cast<uint32_t>(n) - 1;
     for (const Value& v : p.values.list) {

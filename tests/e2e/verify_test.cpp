@@ -100,7 +100,7 @@ TEST(Verify, DifferencesAreNamedInTheProgramsOwnTerms)
          "  device 0x0000f0 (cpu 0x0001e1, b8..b15, fill): expected {}, found 00\n"},
         {"a checksum's slot", 0, {"-checksum", "CODE,crc32"}, {{0xFE, 0x00}, {0xFF, 0x00}}, false,
          "checksum"},
-        {"a record missing", 0, {}, {}, true, "found nothing"},
+        {"a record missing", 0, {}, {}, true, "16 bytes missing"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -139,6 +139,62 @@ TEST(Verify, DifferencesAreNamedInTheProgramsOwnTerms)
         else
             EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
         EXPECT_NE(run_program(b.dir, {"srec_cmp", "hi.rb", "-guess", "hi.ref", "-intel"}).status, 0);
+    }
+}
+
+// What a programming station meets: runs of differences, all of them on
+// request and in the JSON report, a read-back whose count record disagrees,
+// and hints at the usual mistakes.
+TEST(Verify, RunsLimitsAndHints)
+{
+    struct Case {
+        const char* what;
+        const char* make;                 // makes hi.rb from hi.bin, lo.bin and the reference files
+        std::vector<std::string> more;    // options
+        std::vector<std::string> lines;   // of standard output
+        const char* runs;                 // jq: the JSON report's runs of the pair
+    };
+    const Case cases[] = {
+        {"a missing record and a changed byte after it, one run listed",
+         "printf '\\132' | dd of=hi.bin conv=notrunc bs=1 seek=128 2>/dev/null && "
+         "srec_cat hi.bin -binary -exclude 0x20 0x30 -o hi.rb -intel",
+         {"-verifylimit", "1"},
+         {"verify hi.hex: hi.rb differs in 17 of 256 bytes",
+          "  device 0x000020..0x00002f (cpu 0x000041, b8..b15, .text): 16 bytes missing",
+          "  and 1 more run (1 byte)"},
+         "[[32,47,\"missing\",16],[128,128,\"changed\",1]]"},
+        {"all runs, and a Motorola count record that disagrees",
+         "srec_cat hi.bin -binary -o hi.s -motorola && grep -v '^S1230020' hi.s > hi.rb",
+         {"-verifylimit", "0"},
+         {"verify hi.hex: hi.rb differs in 32 of 256 bytes (its count record says 8 data records, the file has 7 "
+          "before it)",
+          "  device 0x000020..0x00002f (cpu 0x000041, b8..b15, .text): 16 bytes missing",
+          "  device 0x000030..0x00003f (cpu 0x000061, b8..b15, fill): 16 bytes missing"},
+         "[[32,47,\"missing\",16],[48,63,\"missing\",16]]"},
+        {"an empty read-back", ": > hi.rb", {},
+         {"verify hi.hex: hi.rb differs in 256 of 256 bytes", "hint: the read-back hi.rb is empty"}, nullptr},
+        {"the other lane", "cp lo.bin hi.rb", {},
+         {"hint: hi.rb matches lo.hex, not hi.hex: wrong device?"}, nullptr},
+        {"CPU addresses", "srec_cat hi.bin -binary -unsplit 2 0 -o hi.rb -intel", {},
+         {"hint: hi.rb matches at the CPU addresses: write it with -romaddr, or verify with :output"}, nullptr},
+        {"a changed byte", "printf '\\132' | dd of=hi.bin conv=notrunc bs=1 seek=128 2>/dev/null && cp hi.bin hi.rb",
+         {}, {"  device 0x000080 (cpu 0x000101, b8..b15, .data): expected a1, found 5a"}, "[[128,128,\"changed\",1]]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b(0);
+        ASSERT_EQ(run_program(b.dir, {"sh", "-c", std::string("mkdir report && ") + c.make}).status, 0);
+        std::vector<std::string> more = c.more;
+        more.insert(more.end(), {"-mapjson", "report/v.json"});
+        RunResult r = b.verify({"hi.hex=hi.rb"}, more);
+        EXPECT_EQ(r.status, 1) << r.err;
+        for (const std::string& line : c.lines)
+            EXPECT_NE(("\n" + r.out).find("\n" + line + "\n"), std::string::npos) << line << "\n" << r.out;
+        if (c.runs) {
+            RunResult jq = run_program(b.dir, {"jq", "-c", ".verify[0].runs | map([.first, .last, .kind, .count])",
+                                               "report/v.json"});
+            EXPECT_EQ(jq.out, std::string(c.runs) + "\n");
+        }
     }
 }
 

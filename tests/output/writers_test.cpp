@@ -14,6 +14,13 @@ using coffgen::Bytes;
 
 namespace {
 
+khex::ByteOwner owned_by(const void* key)
+{
+    khex::ByteOwner owner;
+    owner.key = key;
+    return owner;
+}
+
 std::string stream_name(int i)
 {
     std::string name = "f";
@@ -56,7 +63,7 @@ public:
             started = true;
         }
         write_range_data(output, *range, address, bytes.data(), static_cast<int>(bytes.size()), period,
-                         ByteOwner{owner});
+                         owned_by(owner));
         address += static_cast<uint32_t>(bytes.size());
     }
     void gap_to(uint32_t a) { address = a; }
