@@ -32,6 +32,7 @@ Each configuration is drawn from its own seed (the first is --seed, default
 1; then one after the other), so `--seed N --count 1` repeats one. Exit
 status 1 when a check fails, with the seed and what failed.
 """
+import copy
 import json
 import os
 import random
@@ -88,6 +89,13 @@ FORMATS = {
     "--d": "debug", "-vmem": "vmem", "-mif": "mif", "-coe": "coe", "-carray": "carray",
 }
 DEVICE_FORMATS = {"vmem", "mif", "coe", "carray"}
+# the JSON report's format names, by decoder
+KIND_OF_NAME = {"Intel": "intel", "Motorola-S": "motorola", "Motorola-S1": "motorola", "Motorola-S2": "motorola",
+                "Motorola-S3": "motorola", "Extended Tektronix": "tektronix", "ZQ-Tagged": "zq", "ASCII-Hex": "ascii",
+                "Generic": "generic", "Binary": "binary", "DEBUG": "debug", "Verilog memory": "vmem", "MIF": "mif",
+                "COE": "coe", "C array": "carray"}
+ALSO_WORDS = {"intel": "i", "motorola": "m3", "tektronix": "x", "zq": "t", "ascii": "a", "generic": "generic8",
+              "binary": "b", "debug": "debug", "vmem": "vmem", "mif": "mif", "coe": "coe", "carray": "carray"}
 VERIFIABLE = {"intel", "motorola", "tektronix", "binary"}
 ALGORITHMS = {"crc32": 4, "sum8": 1, "sum16": 2, "sum32": 4, "negsum16": 2, "crc16-xmodem": 2}
 
@@ -225,6 +233,12 @@ def draw(seed):
         options += ["-reclen", str(romwidth * rng.randint(1, 30))]
     if boot and rng.random() < 0.2:
         options.append(rng.choice(["-v7734:1", "-serial16", "-parallel8"]))
+    for k in range(rng.choice([0, 0, 0, 1, 2])):
+        # another set of files of the same placement, in another format or width
+        also = rng.choice(list(ALSO_WORDS))
+        widths = [w for w in (1, 2, 4) if (memwidth // w <= 8 if w < memwidth else w % memwidth == 0)]
+        widths = [w for w in widths if (also != "zq" or w >= 2) and (also not in DEVICE_FORMATS or w <= 4)]
+        options += ["-also", "%s,romwidth=%d,names=also%d_%%r_%%k.out" % (ALSO_WORDS[also], 8 * rng.choice(widths), k)]
     return {"seed": seed, "big": big, "kind": kind, "sections": sections, "symbols": symbols,
             "ranges": ranges, "options": options, "inserts": inserts, "image": image}
 
@@ -454,6 +468,13 @@ class Range:
         self.settings = settings
         self.held = {}  # target address -> byte, from every file
 
+    def as_written(self, romwidth):
+        """The range as a set of the given ROM width (bytes) writes it."""
+        view = copy.copy(self)
+        view.romwidth = romwidth
+        view.lanes = self.memwidth > romwidth
+        return view
+
     def place(self, device, word_bytes):
         """The target address of the byte at a device address: a lane's byte
         j of its device word, or the byte of a ROM at least as wide as the
@@ -579,8 +600,12 @@ def check_range(cfg, rng, ranges, owners, problems, files):
     fill = fill_view(rng.j["fill"], cfg["big"])
     pads = set(fill) | {b for r in ranges for b in fill_view(r.j["fill"], cfg["big"])}
     seen = {}
+    main = rng
     for f in rng.j["files"]:
         name, wb = f["name"], f["word_bytes"]
+        # a file of an -also set: its own format and ROM width
+        kind = KIND_OF_NAME[f["format"]]
+        rng = main.as_written(f["romwidth_bits"] // 8)
         bits = lane_bits_of(wb, rng.memwidth, cfg["big"])
         if f["lane_bits"] != bits:
             problems.add("%s: lane_bits %s, but its word_bytes %s are bits %s" % (name, f["lane_bits"], wb, bits))
@@ -588,18 +613,18 @@ def check_range(cfg, rng, ranges, owners, problems, files):
         if data is None:
             problems.add("%s: listed in the JSON report, not written" % name)
             continue
-        decoded = file_bytes(cfg, rng, cfg["kind"], data, wb, owners)
-        if cfg["kind"] in DEVICE_FORMATS:
+        decoded = file_bytes(cfg, rng, kind, data, wb, owners)
+        if kind in DEVICE_FORMATS:
             # a device word is written whole: its bytes that no data reaches
             # (a COE's words without data, a wide ROM word's other bytes) are fill
             decoded = [d for d in decoded if d[2] in owners or d[3] not in fill]
-        if cfg["kind"] in DEVICE_FORMATS:
+        if kind in DEVICE_FORMATS:
             m = re.search(r"lane b(\d+)\.\.b(\d+)", data.decode("latin-1").split("\n")[0])
             if not m or [int(m.group(1)), int(m.group(2))] != bits:
                 problems.add("%s: its comment says %s, its bytes are bits %s" % (
                     name, m.group(0) if m else "nothing", bits))
         own_sorted = [(own, byte) for own, _, _, byte in sorted(decoded, key=lambda d: (d[0], d[1]))]
-        if cfg["kind"] != "binary":
+        if kind != "binary":
             tally = [b for _, b in own_sorted]
             if f["data_bytes"] != len(tally) or (tally and [f["first_address"], f["last_address"]] !=
                                                   [own_sorted[0][0], own_sorted[-1][0]]):
@@ -685,7 +710,7 @@ def crc16_xmodem(data):
 MAP_RANGE = re.compile(r"^([0-9a-f]{8})\.\.([0-9a-f]{8})  Page=(-?\d+)  Memory Width=(\d+)  ROM Width=(\d+)"
                        r"(?:  \"(.*)\")?$")
 MAP_ENTRY = re.compile(r"^(?:   CONTENTS: |             )([0-9a-f]{8})\.\.([0-9a-f]{8})   (.*)$")
-MAP_FILE = re.compile(r"^(?:   OUTPUT FILES: |                 )(\S+) \[b(\d+)\.\.b(\d+)\]")
+MAP_FILE = re.compile(r"^(?:   OUTPUT FILES: |                 )(\S+) \[b(\d+)\.\.b(\d+)\](  (?!ROM addresses)[A-Z].*)?")
 
 
 def parse_map(text):
@@ -694,11 +719,12 @@ def parse_map(text):
         m = MAP_RANGE.match(line)
         if m:
             ranges.append({"origin": int(m.group(1), 16), "name": m.group(6) or "*DEFAULT*", "entries": [],
-                           "files": [], "boot_lines": []})
+                           "files": [], "set_files": [], "boot_lines": []})
             continue
         m = MAP_FILE.match(line)
         if m and ranges:
-            ranges[-1]["files"].append((m.group(1), int(m.group(2)), int(m.group(3))))
+            ranges[-1]["files" if not m.group(4) else "set_files"].append(
+                (m.group(1), int(m.group(2)), int(m.group(3))))
             continue
         m = MAP_ENTRY.match(line)
         if m and ranges:
@@ -731,6 +757,11 @@ def check_map(cfg, report, ranges, owners_of, text, bootorg, problems):
             width = rng.romwidth * 8
             if (first, last) != (i * width, i * width + width - 1):
                 problems.add("map: %s labelled b%d..b%d, not lane %d" % (name, first, last, i))
+        # the files of -also sets name the bits they carry
+        labels = {f["name"]: f["lane_bits"] for f in rng.j["files"]}
+        for name, first, last in m["set_files"]:
+            if name in labels and labels[name] != [first, last]:
+                problems.add("map: %s labelled b%d..b%d, JSON %s" % (name, first, last, labels[name]))
         json_entries = [(e["start"], e["end"], map_name(e)) for e in rng.j["contents"]]
         listed = []
         for start, end, what in m["entries"]:
@@ -815,14 +846,17 @@ def check_verify(khex, work, cfg, args, report, ranges, files, rand, problems):
         return
     rng, f = rand.choice(candidates)
     name = f["name"]
-    if cfg["kind"] in VERIFIABLE:
-        status, out, err = run_khex(khex, work, args + ["-verify", "%s=%s:%s:output" % (name, name, cfg["kind"])])
+    kind = KIND_OF_NAME[f["format"]]
+    rng = rng.as_written(f["romwidth_bits"] // 8)
+    if kind in VERIFIABLE:
+        status, out, err = run_khex(khex, work, args + ["-verify", "%s=%s:%s:output" % (name, name, kind)])
         if status != 0 or "verify %s: %s matches" % (name, name) not in out:
             problems.add("verify %s against itself: %s%s" % (name, out.strip(), err.strip()))
     # the device image of the file: each byte at its device address
     owners = expected_owners(cfg, rng, Problems())
-    device = {d: (byte, target)
-              for _, d, target, byte in file_bytes(cfg, rng, cfg["kind"], files[name], f["word_bytes"], owners)
+    # (a Binary file is compared as it lies: its byte N at N)
+    device = {own if kind == "binary" else d: (byte, target)
+              for own, d, target, byte in file_bytes(cfg, rng, kind, files[name], f["word_bytes"], owners)
               if target in owners}
     size = max(device) + 1
     image = bytearray(size)

@@ -90,6 +90,9 @@ struct ConvOptions {
     std::vector<std::string> inserts;       // -insert values, in the order given
     std::vector<std::string> verifies;      // -verify values, in the order given
     uint32_t verify_limit = 10;             // -verifylimit: runs of differences listed per pair; 0: all
+    std::vector<std::string> also;          // -also values: more sets of files, in the order given
+    bool list_sections = false;             // -sections: list what the executable holds, convert nothing
+    bool list_symbols = false;              // -symbols: the same, with the symbols
     std::vector<std::string> outputs;       // -outputs: the files a build expects the run to write
     int device = 7734;
     bool device_given = false;  // a -v7734 option was given

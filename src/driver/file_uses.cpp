@@ -26,6 +26,13 @@ std::vector<FileUse> uses_of_the_run(const Run& run)
         for (int i = 0; i < r->file_count; ++i)
             uses.push_back({r->files[i], "output file " + std::to_string(i) + " of range '" + r->name + "'",
                             outputs_written});
+    for (const AlsoSet& set : run.also.sets)
+        for (const RomRange& v : set.views)
+            for (int i = 0; i < v.file_count; ++i)
+                uses.push_back({v.files[static_cast<size_t>(i)],
+                                "output file " + std::to_string(i) + " of range '" + v.name + "' of -also '" +
+                                    set.text + "'",
+                                outputs_written});
     const std::vector<ReportFile>& reports = run.reports.files;
     for (size_t i = 0; i < reports.size(); ++i)
         if (reports[i].file)

@@ -26,6 +26,8 @@ void opt_long_help(Run& run, const char*, bool) { print_help(run); }
 void opt_version(Run& run, const char*, bool) { print_version(run); }
 void opt_werror(Run& run, const char*, bool) { run.options.werror = true; }
 void opt_romaddr(Run& run, const char*, bool) { run.options.romaddr = true; }
+void opt_sections(Run& run, const char*, bool) { run.options.list_sections = true; }
+void opt_symbols(Run& run, const char*, bool) { run.options.list_sections = run.options.list_symbols = true; }
 
 // A word of the format table: the format, and the widths some words set too.
 void select_format(Run& run, int format, const FormatWord& word)
@@ -137,6 +139,16 @@ void opt_verify(Run& run, const char*, bool from_file)
         run.options.verifies.emplace_back(word);
     else if (!run.walk.value_refused)
         report(run.diagnostics, SEVERITY_ERROR, "no value on -verify");
+}
+
+// -also FORMAT[,RANGE][,romwidth=BITS][,names=PATTERN]: read once the
+// ranges are resolved.
+void opt_also(Run& run, const char*, bool from_file)
+{
+    if (const char* word = take_list(run, from_file, "also", true))
+        run.options.also.emplace_back(word);
+    else if (!run.walk.value_refused)
+        report(run.diagnostics, SEVERITY_ERROR, "no value on -also");
 }
 
 void opt_verify_limit(Run& run, const char* typed, bool from_file)
@@ -438,6 +450,11 @@ const OptionRow EXTENSION_WORDS[] = {
     {"verify", opt_verify, "output=readback[:format]", GROUP_BUILD,
      "compare a device's read-back with an output; write no output"},
     {"verifylimit", opt_verify_limit, "n", GROUP_BUILD, "runs of differences verify lists a pair (default 10, 0 all)"},
+    {"sections", opt_sections, nullptr, GROUP_INFO,
+     "list the executable's sections and where they would go; convert nothing"},
+    {"symbols", opt_symbols, nullptr, GROUP_INFO, "the same, with the symbols by address"},
+    {"also", opt_also, "format[,range][,romwidth=bits][,names=pattern]", GROUP_FILES,
+     "another set of files of the same placement, in another format or width"},
 };
 
 // After "--", only the next letter counts: --binary acts as --b.

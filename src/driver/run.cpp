@@ -37,7 +37,7 @@ OutputSettings output_settings(const Run& run)
 ReportFacts report_facts(const Run& run)
 {
     return ReportFacts{run.options,   run.settled,   run.diagnostics, run.input.coff_name, run.input.command_files,
-                       run.coff,      run.ranges,    run.specs,       run.placement,       run.values,
+                       run.coff,      run.symbols,   run.ranges,    run.specs,       run.placement,       run.values,
                        run.inserts,   run.boot_table, run.output,  run.verify,  run.reports};
 }
 
@@ -82,11 +82,38 @@ void start_translation(Run& run, const OutputTap& verify_tap)
     if (!options.quiet)
         std::fprintf(d.console.out, "Translating %s to %s format...\n", run.input.coff_name.c_str(), format.name);
     start_output(run.output, output_settings(run), d, run.pending);
+    for (const AlsoSet& set : run.also.sets) {
+        const uint32_t record_bytes = options.reclen_given && set.format->longest_record ? options.reclen : 0;
+        add_file_set(run.output, *set.format, record_bytes, {set.view_of.begin(), set.view_of.end()});
+    }
     if (!run.verify.pairs.empty()) {
         const OutputSettings& s = run.output.settings;
         start_verify(run.verify, d, WordArrangement{s.big_endian, s.order, s.datawidth}, s.romaddr, s.zero);
         tap_outputs(run.output, verify_tap);
     }
+}
+
+// -sections and -symbols: the executable's sections, where the run's
+// SECTIONS and options would put them, and its symbols; nothing converted,
+// no file written but the JSON report when one is asked for.
+int list_executable(Run& run, CoffReader& reader, const ReportFacts& facts)
+{
+    Diagnostics& d = run.diagnostics;
+    settle_device_code(run.settled, run.options, run.coff, d);
+    settle_boot_origin(run.settled, run.ranges);
+    select_sections(run.specs, d, run.options, run.settled, run.coff, run.input.coff_name);
+    settle_byte_order(run.settled, run.options, run.coff);
+    if (run.options.list_symbols && !read_symbols(reader, run.symbols)) {
+        report_load_failure(reader);
+        return 1;
+    }
+    print_listing(facts, d.console.out);
+    write_reports(run.reports, facts, run.pending, d);
+    const PendingFile* failed = nullptr;
+    if (!commit_pending_files(run.pending, failed))
+        fatal(d, "error writing %s file '%s': %s", role_word(failed->role), failed->name.c_str(),
+              std::strerror(errno));
+    return 0;
 }
 
 // After the symbol pass: the values' and inserts' symbols, the inserts in the
@@ -124,7 +151,8 @@ int convert(Run& run, int argc, const char* const* argv)
     settle_zero_based(run.settled, run.options, d);
     read_value_requests(run.values, d, run.options, run.ranges, format.index != FORMAT_BINARY);
     read_insert_requests(run.inserts, d, run.options, run.ranges);
-    read_verify_requests(run.verify, d, run.options, run.ranges, format);
+    read_also_requests(run.also, d, run.options, run.ranges, run.input.coff_name);
+    read_verify_requests(run.verify, d, run.options, run.ranges, run.also, format);
     check_file_uses(run);
     if (errors_reported(d, run.options.werror))
         fatal(d, "errors prevent conversion");
@@ -145,6 +173,8 @@ int convert(Run& run, int argc, const char* const* argv)
     auto written = [&run](const RomRange& r, int file, FILE* f) { verify_file_written(run.verify, r, file, f); };
     const OutputTap verify_tap{open_file, write, written};
     bool loaded = read_coff_headers(reader);
+    if (loaded && run.options.list_sections)
+        return list_executable(run, reader, facts);
     if (loaded) {
         start_translation(run, verify_tap);
         trace_header_summary(reader);

@@ -18,6 +18,7 @@
 #include "memory/specs.h"
 #include "memory/values.h"
 #include "output/framework.h"
+#include "output/sets.h"
 #include "output/verify.h"
 #include "placement/placer.h"
 #include "platform/pending.h"
@@ -42,6 +43,7 @@ struct Run {
     BootBuffer boot_buffer;   // boot/buffer.cpp
     PlacementState placement; // placement/datapath, fill and unplaced
     OutputState output;       // output/framework and the writers
+    AlsoState also;           // output/sets: the sets of files -also adds
     VerifyState verify;       // output/verify: read-backs compared instead of files written
     ReportState reports;      // map/reports: the report files and the closed ranges' contents
     PendingFiles pending;     // platform/pending: files written whole or not at all

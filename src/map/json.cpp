@@ -240,14 +240,20 @@ void write_files(JsonWriter& json, const ReportFacts& facts, const RomRange& r)
 {
     json.begin_array("files");
     for (const WrittenFile& f : facts.output.written) {
-        if (f.range != &r)
+        if (f.base != &r)
             continue;
-        const LaneFacts lane = lane_facts(facts, r, f.file);
+        // a file of an -also set: the range as the set splits it
+        const RomRange& view = *f.range;
+        const LaneFacts lane = lane_facts(facts, view, f.file);
         json.begin_object();
-        json.string("name", r.files[f.file]);
+        json.string("name", view.files[f.file]);
+        json.number("set", static_cast<uint64_t>(f.set));
+        json.string("format", facts.output.sets[static_cast<size_t>(f.set)].format->name);
+        json.boolean("whole_words", view.romwidth >= view.memwidth);
+        json.number("romwidth_bits", static_cast<uint64_t>(bits(view.romwidth)));
         json.pair("lane_bits", static_cast<uint64_t>(lane.carried.first_bit),
                   static_cast<uint64_t>(lane.carried.last_bit));
-        write_word_bytes(json, facts, r, f.file);
+        write_word_bytes(json, facts, view, f.file);
         json.number("first_address", f.tally.first_address);
         json.number("last_address", f.tally.last_address);
         json.number("data_bytes", f.tally.data_bytes);
@@ -355,6 +361,56 @@ void write_verify(JsonWriter& json, const ReportFacts& facts)
     json.end_array();
 }
 
+// -sections: what the executable holds, for programs.
+std::string listing_text(const ReportFacts& facts)
+{
+    JsonWriter json;
+    json.begin_object();
+    json.string("format", "khex-sections");
+    json.number("version", 1);
+    json.string("khex", PROGRAM_VERSION);
+    json.string("input", facts.coff_name);
+    json.string("target_byte_order", facts.coff.target_big_endian ? "big" : "little");
+    json.number("device", static_cast<uint64_t>(facts.settled.coff_device));
+    json.number("entry_point", facts.coff.coff_entry_point);
+    json.begin_array("sections");
+    for (const SectionLine& line : section_lines(facts)) {
+        const SectionHeader& s = *line.section;
+        json.begin_object();
+        json.string("name", s.name);
+        json.number("page", s.s_page);
+        json.number("load", s.s_paddr);
+        json.number("run", s.s_vaddr);
+        json.number("size", s.s_size);
+        json.string("kind", line.kind);
+        json.boolean("selected", line.spec != nullptr);
+        json.boolean("boot", line.spec && (line.spec->flags & SPEC_BOOT));
+        if (line.spec)
+            json.number("place", line.spec->paddr);
+        else
+            json.null("place");
+        if (line.range)
+            json.string("range", line.range->name);
+        else
+            json.null("range");
+        json.end_object();
+    }
+    json.end_array();
+    if (facts.options.list_symbols) {
+        json.begin_array("symbols");
+        for (const SymbolRecord* s : symbols_by_address(facts)) {
+            json.begin_object();
+            json.string("name", s->name);
+            json.number("address", s->value);
+            json.string("section", symbol_section(facts, *s));
+            json.end_object();
+        }
+        json.end_array();
+    }
+    json.end_object();
+    return json.text();
+}
+
 std::string report_text(const ReportFacts& facts)
 {
     JsonWriter json;
@@ -384,7 +440,7 @@ std::string report_text(const ReportFacts& facts)
 
 bool json_text(const ReportFacts& facts, std::string& text)
 {
-    text = report_text(facts);
+    text = facts.options.list_sections ? listing_text(facts) : report_text(facts);
     return true;
 }
 

@@ -285,6 +285,13 @@ std::vector<std::string> lane_lines(const ReportFacts& facts, const RomRange& r)
             line += ", ROM addresses " + hex8(lane.rom_first) + ".." + hex8(lane.rom_last);
         lines.push_back(line);
     }
+    for (const SetView& set : set_views(facts, r)) {
+        for (int i = 0; i < set.view->file_count; ++i) {
+            const LaneFacts lane = lane_facts(facts, *set.view, i);
+            lines.push_back(set.view->files[i] + " [b" + std::to_string(lane.carried.first_bit) + "..b" +
+                            std::to_string(lane.carried.last_bit) + "], " + set.format->name);
+        }
+    }
     return lines;
 }
 

@@ -16,14 +16,15 @@ bool depfile_text(const ReportFacts& facts, std::string& text);
 // In the order the files are written at the end of a run; the dependency
 // file last, since it names the others.
 const ReportRow report_rows[] = {
-    {"map", true, FileRole::MAP, "map", "the map file", true, false, true, map_text, GROUP_FILES, "file",
+    {"map", true, FileRole::MAP, "map", "the map file", true, false, true, false, map_text, GROUP_FILES, "file",
      "write a map file"},
-    {"mapsvg", false, FileRole::MAP, "map", "the map picture", true, false, true, picture_text, GROUP_FILES, "file",
+    {"mapsvg", false, FileRole::MAP, "map", "the map picture", true, false, true, false, picture_text, GROUP_FILES,
+     "file",
      "the ROM layout as an SVG picture"},
-    {"mapjson", false, FileRole::MAP, "map", "the JSON report", true, true, true, json_text, GROUP_BUILD, "file",
+    {"mapjson", false, FileRole::MAP, "map", "the JSON report", true, true, true, true, json_text, GROUP_BUILD, "file",
      "the map's facts as JSON for programs"},
-    {"depfile", false, FileRole::DEPENDENCY, "dependency", "the dependency file", false, false, false, depfile_text,
-     GROUP_BUILD, "file", "a Make rule of the files written and read"},
+    {"depfile", false, FileRole::DEPENDENCY, "dependency", "the dependency file", false, false, false, false,
+     depfile_text, GROUP_BUILD, "file", "a Make rule of the files written and read"},
 };
 const int report_count = static_cast<int>(std::size(report_rows));
 
@@ -81,7 +82,7 @@ void write_reports(ReportState& reports, const ReportFacts& facts, PendingFiles&
         FILE* file = report.file;
         report.file = nullptr;
         std::string text;
-        if (!report_rows[i].write(facts, text)) {
+        if ((facts.options.list_sections && !report_rows[i].in_listing) || !report_rows[i].write(facts, text)) {
             drop_pending(pending, file);
             continue;
         }
@@ -102,6 +103,17 @@ LaneFacts lane_facts(const ReportFacts& facts, const RomRange& r, int i)
         lane.rom_last = device_address(r, r.end, facts.settled.zero) + static_cast<uint32_t>(r.romwidth) - 1;
     }
     return lane;
+}
+
+std::vector<SetView> set_views(const ReportFacts& facts, const RomRange& r)
+{
+    std::vector<SetView> views;
+    for (size_t k = 1; k < facts.output.sets.size(); ++k) {
+        const FileSet& set = facts.output.sets[k];
+        if (r.index < set.views.size() && set.views[r.index])
+            views.push_back({set.views[r.index], static_cast<int>(k), set.format});
+    }
+    return views;
 }
 
 WordArrangement word_arrangement(const ReportFacts& facts)

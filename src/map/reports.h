@@ -14,6 +14,7 @@
 #include "base/settled.h"
 #include "boot/table.h"
 #include "coff/loader.h"
+#include "coff/sym.h"
 #include "map/contents.h"
 #include "memory/inserts.h"
 #include "memory/lanes.h"
@@ -53,6 +54,7 @@ struct ReportFacts {
     const std::string& coff_name;
     const std::vector<std::string>& command_files;
     const CoffState& coff;
+    const SymbolTable& symbols;
     const RangeState& ranges;
     const SpecState& specs;
     const PlacementState& placement;
@@ -78,6 +80,7 @@ struct ReportRow {
     bool needs_contents;     // reads the ranges' contents, taken as each range closes
     bool needs_tallies;      // reads each output file's byte count, CRC and sum
     bool is_target;          // one of the files the run wrote, for the dependency file
+    bool in_listing;         // written by a run that lists the executable (-sections) too
     ReportWriter write;
     int group;               // --help: its group, value and line
     const char* value;
@@ -113,9 +116,34 @@ struct LaneFacts {
     uint32_t rom_first, rom_last;
 };
 
+// The files of range r that the -also sets write: each set's view of the
+// range, the set's number and format.
+struct SetView {
+    const RomRange* view;
+    int set;
+    const OutputFormat* format;
+};
+std::vector<SetView> set_views(const ReportFacts& facts, const RomRange& r);
+
 // How the run arranged the bytes of a memory word of the default data width.
 WordArrangement word_arrangement(const ReportFacts& facts);
 LaneFacts lane_facts(const ReportFacts& facts, const RomRange& r, int i);
+
+// -sections: each section of the executable in the file's order, its kind
+// and the section entry that selects it, with the range that would hold its
+// first byte; -symbols: the symbols by address, and a symbol's section.
+struct SectionLine {
+    const SectionHeader* section;
+    const char* kind;           // "initialised", "uninitialised", "copy", "RAM-model .cinit", ...
+    const SectionSpec* spec;    // nullptr: not selected
+    const RomRange* range;      // nullptr: boot-loaded, or in no range
+};
+const char* section_kind(const SectionHeader& s);
+std::vector<SectionLine> section_lines(const ReportFacts& facts);
+std::vector<const SymbolRecord*> symbols_by_address(const ReportFacts& facts);
+std::string symbol_section(const ReportFacts& facts, const SymbolRecord& s);
+// The listing for people, on out.
+void print_listing(const ReportFacts& facts, FILE* out);
 
 // "%08lx" of a value.
 std::string hex8(uint32_t value);

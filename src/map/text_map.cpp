@@ -80,6 +80,17 @@ void write_output_files(MapText& map, const RomRange& r)
             put(map, "  ROM addresses %08lx..%08lx", hex(lane.rom_first), hex(lane.rom_last));
         put(map, "\n");
     }
+    // the files of -also sets, with the bits each carries and its format
+    for (const SetView& set : set_views(map.facts, r)) {
+        for (int i = 0; i < set.view->file_count; ++i) {
+            const LaneFacts lane = lane_facts(map.facts, *set.view, i);
+            put(map, "                 %s [b%d..b%d]  %s", set.view->files[i].c_str(), lane.carried.first_bit,
+                lane.carried.last_bit, set.format->name);
+            if (lane.device && !set.format->device_words)
+                put(map, "  ROM addresses %08lx..%08lx", hex(lane.rom_first), hex(lane.rom_last));
+            put(map, "\n");
+        }
+    }
 }
 
 // "CHECKSUM crc32 = 1234abcd over ..." or "FIELD length = 00001f40 over ...";

@@ -93,11 +93,7 @@ struct Resolver {
 // there are several, and the file's number.
 std::string default_output_name(const Resolver& in, int range_index, bool several_ranges, int file_index)
 {
-    std::string ext = in.format.extension;
-    if (several_ranges)
-        ext += std::to_string(range_index);
-    ext += std::to_string(file_index);
-    return set_extension(split_path(in.coff_name).base, ext, true);
+    return default_file_name(in.coff_name, in.format.extension, range_index, several_ranges, file_index);
 }
 
 // Assigns the range's output files; false when its widths were refused.
@@ -187,6 +183,16 @@ const RomRange* range_named(const RangeState& ranges, const std::string& name, s
     else
         error = std::to_string(named) + " ranges are named '" + name + "'";
     return nullptr;
+}
+
+std::string default_file_name(const std::string& coff_name, const std::string& extension, int range_index,
+                              bool several_ranges, int file_index)
+{
+    std::string ext = extension;
+    if (several_ranges)
+        ext += std::to_string(range_index);
+    ext += std::to_string(file_index);
+    return set_extension(split_path(coff_name).base, ext, true);
 }
 
 int bits(int32_t bytes)

@@ -87,6 +87,12 @@ void resolve_memory(RangeState& ranges, Diagnostics& d, const ConvOptions& optio
 // 'x' (ranges: A, B)", pointing out a name that differs only in case).
 const RomRange* range_named(const RangeState& ranges, const std::string& name, std::string& error);
 
+// The name of file file_index of range range_index that nobody named: the
+// COFF file's base name with the format's extension (a dot and its letter),
+// the range's number when there are several ranges, and the file's number.
+std::string default_file_name(const std::string& coff_name, const std::string& extension, int range_index,
+                              bool several_ranges, int file_index);
+
 // The range after r in the list, or nullptr.
 const RomRange* next_range(const RangeState& ranges, const RomRange* r);
 

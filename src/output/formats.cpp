@@ -111,7 +111,7 @@ void check_record_length(const ConvOptions& options, const OutputFormat& format,
 std::string readable_format_names()
 {
     std::string names;
-    for (const OutputFormat& f : output_formats)
+    for (const OutputFormat& f : output_formats)  // the array is complete here
         if (f.readback != HEX_DETECT)
             names += (names.empty() ? "" : ", ") + std::string(f.name);
     return names;

@@ -1,8 +1,8 @@
 #include "output/framework.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "platform/platform.h"
 
@@ -43,29 +43,37 @@ LaneBits bits_of_file(const OutputState& output, const RomRange& r, int i)
     return file_lane_bits(WordArrangement{s.big_endian, s.order, s.datawidth}, r, i);
 }
 
+// The range as a set writes it; nullptr when the set writes none of it.
+const RomRange* view_of(const FileSet& set, const RomRange& r)
+{
+    if (set.views.empty())
+        return &r;
+    return r.index < set.views.size() ? set.views[r.index] : nullptr;
+}
+
 // What the writers of the range's files are told.
-void start_writer_context(OutputState& output, const RomRange& r)
+void start_writer_context(OutputState& output, FileSet& set, const RomRange& r)
 {
     const OutputSettings& settings = output.settings;
-    WriterContext& w = output.writer;
+    WriterContext& w = set.writer;
     w.record_address = 0;
     w.romwidth = r.romwidth;
     w.line_words = settings.line_words;
     w.entry_point = settings.entry_point;
-    w.variant = settings.format->variant;
+    w.variant = set.format->variant;
     w.origin = r.origin;
     w.length = r.length;
     w.depth = static_cast<uint32_t>((uint64_t{r.length} + bytes_per_word(r) - 1) / bytes_per_word(r));
     w.fill = r.fill;
     w.range_name = &r.name;
-    w.record_bytes = settings.record_bytes;
+    w.record_bytes = set.record_bytes;
     w.diagnostics = output.diagnostics;
 }
 
 // The lane's fill words: fill_period ROM words from the range's pattern.
-void lane_fill(OutputState& output, const RomRange& r, OutputStream& stream)
+void lane_fill(const FileSet& set, const RomRange& r, OutputStream& stream)
 {
-    const std::vector<uint8_t>& pattern = output.range_fill;
+    const std::vector<uint8_t>& pattern = set.range_fill;
     const size_t rom = static_cast<size_t>(r.romwidth);
     stream.fill_period = r.memwidth == 1 && r.romwidth == 1 ? 2 : 1;
     stream.fill_words.assign(rom * static_cast<size_t>(stream.fill_period), 0);
@@ -76,22 +84,27 @@ void lane_fill(OutputState& output, const RomRange& r, OutputStream& stream)
     }
 }
 
-void open_range_files(OutputState& output, const RomRange& r)
+void open_range_files(OutputState& output, FileSet& set, const RomRange& r)
 {
-    for (FileTally& t : output.tallies)
+    // the names of -also sets may name folders to make
+    const bool make = !set.views.empty() && !output.tap;
+    for (FileTally& t : set.tallies)
         t = FileTally{};
-    output.open_range = &r;
-    output.written_up_to = 0;
-    output.partial_word.clear();
-    start_writer_context(output, r);
+    set.open_range = &r;
+    set.written_up_to = 0;
+    set.partial_word.clear();
+    start_writer_context(output, set, r);
     // A record holds at most one data operation beyond its threshold (or
     // -reclen's bytes), and a data operation carries at most one ROM word; a
     // line of device words holds 16 of them.
-    const size_t line_size = 160 + 36 * static_cast<size_t>(r.romwidth) + 2 * size_t{output.settings.record_bytes};
-    const OutputFormat& format = *output.settings.format;
+    const size_t line_size = 160 + 36 * static_cast<size_t>(r.romwidth) + 2 * size_t{set.record_bytes};
+    const OutputFormat& format = *set.format;
     for (int i = 0; i < r.file_count; ++i) {
-        OutputStream& stream = output.streams[stream_of_file(output, r, i)];
+        OutputStream& stream = set.streams[stream_of_file(output, r, i)];
         const std::string& name = r.files[i];
+        if (make && !make_folders(*output.pending, name))
+            fatal(*output.diagnostics, "cannot make the folder of output file '%s': %s", name.c_str(),
+                  std::strerror(errno));
         stream.file = output.tap ? output.tap->open_file(r, i)
                                  : open_pending(*output.pending, name, format.binary, FileRole::OUTPUT);
         if (!stream.file && !output.tap)
@@ -105,7 +118,7 @@ void open_range_files(OutputState& output, const RomRange& r)
         stream.run = WordRun{};
         stream.runs.clear();
         stream.warned = false;
-        lane_fill(output, r, stream);
+        lane_fill(set, r, stream);
         stream.block.resize(OUTPUT_BLOCK);
         stream.block_used = 0;
         stream.fill = 0;
@@ -114,7 +127,7 @@ void open_range_files(OutputState& output, const RomRange& r)
         if (stream.line.size() < line_size)
             stream.line.resize(line_size);
         if (stream.file)
-            format.writer(output.writer, OP_START_FILE, stream, nullptr, 0);
+            format.writer(set.writer, OP_START_FILE, stream, nullptr, 0);
     }
 }
 
@@ -122,41 +135,40 @@ void open_range_files(OutputState& output, const RomRange& r)
 // Formats of device words on a ROM wider than a memory word: a ROM word goes
 // out whole, at its word address, once its last byte has come (or before a
 // gap and at the end); its bytes that no data reaches hold the range's fill.
-void flush_partial_word(OutputState& output, const RomRange& r)
+void flush_partial_word(FileSet& set, const RomRange& r)
 {
-    if (output.partial_word.empty())
+    if (set.partial_word.empty())
         return;
-    output.writer.record_address = output.partial_index;
-    if (output.streams[0].file)
-        output.settings.format->writer(output.writer, OP_DATA, output.streams[0], output.partial_word.data(),
-                                       r.romwidth);
-    output.partial_word.clear();
+    set.writer.record_address = set.partial_index;
+    if (set.streams[0].file)
+        set.format->writer(set.writer, OP_DATA, set.streams[0], set.partial_word.data(), r.romwidth);
+    set.partial_word.clear();
 }
 
-void collect_rom_words(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes)
+void collect_rom_words(FileSet& set, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes)
 {
     const uint32_t rom = static_cast<uint32_t>(r.romwidth);
     for (int i = 0; i < nbytes; ++i) {
         const uint32_t offset = address + static_cast<uint32_t>(i) - r.origin;
-        if (!output.partial_word.empty() && offset / rom != output.partial_index)
-            flush_partial_word(output, r);
-        if (output.partial_word.empty()) {
-            const std::vector<uint8_t>& fill = output.range_fill;
-            output.partial_word.resize(rom);
+        if (!set.partial_word.empty() && offset / rom != set.partial_index)
+            flush_partial_word(set, r);
+        if (set.partial_word.empty()) {
+            const std::vector<uint8_t>& fill = set.range_fill;
+            set.partial_word.resize(rom);
             for (uint32_t k = 0; k < rom; ++k)
-                output.partial_word[k] = fill.empty() ? 0 : fill[k % fill.size()];
-            output.partial_index = offset / rom;
+                set.partial_word[k] = fill.empty() ? 0 : fill[k % fill.size()];
+            set.partial_index = offset / rom;
         }
-        output.partial_word[offset % rom] = data[i];
+        set.partial_word[offset % rom] = data[i];
         if (offset % rom == rom - 1)
-            flush_partial_word(output, r);
+            flush_partial_word(set, r);
     }
-    output.written_up_to += static_cast<uint32_t>(nbytes);
+    set.written_up_to += static_cast<uint32_t>(nbytes);
 }
 
-void write_wide_rom_words(OutputState& output, const RomRange& r, const uint8_t* data, int nbytes)
+void write_wide_rom_words(OutputState& output, FileSet& set, const RomRange& r, const uint8_t* data, int nbytes)
 {
-    const RecordWriter write = output.settings.format->writer;
+    const RecordWriter write = set.format->writer;
     for (int offset = 0; offset < nbytes; offset += r.romwidth) {
         int chunk = std::min(r.romwidth, nbytes - offset);
         if (chunk % r.memwidth != 0) {
@@ -164,16 +176,16 @@ void write_wide_rom_words(OutputState& output, const RomRange& r, const uint8_t*
             std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", output.diagnostics->console.err);
             end_run(1);
         }
-        if (output.streams[0].file)
-            write(output.writer, OP_DATA, output.streams[0], data + offset, chunk);
-        output.writer.record_address += output.settings.format->device_words ? 1 : static_cast<uint32_t>(chunk);
-        output.written_up_to += static_cast<uint32_t>(chunk);
+        if (set.streams[0].file)
+            write(set.writer, OP_DATA, set.streams[0], data + offset, chunk);
+        set.writer.record_address += set.format->device_words ? 1 : static_cast<uint32_t>(chunk);
+        set.written_up_to += static_cast<uint32_t>(chunk);
     }
 }
 
-void tally(OutputState& o, int stream, uint32_t first, uint32_t last, const uint8_t* bytes, size_t n)
+void tally(OutputState& o, FileSet& set, int stream, uint32_t first, uint32_t last, const uint8_t* bytes, size_t n)
 {
-    FileTally& t = o.tallies[stream];
+    FileTally& t = set.tallies[stream];
     if (t.data_bytes == 0)
         t.first_address = first;
     t.last_address = last;
@@ -188,17 +200,17 @@ void tally(OutputState& o, int stream, uint32_t first, uint32_t last, const uint
 // What each file of the range received from one write of bytes at target
 // address `address`: its lane's bytes, from the record address first on, one
 // address per byte of a data operation; files of device words count words.
-void tally_lanes(OutputState& o, const RomRange& r, uint32_t address, uint32_t first, uint32_t step,
+void tally_lanes(OutputState& o, FileSet& set, const RomRange& r, uint32_t address, uint32_t first, uint32_t step,
                  const uint8_t* data, int nbytes)
 {
-    const bool device_words = o.settings.format->device_words;
+    const bool device_words = set.format->device_words;
     if (r.romwidth > r.memwidth) {
         const uint32_t rom = static_cast<uint32_t>(r.romwidth);
         if (device_words)
-            tally(o, 0, (address - r.origin) / rom, (address + static_cast<uint32_t>(nbytes) - 1 - r.origin) / rom,
-                  data, static_cast<size_t>(nbytes));
+            tally(o, set, 0, (address - r.origin) / rom,
+                  (address + static_cast<uint32_t>(nbytes) - 1 - r.origin) / rom, data, static_cast<size_t>(nbytes));
         else
-            tally(o, 0, first, first + static_cast<uint32_t>(nbytes) - 1, data, static_cast<size_t>(nbytes));
+            tally(o, set, 0, first, first + static_cast<uint32_t>(nbytes) - 1, data, static_cast<size_t>(nbytes));
         return;
     }
     const int words = nbytes / r.memwidth;
@@ -209,24 +221,163 @@ void tally_lanes(OutputState& o, const RomRange& r, uint32_t address, uint32_t f
         for (int w = 0; w < words; ++w)
             std::memcpy(o.lane_bytes.data() + w * r.romwidth, data + k * r.romwidth + w * r.memwidth,
                         static_cast<size_t>(r.romwidth));
-        tally(o, k, first, last, o.lane_bytes.data(), o.lane_bytes.size());
+        tally(o, set, k, first, last, o.lane_bytes.data(), o.lane_bytes.size());
     }
 }
 
 // A tapped run's files of the range: those the tap opened are written whole
 // and handed back to it.
-void close_tapped_files(OutputState& output, const RomRange& r)
+void close_tapped_files(OutputState& output, FileSet& set, const RomRange& r)
 {
     for (int i = 0; i < r.file_count; ++i) {
-        OutputStream& stream = output.streams[stream_of_file(output, r, i)];
+        OutputStream& stream = set.streams[stream_of_file(output, r, i)];
         if (!stream.file)
             continue;
-        output.settings.format->writer(output.writer, OP_END_FILE, stream, nullptr, 0);
-        flush_block(output.writer, stream);
+        set.format->writer(set.writer, OP_END_FILE, stream, nullptr, 0);
+        flush_block(set.writer, stream);
         FILE* written = stream.file;
         stream.file = nullptr;
         output.tap->file_written(r, i, written);
     }
+}
+
+// Ends the records in progress of the set's open range.
+void flush_set_records(FileSet& set)
+{
+    const RomRange* r = set.open_range;
+    if (!r || r->file_count == 0)
+        return;
+    for (int k = 0; k < r->file_count; ++k)
+        if (set.streams[k].file && set.streams[k].fill != 0)
+            set.format->writer(set.writer, OP_END_RECORD, set.streams[k], nullptr, 0);
+}
+
+void close_set_files(OutputState& output, FileSet& set, int set_index, const RomRange* base)
+{
+    const RomRange* r = set.open_range;
+    if (!r)
+        return;
+    flush_partial_word(set, *r);
+    flush_set_records(set);
+    if (output.tap) {
+        close_tapped_files(output, set, *r);
+        set.open_range = nullptr;
+        return;
+    }
+    for (int k = 0; k < r->file_count; ++k) {
+        OutputStream& stream = set.streams[k];
+        set.format->writer(set.writer, OP_END_FILE, stream, nullptr, 0);
+        flush_block(set.writer, stream);
+        FILE* file = stream.file;
+        stream.file = nullptr;
+        if (!close_pending(*output.pending, file))
+            write_failed(*output.diagnostics, stream);
+    }
+    for (int i = 0; i < r->file_count; ++i)
+        output.written.push_back({r, base ? base : r, set_index, i, set.tallies[stream_of_file(output, *r, i)]});
+    set.open_range = nullptr;
+}
+
+// The data of one write as a set of another ROM width takes it: -order LS
+// reverses the bytes of each lane of a word (min(ROM width, memory width)),
+// so what one lane width reversed is put back and reversed for the other.
+// Where each byte came from follows, for the tap.
+const uint8_t* arranged_for(OutputState& output, const RomRange& main, const RomRange& view, const uint8_t* data,
+                            int nbytes, ByteOwner& owner)
+{
+    const int from = std::min(main.romwidth, main.memwidth), to = std::min(view.romwidth, view.memwidth);
+    if (output.settings.order != ORDER_LS || from == to)
+        return data;
+    std::vector<uint8_t>& bytes = output.set_bytes;
+    bytes.assign(data, data + nbytes);
+    const auto reverse = [](uint8_t* p, int n, int group) {
+        for (int start = 0; group > 1 && start + group <= n; start += group)
+            std::reverse(p + start, p + start + group);
+    };
+    reverse(bytes.data(), nbytes, from);
+    reverse(bytes.data(), nbytes, to);
+    if (owner.source && owner.period > 0) {
+        // offset q of the set's arrangement is offset t(q) of the run's, whose
+        // source the owner gives; over a period that holds both lane widths
+        const int period = std::max({owner.period, from, to});
+        std::vector<uint8_t>& source = output.set_source;
+        source.resize(static_cast<size_t>(period));
+        for (int q = 0; q < period; ++q)
+            source[static_cast<size_t>(q)] = static_cast<uint8_t>(q);
+        reverse(source.data(), period, to);
+        reverse(source.data(), period, from);
+        for (int q = 0; q < period; ++q) {
+            const int t = source[static_cast<size_t>(q)];
+            source[static_cast<size_t>(q)] = static_cast<uint8_t>(t / owner.period * owner.period + owner.source[t % owner.period]);
+        }
+        owner.source = source.data();
+        owner.period = period;
+    }
+    return bytes.data();
+}
+
+// One write into the files of one set, at the set's view of the range.
+void write_set_data(OutputState& output, FileSet& set, const RomRange& r, uint32_t address, const uint8_t* data,
+                    int nbytes, int period, const ByteOwner& owner)
+{
+    if (set.open_range != &r)
+        open_range_files(output, set, r);
+    const OutputSettings& settings = output.settings;
+    const OutputFormat& format = *set.format;
+    const int streams = stream_count(r);
+    WriterContext& w = set.writer;
+    w.owner = owner.key;
+    if (output.tap)
+        output.tap->write(r, address, data, nbytes, owner);
+
+    // a memory word advances record addresses by its own width, or by one ROM
+    // word in the device's addresses; formats of device words count words
+    // from the range's first byte, whatever -romaddr and -zero say
+    const bool device_words = format.device_words;
+    const bool device = device_addressing(settings.romaddr, r);
+    const uint32_t step = device_words ? 1
+                          : device     ? static_cast<uint32_t>(r.romwidth)
+                                       : static_cast<uint32_t>(r.memwidth);
+    // data after a gap inside the ROM word being collected goes on in it
+    const bool same_rom_word =
+        !set.partial_word.empty() && (address - r.origin) / bytes_per_word(r) == set.partial_index;
+    if (address != set.written_up_to && (!settings.zero || device_words) && !same_rom_word) {
+        flush_partial_word(set, r);
+        w.record_address = device_words ? (address - r.origin) / bytes_per_word(r)
+                           : device ? device_address(r, address, settings.zero)
+                                    : address;
+        for (int k = 0; k < streams; ++k)
+            if (set.streams[k].file)
+                format.writer(w, OP_NEW_ADDRESS, set.streams[k], nullptr, 0);
+    }
+    set.written_up_to = address;
+    if (settings.tallies && nbytes > 0)
+        tally_lanes(output, set, r, address, w.record_address, step, data, nbytes);
+    if (r.romwidth > r.memwidth) {
+        if (format.device_words)
+            collect_rom_words(set, r, address, data, nbytes);
+        else
+            write_wide_rom_words(output, set, r, data, nbytes);
+        return;
+    }
+    if (nbytes % r.memwidth != 0)
+        internal_error(*output.diagnostics, "nbytes not a multiple of mem width/rom width");
+    // each lane's file takes its whole run at once: the files are independent,
+    // so this writes what word-by-word calls would
+    const int words = nbytes / r.memwidth;
+    const uint32_t first = w.record_address;
+    for (int k = 0; k < streams; ++k) {
+        OutputStream& stream = set.streams[k];
+        if (!stream.file)
+            continue;
+        const uint8_t* lane = data + k * r.romwidth;
+        if (format.run)
+            format.run(w, stream, lane, words, r.romwidth, r.memwidth, first, step, period);
+        else
+            write_run_by_operation(format.writer, w, stream, lane, words, r.romwidth, r.memwidth, first, step);
+    }
+    w.record_address = first + static_cast<uint32_t>(words) * step;
+    set.written_up_to += static_cast<uint32_t>(nbytes);
 }
 
 }  // namespace
@@ -286,71 +437,38 @@ void start_output(OutputState& output, const OutputSettings& settings, Diagnosti
     output.settings = settings;
     output.diagnostics = &diagnostics;
     output.pending = &pending;
+    output.sets.clear();
+    FileSet& own = output.sets.emplace_back();
+    own.format = settings.format;
+    own.record_bytes = settings.record_bytes;
     if (settings.tallies)
         engine_start(output.crc32, *find_algorithm("crc32"));
+}
+
+void add_file_set(OutputState& output, const OutputFormat& format, uint32_t record_bytes,
+                  std::vector<const RomRange*> views)
+{
+    FileSet& set = output.sets.emplace_back();
+    set.format = &format;
+    set.record_bytes = record_bytes;
+    set.views = std::move(views);
 }
 
 void write_range_data(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
                       int period, const ByteOwner& owner)
 {
-    if (output.open_range != &r)
-        open_range_files(output, r);
-    const OutputSettings& settings = output.settings;
-    const OutputFormat& format = *settings.format;
-    const int streams = stream_count(r);
-    WriterContext& w = output.writer;
-    w.owner = owner.key;
-    if (output.tap)
-        output.tap->write(r, address, data, nbytes, owner);
-
-    // a memory word advances record addresses by its own width, or by one ROM
-    // word in the device's addresses; formats of device words count words
-    // from the range's first byte, whatever -romaddr and -zero say
-    const bool device_words = format.device_words;
-    const bool device = device_addressing(settings.romaddr, r);
-    const uint32_t step = device_words ? 1
-                          : device     ? static_cast<uint32_t>(r.romwidth)
-                                       : static_cast<uint32_t>(r.memwidth);
-    // data after a gap inside the ROM word being collected goes on in it
-    const bool same_rom_word =
-        !output.partial_word.empty() && (address - r.origin) / bytes_per_word(r) == output.partial_index;
-    if (address != output.written_up_to && (!settings.zero || device_words) && !same_rom_word) {
-        flush_partial_word(output, r);
-        w.record_address = device_words ? (address - r.origin) / bytes_per_word(r)
-                           : device ? device_address(r, address, settings.zero)
-                                    : address;
-        for (int k = 0; k < streams; ++k)
-            if (output.streams[k].file)
-                format.writer(w, OP_NEW_ADDRESS, output.streams[k], nullptr, 0);
-    }
-    output.written_up_to = address;
-    if (settings.tallies && nbytes > 0)
-        tally_lanes(output, r, address, w.record_address, step, data, nbytes);
-    if (r.romwidth > r.memwidth) {
-        if (format.device_words)
-            collect_rom_words(output, r, address, data, nbytes);
-        else
-            write_wide_rom_words(output, r, data, nbytes);
-        return;
-    }
-    if (nbytes % r.memwidth != 0)
-        internal_error(*output.diagnostics, "nbytes not a multiple of mem width/rom width");
-    // each lane's file takes its whole run at once: the files are independent,
-    // so this writes what word-by-word calls would
-    const int words = nbytes / r.memwidth;
-    const uint32_t first = w.record_address;
-    for (int k = 0; k < streams; ++k) {
-        OutputStream& stream = output.streams[k];
-        if (!stream.file)
+    for (FileSet& set : output.sets) {
+        const RomRange* view = view_of(set, r);
+        if (!view)
             continue;
-        const uint8_t* lane = data + k * r.romwidth;
-        if (format.run)
-            format.run(w, stream, lane, words, r.romwidth, r.memwidth, first, step, period);
-        else
-            write_run_by_operation(format.writer, w, stream, lane, words, r.romwidth, r.memwidth, first, step);
+        if (view == &r) {
+            write_set_data(output, set, r, address, data, nbytes, period, owner);
+            continue;
+        }
+        ByteOwner owned = owner;
+        const uint8_t* bytes = arranged_for(output, r, *view, data, nbytes, owned);
+        write_set_data(output, set, *view, address, bytes, nbytes, period, owned);
     }
-    w.record_address = first + static_cast<uint32_t>(words) * step;
-    output.written_up_to += static_cast<uint32_t>(nbytes);
 }
 
 void tap_outputs(OutputState& output, const OutputTap& tap)
@@ -358,45 +476,30 @@ void tap_outputs(OutputState& output, const OutputTap& tap)
     output.tap = &tap;
 }
 
-void set_range_fill(OutputState& output, const uint8_t* pattern, size_t n)
+void set_range_fill(OutputState& output, const RomRange& r, const uint8_t* pattern, size_t n)
 {
-    output.range_fill.assign(pattern, pattern + n);
+    for (FileSet& set : output.sets) {
+        const RomRange* view = view_of(set, r);
+        if (!view)
+            continue;
+        ByteOwner none;
+        const uint8_t* bytes = view == &r ? pattern : arranged_for(output, r, *view, pattern, static_cast<int>(n), none);
+        set.range_fill.assign(bytes, bytes + n);
+    }
 }
 
 void flush_range_records(OutputState& output)
 {
-    const RomRange* r = output.open_range;
-    if (!r || r->file_count == 0)
-        return;
-    for (int k = 0; k < r->file_count; ++k)
-        if (output.streams[k].file && output.streams[k].fill != 0)
-            output.settings.format->writer(output.writer, OP_END_RECORD, output.streams[k], nullptr, 0);
+    for (FileSet& set : output.sets)
+        flush_set_records(set);
 }
 
 void close_range_files(OutputState& output)
 {
-    const RomRange* r = output.open_range;
-    if (!r)
-        return;
-    flush_partial_word(output, *r);
-    flush_range_records(output);
-    if (output.tap) {
-        close_tapped_files(output, *r);
-        output.open_range = nullptr;
-        return;
-    }
-    for (int k = 0; k < r->file_count; ++k) {
-        OutputStream& stream = output.streams[k];
-        output.settings.format->writer(output.writer, OP_END_FILE, stream, nullptr, 0);
-        flush_block(output.writer, stream);
-        FILE* file = stream.file;
-        stream.file = nullptr;
-        if (!close_pending(*output.pending, file))
-            write_failed(*output.diagnostics, stream);
-    }
-    for (int i = 0; i < r->file_count; ++i)
-        output.written.push_back({r, i, output.tallies[stream_of_file(output, *r, i)]});
-    output.open_range = nullptr;
+    // the run's range, for the reports: set 0 writes the range itself
+    const RomRange* base = output.sets[0].open_range;
+    for (size_t k = 0; k < output.sets.size(); ++k)
+        close_set_files(output, output.sets[k], static_cast<int>(k), base);
 }
 
 }  // namespace khex

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <vector>
 
 #include <string>
@@ -52,9 +53,12 @@ struct FileTally {
     uint32_t sum32 = 0;
 };
 
-// A file the run wrote, in range order and file order.
+// A file the run wrote, in the order ranges were closed, each range's sets
+// in turn and their files in order.
 struct WrittenFile {
-    const RomRange* range;
+    const RomRange* range;       // as its set writes it: its widths and file names
+    const RomRange* base;        // the range of the run
+    int set;                     // 0: the run's own files; k: the k-th -also
     int file;                    // index into the range's files
     FileTally tally;
 };
@@ -74,21 +78,34 @@ struct OutputSettings {
     uint32_t record_bytes = 0;   // -reclen: data bytes a record holds at most; 0: the format's own
 };
 
+// A set of the run's files: its own (set 0), or one that -also adds, with
+// the format it writes and, by range, the range as the set splits it (its
+// ROM width and file names). Each set keeps its own files, streams and
+// record addresses; the placement feeds all of them at once.
+struct FileSet {
+    const OutputFormat* format = nullptr;
+    uint32_t record_bytes = 0;            // -reclen, where the format has records; 0: the format's own
+    std::vector<const RomRange*> views;   // by range index; nullptr: the set writes none of it; empty: set 0
+    OutputStream streams[MAX_LANES];      // entry k carries byte lane k
+    FileTally tallies[MAX_LANES];         // by stream, while the range's files are open
+    WriterContext writer;                 // what the writers of the open range are told
+    const RomRange* open_range = nullptr; // the set's view of the range whose files are open
+    uint32_t written_up_to = 0;           // address after the last byte given to the files
+    std::vector<uint8_t> range_fill;      // the fill of the range about to be written, as its files take it
+    std::vector<uint8_t> partial_word;    // formats of device words on a ROM wider than a memory word: a ROM
+    uint32_t partial_index = 0;           // word not yet whole (empty: none), and its device word
+};
+
 struct OutputState {
     OutputSettings settings;
     Diagnostics* diagnostics = nullptr;
     PendingFiles* pending = nullptr;
-    OutputStream streams[MAX_LANES];      // entry k carries byte lane k
-    FileTally tallies[MAX_LANES];         // by stream, while the range's files are open
-    WriterContext writer;                 // what the writers of the open range are told
-    const RomRange* open_range = nullptr; // the range whose files are open
-    uint32_t written_up_to = 0;           // address after the last byte given to the files
+    std::deque<FileSet> sets;             // set 0: the run's own files
     std::vector<WrittenFile> written;     // every file written so far
     std::vector<uint8_t> lane_bytes;      // one lane's bytes of a write, for its tally
+    std::vector<uint8_t> set_bytes;       // a write's bytes arranged for a set's ROM width
+    std::vector<uint8_t> set_source;      // and where each came from, for the tap
     ChecksumEngine crc32;                 // the tallies' CRC-32, when they are counted
-    std::vector<uint8_t> range_fill;      // the fill of the range about to be written, as its files take it
-    std::vector<uint8_t> partial_word;    // formats of device words on a ROM wider than a memory word: a ROM
-    uint32_t partial_index = 0;           // word not yet whole (empty: none), and its device word
     const OutputTap* tap = nullptr;       // a run that writes no output file: every write goes here
 };
 
@@ -100,6 +117,12 @@ void start_output(OutputState& output, const OutputSettings& settings, Diagnosti
 // A run that writes no output file: the writes go to the tap, which lives
 // as long as the run.
 void tap_outputs(OutputState& output, const OutputTap& tap);
+
+// Another set of files written from the same placement (-also): its format,
+// its record length, and by range index the range as it writes it (nullptr:
+// none of it). The views live as long as the run.
+void add_file_set(OutputState& output, const OutputFormat& format, uint32_t record_bytes,
+                  std::vector<const RomRange*> views);
 
 // The CRC-32/ISO-HDLC of a tally's bytes.
 uint32_t tally_crc32(const FileTally& tally);
@@ -113,7 +136,7 @@ void write_range_data(OutputState& output, const RomRange& r, uint32_t address, 
 // The fill pattern of the range placement is about to write, arranged as the
 // files take it: memory words (two of them where a word is a byte, whose
 // fill alternates), for the formats that write every word of a device.
-void set_range_fill(OutputState& output, const uint8_t* pattern, size_t n);
+void set_range_fill(OutputState& output, const RomRange& r, const uint8_t* pattern, size_t n);
 
 // Ends the records in progress of the open range.
 void flush_range_records(OutputState& output);

@@ -46,20 +46,29 @@ bool split_request(Diagnostics& d, VerifyPair& pair)
     return true;
 }
 
-// OUTPUT among the run's output files; an ERROR listing them otherwise.
-bool find_output(Diagnostics& d, const RangeState& ranges, VerifyPair& pair)
+// OUTPUT among the run's output files, of any set; an ERROR listing them
+// otherwise.
+bool find_output(Diagnostics& d, const RangeState& ranges, const AlsoState& also, const OutputFormat& format,
+                 VerifyPair& pair)
 {
     std::string names;
-    for (const RomRange* r : ranges.rom_list) {
-        for (int i = 0; i < r->file_count; ++i) {
+    const auto look_in = [&](const RomRange* r, const OutputFormat& f) {
+        for (int i = 0; r && !pair.range && i < r->file_count; ++i) {
             if (r->files[static_cast<size_t>(i)] == pair.output) {
                 pair.range = r;
                 pair.file = i;
-                return true;
+                pair.format = &f;
             }
             names += (names.empty() ? "" : ", ") + r->files[static_cast<size_t>(i)];
         }
-    }
+    };
+    for (const RomRange* r : ranges.rom_list)
+        look_in(r, format);
+    for (const AlsoSet& set : also.sets)
+        for (const RomRange& v : set.views)
+            look_in(&v, *set.format);
+    if (pair.range)
+        return true;
     report(d, SEVERITY_ERROR, "verify '%s': the run writes no output file '%s' (its files: %s)", pair.text.c_str(),
            pair.output.c_str(), names.c_str());
     return false;
@@ -225,7 +234,7 @@ void verify_written_file(VerifyState& verify, VerifyPair& pair, const std::strin
     Diagnostics& d = *verify.diagnostics;
     HexFile written;
     written.name = written_name;
-    written.format = verify.readback_format;
+    written.format = pair.format->readback;
     if (!open_hex_file(written, d))
         internal_error(d, "cannot read back the file khex would write for '%s'", pair.output.c_str());
     const RomRange& r = *pair.range;
@@ -256,18 +265,17 @@ void verify_written_file(VerifyState& verify, VerifyPair& pair, const std::strin
 }  // namespace
 
 void read_verify_requests(VerifyState& verify, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
-                          const OutputFormat& format)
+                          const AlsoState& also, const OutputFormat& format)
 {
-    verify.readback_format = format.readback;
     verify.diagnostics = &d;
     for (const std::string& text : options.verifies) {
         VerifyPair& pair = verify.pairs.emplace_back();
         pair.text = text;
-        if (!split_request(d, pair) || !find_output(d, ranges, pair))
+        if (!split_request(d, pair) || !find_output(d, ranges, also, format, pair))
             continue;
-        if (format.binary)
+        if (pair.format->binary)
             pair.file_addresses = true;  // a Binary file is compared as it lies
-        if (pair.file_addresses && format.readback == HEX_DETECT) {
+        if (pair.file_addresses && pair.format->readback == HEX_DETECT) {
             report(d, SEVERITY_ERROR, "verify '%s': :output needs an output whose addresses khex reads (%s)",
                    text.c_str(), readable_format_names().c_str());
             continue;

@@ -20,6 +20,7 @@
 #include "memory/lanes.h"
 #include "memory/ranges.h"
 #include "output/framework.h"
+#include "output/sets.h"
 
 namespace khex {
 
@@ -78,8 +79,9 @@ struct VerifyPair {
     std::string output;               // OUTPUT: an output file of the run
     HexFile readback;
     bool file_addresses = false;      // :output, or a Binary OUTPUT
-    const RomRange* range = nullptr;
+    const RomRange* range = nullptr;  // as the output's set writes it
     int file = 0;                     // the output's index among the range's files
+    const OutputFormat* format = nullptr;  // of the output's set
     uint64_t compared = 0;
     uint64_t differing = 0;
     std::vector<VerifyRun> runs;      // every run of differences, in the order found
@@ -101,7 +103,6 @@ struct VerifyState {
     std::deque<VerifyPair> pairs;     // in the order given
     std::vector<std::string> owners;  // names of the owners of differing bytes
     WordArrangement arrangement{false, ORDER_LS, 1};
-    int readback_format = HEX_DETECT; // the reader of the run's own files; HEX_DETECT: none
     bool romaddr = false, zero = false;
     unsigned temporaries = 0;         // numbers the files a verify run writes for itself
     Diagnostics* diagnostics = nullptr;
@@ -110,7 +111,7 @@ struct VerifyState {
 // Once the ranges are resolved: each -verify's output file among the run's
 // and its read-back opened and read through; every problem is an ERROR.
 void read_verify_requests(VerifyState& verify, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
-                          const OutputFormat& format);
+                          const AlsoState& also, const OutputFormat& format);
 
 // Once the byte order is settled: how the bytes of a word go to the files,
 // and how the files address them.

@@ -21,7 +21,7 @@ void range_started(Placer& p)
         return;
     Placing none(p.state.cursor, nullptr);
     build_pattern(p, *r);
-    set_range_fill(p.output, p.state.pattern.data(), p.state.pattern.size());
+    set_range_fill(p.output, *r, p.state.pattern.data(), p.state.pattern.size());
 }
 
 // The range is done: its files get their trailers, the outline hears of it

@@ -153,6 +153,24 @@ void drop_pending(PendingFiles& pending, FILE* file)
     }
 }
 
+bool make_folders(PendingFiles& pending, const std::string& name)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::deque<fs::path> missing;
+    for (fs::path folder = fs::path(name).parent_path(); !folder.empty() && !fs::exists(folder, error);
+         folder = folder.parent_path())
+        missing.push_front(folder);
+    for (const fs::path& folder : missing) {
+        if (!fs::create_directory(folder, error)) {
+            errno = error ? error.value() : EEXIST;
+            return false;
+        }
+        pending.made_folders.push_back(folder.string());
+    }
+    return true;
+}
+
 bool commit_pending_files(PendingFiles& pending, const PendingFile*& failed)
 {
     for (PendingFile& p : pending.files) {
@@ -172,6 +190,7 @@ bool commit_pending_files(PendingFiles& pending, const PendingFile*& failed)
         }
     }
     failed = nullptr;
+    pending.made_folders.clear();  // the files are in them now
     return true;
 }
 
@@ -180,6 +199,11 @@ void discard_pending_files(PendingFiles& pending)
     for (PendingFile& p : pending.files)
         remove_temporary(p);
     pending.files.clear();
+    // the innermost first; a folder that holds something else stays
+    std::error_code error;
+    for (auto it = pending.made_folders.rbegin(); it != pending.made_folders.rend(); ++it)
+        std::filesystem::remove(*it, error);
+    pending.made_folders.clear();
 }
 
 void remove_pending_files_now()

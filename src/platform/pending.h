@@ -30,7 +30,13 @@ struct PendingFile {
 struct PendingFiles {
     std::deque<PendingFile> files;
     unsigned counter = 0;  // numbers the temporary names
+    std::deque<std::string> made_folders;  // folders made for names, the outermost first
 };
+
+// Makes the folders a name needs that do not exist yet; they are removed
+// again (when empty) by a run that does not end well. False with errno set
+// when one cannot be made.
+bool make_folders(PendingFiles& pending, const std::string& name);
 
 // Opens name for writing; nullptr with errno set when it cannot be created.
 FILE* open_pending(PendingFiles& pending, const std::string& name, bool binary, FileRole role);
