@@ -4,6 +4,7 @@
 // NAME_runs[] with each run's first device word address, its length and
 // its words, NAME being the file's name as a C identifier.
 #include <cstdio>
+#include <cstring>
 
 #include "output/writers.h"
 
@@ -41,8 +42,6 @@ void close_run(WriterContext& w, OutputStream& stream)
 {
     if (!stream.run.open)
         return;
-    if (stream.fill != 0)
-        write_line(w, stream);
     put(w, stream, "\n};\n");
     stream.runs.push_back(stream.run);
     stream.run.open = false;
@@ -84,6 +83,41 @@ void write_table(WriterContext& w, OutputStream& stream)
 
 }  // namespace
 
+// Words of op_bytes bytes from data on, each stride bytes after the one
+// before, into the open run, 8 a line, straight into the stream's block.
+void put_words(WriterContext& w, OutputStream& stream, const uint8_t* data, int words, int op_bytes, int stride)
+{
+    WordRun& run = stream.run;
+    const size_t most = 5 + 2 + 2 * static_cast<size_t>(w.romwidth) + 1;  // a line's start and one word
+    for (int k = 0; k < words; ++k, data += stride) {
+        char* out = block_room(w, stream, most);
+        char* p = out;
+        if (run.words % WORDS_A_LINE == 0) {
+            std::memcpy(p, "\n    ", 5);
+            p += 5;
+        } else {
+            *p++ = ' ';
+        }
+        *p++ = '0';
+        *p++ = 'x';
+        p += word_digits(p, data, op_bytes, w.romwidth);
+        *p++ = ',';
+        stream.block_used += static_cast<size_t>(p - out);
+        ++run.words;
+    }
+}
+
+// A run of consecutive device words: one run of the file, or the rest of one.
+void c_array_run(WriterContext& w, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+                 uint32_t address, uint32_t, int)
+{
+    WordRun& run = stream.run;
+    w.record_address = address;
+    if (!run.open || address != run.first + run.words)
+        open_run(w, stream);
+    put_words(w, stream, data, ops, op_bytes, stride);
+}
+
 void c_array_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes)
 {
     WordRun& run = stream.run;
@@ -94,20 +128,7 @@ void c_array_writer(WriterContext& w, int op, OutputStream& stream, const uint8_
     case OP_DATA:
         if (!run.open || w.record_address != run.first + run.words)
             open_run(w, stream);
-        if (run.words % WORDS_A_LINE == 0) {
-            if (stream.fill != 0)
-                write_line(w, stream);
-            stream.line[stream.fill++] = '\n';
-            for (int i = 0; i < 4; ++i)
-                stream.line[stream.fill++] = ' ';
-        } else {
-            stream.line[stream.fill++] = ' ';
-        }
-        stream.line[stream.fill++] = '0';
-        stream.line[stream.fill++] = 'x';
-        stream.fill += word_digits(stream.line.data() + stream.fill, data, nbytes, w.romwidth);
-        stream.line[stream.fill++] = ',';
-        ++run.words;
+        put_words(w, stream, data, 1, nbytes, nbytes);
         break;
     case OP_END_FILE:
         close_run(w, stream);

@@ -25,9 +25,13 @@ void binary_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t
 void binary_run(WriterContext& w, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
                 uint32_t address, uint32_t step, int period);
 void verilog_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void verilog_run(WriterContext& w, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+                 uint32_t address, uint32_t step, int period);
 void mif_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
 void coe_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
 void c_array_writer(WriterContext& w, int op, OutputStream& stream, const uint8_t* data, int nbytes);
+void c_array_run(WriterContext& w, OutputStream& stream, const uint8_t* data, int ops, int op_bytes, int stride,
+                 uint32_t address, uint32_t step, int period);
 
 // The four Motorola rows share one writer; the variant is the S-record type of
 // their data records. -b also sets both widths to a byte; --b and --w set the
@@ -60,13 +64,13 @@ constexpr OutputFormat output_formats[] = {
     {FORMAT_BINARY,      "Binary",             {{"b", 1, true, false}, {}},                 1, ".b00",
         binary_writer,    binary_run,    true,  0,   0, 1, 0, false, 0, HEX_BINARY},
     {FORMAT_VERILOG,     "Verilog memory",     {{"vmem", 0, false, true}, {}},              1, ".v00",
-        verilog_writer,   nullptr,       false, 4,   0, 0, 0, true,  0, HEX_DETECT},
+        verilog_writer,   verilog_run,   false, 4,   0, 0, 0, true,  0, HEX_DETECT},
     {FORMAT_MIF,         "MIF",                {{"mif", 0, false, true}, {}},               1, ".f00",
         mif_writer,       nullptr,       false, 4,   0, 0, 0, true,  0, HEX_DETECT},
     {FORMAT_COE,         "COE",                {{"coe", 0, false, true}, {}},               1, ".e00",
         coe_writer,       nullptr,       false, 4,   0, 0, 0, true,  0, HEX_DETECT},
     {FORMAT_C_ARRAY,     "C array",            {{"carray", 0, false, true}, {}},            1, ".c00",
-        c_array_writer,   nullptr,       false, 4,   0, 0, 0, true,  0, HEX_DETECT},
+        c_array_writer,   c_array_run,   false, 4,   0, 0, 0, true,  0, HEX_DETECT},
 };
 
 const int format_count = static_cast<int>(std::size(output_formats));

@@ -288,14 +288,24 @@ const uint8_t* arranged_for(OutputState& output, const RomRange& main, const Rom
     const int from = std::min(main.romwidth, main.memwidth), to = std::min(view.romwidth, view.memwidth);
     if (output.settings.order != ORDER_LS || from == to)
         return data;
-    std::vector<uint8_t>& bytes = output.set_bytes;
-    bytes.assign(data, data + nbytes);
     const auto reverse = [](uint8_t* p, int n, int group) {
         for (int start = 0; group > 1 && start + group <= n; start += group)
             std::reverse(p + start, p + start + group);
     };
-    reverse(bytes.data(), nbytes, from);
-    reverse(bytes.data(), nbytes, to);
+    // one pass over the data with the map of a period that holds both lane
+    // widths (the data is whole memory words, and both divide the word)
+    const int span = std::max(from, to);
+    uint8_t map[MAX_LANES * 4];
+    for (int q = 0; q < span; ++q)
+        map[q] = static_cast<uint8_t>(q);
+    reverse(map, span, to);
+    reverse(map, span, from);
+    std::vector<uint8_t>& bytes = output.set_bytes;
+    bytes.resize(static_cast<size_t>(nbytes));
+    uint8_t* out = bytes.data();
+    for (int base = 0; base + span <= nbytes; base += span)
+        for (int q = 0; q < span; ++q)
+            out[base + q] = data[base + map[q]];
     if (owner.source && owner.period > 0) {
         // offset q of the set's arrangement is offset t(q) of the run's, whose
         // source the owner gives; over a period that holds both lane widths

@@ -101,6 +101,15 @@ inline void start_record_limit(const WriterContext& w, OutputStream& stream)
 // The digits of one ROM word, the first byte the most significant; a byte
 // missing from the end of a partial word counts as 00. Returns the digits
 // written: two per byte of the ROM width.
+// Room for n more characters at the end of the stream's block: the writer
+// puts them there and adds what it put to block_used.
+inline char* block_room(WriterContext& w, OutputStream& stream, size_t n)
+{
+    if (stream.block_used + n > stream.block.size())
+        flush_block(w, stream);
+    return stream.block.data() + stream.block_used;
+}
+
 inline size_t word_digits(char* out, const uint8_t* data, int nbytes, int romwidth)
 {
     for (int i = 0; i < romwidth; ++i)
