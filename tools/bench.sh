@@ -96,6 +96,19 @@ printf '64 MiB image, Intel, data at 0x10: %.3f s, with a header CRC at 0 %.3f s
     "$t_header" "$(ratio "$t_header" "$t_shifted")"
 rm -f img.hex
 
+# Every deliverable of one placement in one run: Intel lane files, the same
+# lanes as Verilog memory files and the whole memory as a C array, against
+# the three runs that write them one by one.
+read -r t_sets _ rss_sets < <("$benchrun" "$runs" -r l0 -r l1 -r l0.mem -r l1.mem -r whole.c "$khex" -q -i -o l0 -o l1 \
+    -also vmem,names=%n.mem -also carray,romwidth=16,names=whole.c all.cmd data16.out)
+read -r t_i _ _ < <("$benchrun" "$runs" -r l0 -r l1 "$khex" -q -i -o l0 -o l1 all.cmd data16.out)
+read -r t_v _ _ < <("$benchrun" "$runs" -r l0.mem -r l1.mem "$khex" -q -vmem -o l0.mem -o l1.mem all.cmd data16.out)
+read -r t_c _ _ < <("$benchrun" "$runs" -r whole.c "$khex" -q -carray -romwidth 16 -o whole.c all.cmd data16.out)
+t_three=$(awk -v a="$t_i" -v b="$t_v" -v c="$t_c" 'BEGIN { print a + b + c }')
+printf 'Intel, Verilog and C array files in one run: %.3f s, in three runs %.3f s (ratio %s), peak RSS %s\n' \
+    "$t_sets" "$t_three" "$(ratio "$t_sets" "$t_three")" "$(mib_of "$rss_sets")"
+rm -f l0 l1 l0.mem l1.mem whole.c
+
 # The earlier program on the same runs, in this same script: a change that
 # slows the runs without values before their spans shows here.
 if [ -n "${KHEX_BEFORE:-}" ]; then

@@ -32,8 +32,10 @@ const char* severity_label(int severity)
             end_run(1);
         return;
     }
-    std::fflush(d.console.out);
-    std::fflush(d.console.err);
+    if (!d.held) {
+        std::fflush(d.console.out);
+        std::fflush(d.console.err);
+    }
 
     char prefix[PREFIX_LIMIT];
     if (const std::string* file = d.location.command_file)
@@ -47,10 +49,14 @@ const char* severity_label(int severity)
     if (severity == SEVERITY_FATAL)
         std::strncat(text, " (aborting)", sizeof text - 1 - std::strlen(text));
 
-    std::fflush(d.console.out);
     std::string message = wrap_message(prefix, text);
-    std::fwrite(message.data(), 1, message.size(), d.console.err);
-    std::fflush(d.console.err);
+    if (d.held) {
+        *d.held += message;
+    } else {
+        std::fflush(d.console.out);
+        std::fwrite(message.data(), 1, message.size(), d.console.err);
+        std::fflush(d.console.err);
+    }
 
     if (severity == SEVERITY_FATAL || severity == SEVERITY_INTERNAL)
         end_run(1);

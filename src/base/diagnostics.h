@@ -36,6 +36,7 @@ struct Diagnostics {
     int warnings = 0;      // WARNING messages reported, for the JSON report
     int errors = 0;        // ERROR messages reported
     bool muted = false;    // a pass that says nothing: messages and traces go nowhere, fatal errors still end it
+    std::string* held = nullptr;  // messages kept here, not written, until another thread writes them
 };
 
 // Thrown to end the run early: fatal and internal errors, the usage text and the

@@ -214,6 +214,7 @@ int convert(Run& run, int argc, const char* const* argv)
 // commit are removed, and every input is closed.
 void close_run_files(Run& run)
 {
+    stop_set_workers(run.output);
     close_inputs(run.input);
     close_inserts(run.inserts);
     close_verify(run.verify);

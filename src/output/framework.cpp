@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -67,7 +71,7 @@ void start_writer_context(OutputState& output, FileSet& set, const RomRange& r)
     w.fill = r.fill;
     w.range_name = &r.name;
     w.record_bytes = set.record_bytes;
-    w.diagnostics = output.diagnostics;
+    w.diagnostics = set.diagnostics;
 }
 
 // The lane's fill words: fill_period ROM words from the range's pattern.
@@ -166,14 +170,14 @@ void collect_rom_words(FileSet& set, const RomRange& r, uint32_t address, const 
     set.written_up_to += static_cast<uint32_t>(nbytes);
 }
 
-void write_wide_rom_words(OutputState& output, FileSet& set, const RomRange& r, const uint8_t* data, int nbytes)
+void write_wide_rom_words(FileSet& set, const RomRange& r, const uint8_t* data, int nbytes)
 {
     const RecordWriter write = set.format->writer;
     for (int offset = 0; offset < nbytes; offset += r.romwidth) {
         int chunk = std::min(r.romwidth, nbytes - offset);
         if (chunk % r.memwidth != 0) {
-            std::fflush(output.diagnostics->console.out);
-            std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", output.diagnostics->console.err);
+            std::fflush(set.diagnostics->console.out);
+            std::fputs("INTERNAL ERROR: misaligned internal data write (ABORT)\n", set.diagnostics->console.err);
             end_run(1);
         }
         if (set.streams[0].file)
@@ -183,16 +187,16 @@ void write_wide_rom_words(OutputState& output, FileSet& set, const RomRange& r, 
     }
 }
 
-void tally(OutputState& o, FileSet& set, int stream, uint32_t first, uint32_t last, const uint8_t* bytes, size_t n)
+void tally(FileSet& set, int stream, uint32_t first, uint32_t last, const uint8_t* bytes, size_t n)
 {
     FileTally& t = set.tallies[stream];
     if (t.data_bytes == 0)
         t.first_address = first;
     t.last_address = last;
     t.data_bytes += n;
-    o.crc32.reg = t.crc32;
-    engine_update(o.crc32, bytes, n);
-    t.crc32 = o.crc32.reg;
+    set.crc32.reg = t.crc32;
+    engine_update(set.crc32, bytes, n);
+    t.crc32 = set.crc32.reg;
     for (size_t i = 0; i < n; ++i)
         t.sum32 += bytes[i];
 }
@@ -200,28 +204,28 @@ void tally(OutputState& o, FileSet& set, int stream, uint32_t first, uint32_t la
 // What each file of the range received from one write of bytes at target
 // address `address`: its lane's bytes, from the record address first on, one
 // address per byte of a data operation; files of device words count words.
-void tally_lanes(OutputState& o, FileSet& set, const RomRange& r, uint32_t address, uint32_t first, uint32_t step,
+void tally_lanes(FileSet& set, const RomRange& r, uint32_t address, uint32_t first, uint32_t step,
                  const uint8_t* data, int nbytes)
 {
     const bool device_words = set.format->device_words;
     if (r.romwidth > r.memwidth) {
         const uint32_t rom = static_cast<uint32_t>(r.romwidth);
         if (device_words)
-            tally(o, set, 0, (address - r.origin) / rom,
+            tally(set, 0, (address - r.origin) / rom,
                   (address + static_cast<uint32_t>(nbytes) - 1 - r.origin) / rom, data, static_cast<size_t>(nbytes));
         else
-            tally(o, set, 0, first, first + static_cast<uint32_t>(nbytes) - 1, data, static_cast<size_t>(nbytes));
+            tally(set, 0, first, first + static_cast<uint32_t>(nbytes) - 1, data, static_cast<size_t>(nbytes));
         return;
     }
     const int words = nbytes / r.memwidth;
     const uint32_t last = first + static_cast<uint32_t>(words - 1) * step +
                           (device_words ? 0 : static_cast<uint32_t>(r.romwidth) - 1);
-    o.lane_bytes.resize(static_cast<size_t>(words * r.romwidth));
+    set.lane_bytes.resize(static_cast<size_t>(words * r.romwidth));
     for (int k = 0; k < stream_count(r); ++k) {
         for (int w = 0; w < words; ++w)
-            std::memcpy(o.lane_bytes.data() + w * r.romwidth, data + k * r.romwidth + w * r.memwidth,
+            std::memcpy(set.lane_bytes.data() + w * r.romwidth, data + k * r.romwidth + w * r.memwidth,
                         static_cast<size_t>(r.romwidth));
-        tally(o, set, k, first, last, o.lane_bytes.data(), o.lane_bytes.size());
+        tally(set, k, first, last, set.lane_bytes.data(), set.lane_bytes.size());
     }
 }
 
@@ -257,6 +261,8 @@ void close_set_files(OutputState& output, FileSet& set, int set_index, const Rom
     const RomRange* r = set.open_range;
     if (!r)
         return;
+    // on the run's thread, whatever thread wrote the files
+    set.writer.diagnostics = output.diagnostics;
     flush_partial_word(set, *r);
     flush_set_records(set);
     if (output.tap) {
@@ -282,8 +288,8 @@ void close_set_files(OutputState& output, FileSet& set, int set_index, const Rom
 // reverses the bytes of each lane of a word (min(ROM width, memory width)),
 // so what one lane width reversed is put back and reversed for the other.
 // Where each byte came from follows, for the tap.
-const uint8_t* arranged_for(OutputState& output, const RomRange& main, const RomRange& view, const uint8_t* data,
-                            int nbytes, ByteOwner& owner)
+const uint8_t* arranged_for(const OutputState& output, FileSet& set, const RomRange& main, const RomRange& view,
+                            const uint8_t* data, int nbytes, ByteOwner& owner)
 {
     const int from = std::min(main.romwidth, main.memwidth), to = std::min(view.romwidth, view.memwidth);
     if (output.settings.order != ORDER_LS || from == to)
@@ -300,7 +306,7 @@ const uint8_t* arranged_for(OutputState& output, const RomRange& main, const Rom
         map[q] = static_cast<uint8_t>(q);
     reverse(map, span, to);
     reverse(map, span, from);
-    std::vector<uint8_t>& bytes = output.set_bytes;
+    std::vector<uint8_t>& bytes = set.set_bytes;
     bytes.resize(static_cast<size_t>(nbytes));
     uint8_t* out = bytes.data();
     for (int base = 0; base + span <= nbytes; base += span)
@@ -310,7 +316,7 @@ const uint8_t* arranged_for(OutputState& output, const RomRange& main, const Rom
         // offset q of the set's arrangement is offset t(q) of the run's, whose
         // source the owner gives; over a period that holds both lane widths
         const int period = std::max({owner.period, from, to});
-        std::vector<uint8_t>& source = output.set_source;
+        std::vector<uint8_t>& source = set.set_source;
         source.resize(static_cast<size_t>(period));
         for (int q = 0; q < period; ++q)
             source[static_cast<size_t>(q)] = static_cast<uint8_t>(q);
@@ -362,16 +368,16 @@ void write_set_data(OutputState& output, FileSet& set, const RomRange& r, uint32
     }
     set.written_up_to = address;
     if (settings.tallies && nbytes > 0)
-        tally_lanes(output, set, r, address, w.record_address, step, data, nbytes);
+        tally_lanes(set, r, address, w.record_address, step, data, nbytes);
     if (r.romwidth > r.memwidth) {
         if (format.device_words)
             collect_rom_words(set, r, address, data, nbytes);
         else
-            write_wide_rom_words(output, set, r, data, nbytes);
+            write_wide_rom_words(set, r, data, nbytes);
         return;
     }
     if (nbytes % r.memwidth != 0)
-        internal_error(*output.diagnostics, "nbytes not a multiple of mem width/rom width");
+        internal_error(*set.diagnostics, "nbytes not a multiple of mem width/rom width");
     // each lane's file takes its whole run at once: the files are independent,
     // so this writes what word-by-word calls would
     const int words = nbytes / r.memwidth;
@@ -451,8 +457,9 @@ void start_output(OutputState& output, const OutputSettings& settings, Diagnosti
     FileSet& own = output.sets.emplace_back();
     own.format = settings.format;
     own.record_bytes = settings.record_bytes;
+    own.diagnostics = &diagnostics;
     if (settings.tallies)
-        engine_start(output.crc32, *find_algorithm("crc32"));
+        engine_start(own.crc32, *find_algorithm("crc32"));
 }
 
 void add_file_set(OutputState& output, const OutputFormat& format, uint32_t record_bytes,
@@ -462,21 +469,177 @@ void add_file_set(OutputState& output, const OutputFormat& format, uint32_t reco
     set.format = &format;
     set.record_bytes = record_bytes;
     set.views = std::move(views);
+    set.diagnostics = output.diagnostics;
+    if (output.settings.tallies)
+        engine_start(set.crc32, *find_algorithm("crc32"));
 }
+
+// A set's thread: it takes the writes of the run's thread in turn, each with
+// a copy of its bytes, and writes them into the set's files; its messages
+// wait until the run's thread takes them, so that they come out in order.
+struct SetWorker {
+    struct Job {
+        enum Kind { WRITE, FLUSH } kind;
+        const RomRange* view;
+        const RomRange* base;
+        uint32_t address;
+        std::vector<uint8_t> data;
+        int period;
+        const void* key;
+    };
+    static constexpr size_t MOST_QUEUED = 16;  // bounds the bytes held for the set
+
+    std::mutex lock;
+    std::condition_variable more, done;
+    std::deque<Job> jobs;
+    std::vector<std::vector<uint8_t>> spare;  // buffers of finished jobs, to be filled again
+    bool busy = false;
+    bool stop = false;
+    std::exception_ptr failure;               // a fatal error of the set, for the run's thread
+    Diagnostics diagnostics;                  // the set's own, holding its messages
+    std::string held;
+    std::thread thread;
+
+    ~SetWorker()
+    {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stop = true;
+            jobs.clear();
+            more.notify_all();
+        }
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
+namespace {
+
+void work(OutputState& output, FileSet& set, SetWorker& worker)
+{
+    for (;;) {
+        SetWorker::Job job;
+        {
+            std::unique_lock<std::mutex> hold(worker.lock);
+            worker.more.wait(hold, [&] { return worker.stop || !worker.jobs.empty(); });
+            if (worker.jobs.empty())
+                return;
+            job = std::move(worker.jobs.front());
+            worker.jobs.pop_front();
+            worker.busy = true;
+        }
+        if (!worker.failure) {
+            try {
+                if (job.kind == SetWorker::Job::FLUSH) {
+                    flush_set_records(set);
+                } else {
+                    ByteOwner owner;
+                    owner.key = job.key;
+                    const int n = static_cast<int>(job.data.size());
+                    const uint8_t* bytes = job.view == job.base
+                                               ? job.data.data()
+                                               : arranged_for(output, set, *job.base, *job.view, job.data.data(), n,
+                                                              owner);
+                    write_set_data(output, set, *job.view, job.address, bytes, n, job.period, owner);
+                }
+            } catch (...) {
+                worker.failure = std::current_exception();
+            }
+        }
+        std::lock_guard<std::mutex> hold(worker.lock);
+        worker.spare.push_back(std::move(job.data));
+        worker.busy = false;
+        worker.done.notify_all();
+    }
+}
+
+// The sets of a run of more sets get their threads, once.
+void start_workers(OutputState& output)
+{
+    if (output.sets.size() < 2 || output.tap || output.sets[1].worker)
+        return;
+    for (size_t k = 1; k < output.sets.size(); ++k) {
+        FileSet& set = output.sets[k];
+        auto worker = std::make_shared<SetWorker>();
+        worker->diagnostics = *output.diagnostics;
+        worker->diagnostics.warnings = worker->diagnostics.errors = worker->diagnostics.max_severity = 0;
+        worker->diagnostics.held = &worker->held;
+        set.diagnostics = &worker->diagnostics;
+        set.worker = worker;
+        worker->thread = std::thread(work, std::ref(output), std::ref(set), std::ref(*worker));
+    }
+}
+
+void queue(SetWorker& worker, SetWorker::Job::Kind kind, const RomRange* view, const RomRange* base,
+           uint32_t address, const uint8_t* data, int nbytes, int period, const void* key)
+{
+    std::unique_lock<std::mutex> hold(worker.lock);
+    worker.done.wait(hold, [&] { return worker.jobs.size() < SetWorker::MOST_QUEUED; });
+    std::vector<uint8_t> bytes;
+    if (!worker.spare.empty()) {
+        bytes = std::move(worker.spare.back());
+        worker.spare.pop_back();
+    }
+    bytes.assign(data, data + nbytes);
+    worker.jobs.push_back(SetWorker::Job{kind, view, base, address, std::move(bytes), period, key});
+    worker.more.notify_one();
+}
+
+// Waits until the set's thread has done every write it was given; its
+// messages are written, counted, and a fatal error of it ends the run.
+void drain(OutputState& output, FileSet& set)
+{
+    SetWorker* worker = set.worker.get();
+    if (!worker)
+        return;
+    std::exception_ptr failure;
+    {
+        std::unique_lock<std::mutex> hold(worker->lock);
+        worker->done.wait(hold, [&] { return worker->jobs.empty() && !worker->busy; });
+        failure = worker->failure;
+    }
+    Diagnostics& d = *output.diagnostics;
+    if (!worker->held.empty()) {
+        std::fflush(d.console.out);
+        std::fwrite(worker->held.data(), 1, worker->held.size(), d.console.err);
+        std::fflush(d.console.err);
+        worker->held.clear();
+    }
+    d.warnings += worker->diagnostics.warnings;
+    d.errors += worker->diagnostics.errors;
+    d.max_severity = std::max(d.max_severity, worker->diagnostics.max_severity);
+    worker->diagnostics.warnings = worker->diagnostics.errors = worker->diagnostics.max_severity = 0;
+    if (failure) {
+        worker->failure = nullptr;
+        std::rethrow_exception(failure);
+    }
+}
+
+}  // namespace
 
 void write_range_data(OutputState& output, const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
                       int period, const ByteOwner& owner)
 {
+    start_workers(output);
     for (FileSet& set : output.sets) {
         const RomRange* view = view_of(set, r);
         if (!view)
             continue;
+        if (set.worker) {
+            // the run's thread opens the files; the set's thread writes them
+            if (set.open_range != view) {
+                drain(output, set);
+                open_range_files(output, set, *view);
+            }
+            queue(*set.worker, SetWorker::Job::WRITE, view, &r, address, data, nbytes, period, owner.key);
+            continue;
+        }
         if (view == &r) {
             write_set_data(output, set, r, address, data, nbytes, period, owner);
             continue;
         }
         ByteOwner owned = owner;
-        const uint8_t* bytes = arranged_for(output, r, *view, data, nbytes, owned);
+        const uint8_t* bytes = arranged_for(output, set, r, *view, data, nbytes, owned);
         write_set_data(output, set, *view, address, bytes, nbytes, period, owned);
     }
 }
@@ -492,24 +655,51 @@ void set_range_fill(OutputState& output, const RomRange& r, const uint8_t* patte
         const RomRange* view = view_of(set, r);
         if (!view)
             continue;
+        drain(output, set);
         ByteOwner none;
-        const uint8_t* bytes = view == &r ? pattern : arranged_for(output, r, *view, pattern, static_cast<int>(n), none);
+        const uint8_t* bytes =
+            view == &r ? pattern : arranged_for(output, set, r, *view, pattern, static_cast<int>(n), none);
         set.range_fill.assign(bytes, bytes + n);
     }
 }
 
 void flush_range_records(OutputState& output)
 {
-    for (FileSet& set : output.sets)
-        flush_set_records(set);
+    for (FileSet& set : output.sets) {
+        if (set.worker && set.open_range)
+            queue(*set.worker, SetWorker::Job::FLUSH, nullptr, nullptr, 0, nullptr, 0, 0, nullptr);
+        else if (!set.worker)
+            flush_set_records(set);
+    }
 }
 
 void close_range_files(OutputState& output)
 {
+    for (FileSet& set : output.sets)
+        drain(output, set);
     // the run's range, for the reports: set 0 writes the range itself
     const RomRange* base = output.sets[0].open_range;
     for (size_t k = 0; k < output.sets.size(); ++k)
         close_set_files(output, output.sets[k], static_cast<int>(k), base);
+}
+
+void stop_set_workers(OutputState& output)
+{
+    for (FileSet& set : output.sets) {
+        SetWorker* worker = set.worker.get();
+        if (!worker)
+            continue;
+        {
+            std::lock_guard<std::mutex> hold(worker->lock);
+            worker->stop = true;
+            worker->jobs.clear();
+            worker->more.notify_all();
+        }
+        if (worker->thread.joinable())
+            worker->thread.join();
+        set.worker.reset();
+        set.diagnostics = output.diagnostics;
+    }
 }
 
 }  // namespace khex

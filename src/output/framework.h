@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include <string>
@@ -78,10 +79,14 @@ struct OutputSettings {
     uint32_t record_bytes = 0;   // -reclen: data bytes a record holds at most; 0: the format's own
 };
 
+struct SetWorker;  // output/framework.cpp: a thread that writes one set's files
+
 // A set of the run's files: its own (set 0), or one that -also adds, with
 // the format it writes and, by range, the range as the set splits it (its
 // ROM width and file names). Each set keeps its own files, streams and
-// record addresses; the placement feeds all of them at once.
+// record addresses; the placement feeds all of them at once. A run with more
+// sets writes each -also set on a thread of its own, fed with copies of the
+// placement's bytes; the run's thread opens and closes every file.
 struct FileSet {
     const OutputFormat* format = nullptr;
     uint32_t record_bytes = 0;            // -reclen, where the format has records; 0: the format's own
@@ -94,6 +99,12 @@ struct FileSet {
     std::vector<uint8_t> range_fill;      // the fill of the range about to be written, as its files take it
     std::vector<uint8_t> partial_word;    // formats of device words on a ROM wider than a memory word: a ROM
     uint32_t partial_index = 0;           // word not yet whole (empty: none), and its device word
+    Diagnostics* diagnostics = nullptr;   // where its writers report: the run's, or its worker's
+    std::vector<uint8_t> lane_bytes;      // one lane's bytes of a write, for its tally
+    std::vector<uint8_t> set_bytes;       // a write's bytes arranged for the set's ROM width
+    std::vector<uint8_t> set_source;      // and where each came from, for the tap
+    ChecksumEngine crc32;                 // the tallies' CRC-32, when they are counted
+    std::shared_ptr<SetWorker> worker;    // its thread, in a run of more sets
 };
 
 struct OutputState {
@@ -102,10 +113,6 @@ struct OutputState {
     PendingFiles* pending = nullptr;
     std::deque<FileSet> sets;             // set 0: the run's own files
     std::vector<WrittenFile> written;     // every file written so far
-    std::vector<uint8_t> lane_bytes;      // one lane's bytes of a write, for its tally
-    std::vector<uint8_t> set_bytes;       // a write's bytes arranged for a set's ROM width
-    std::vector<uint8_t> set_source;      // and where each came from, for the tap
-    ChecksumEngine crc32;                 // the tallies' CRC-32, when they are counted
     const OutputTap* tap = nullptr;       // a run that writes no output file: every write goes here
 };
 
@@ -142,5 +149,9 @@ void set_range_fill(OutputState& output, const RomRange& r, const uint8_t* patte
 void flush_range_records(OutputState& output);
 // The open range's files get their trailers and are closed.
 void close_range_files(OutputState& output);
+
+// Ends the threads of the sets, their work done or not: before a run that
+// ends early closes its files.
+void stop_set_workers(OutputState& output);
 
 }  // namespace khex

@@ -55,6 +55,13 @@ TEST(WholeFiles, AWriteFailureHalfWayLeavesNoFileAndKeepsTheEarlierOne)
     EXPECT_EQ(r.err, ">> FATAL ERROR: error writing output file 'app.i00': File too large (aborting)\n");
     EXPECT_EQ(dir.files(), (std::vector<std::string>{"app.i00", "app.out"}));
     EXPECT_TRUE(dir.read("app.i00") == EARLIER);  // not the whole file on failure
+
+    // the same for a file of an -also set, written on a thread of its own,
+    // in a folder khex made for it: no file, no folder
+    r = run_khex_under(dir, {"-q", "-b", "-also", "vmem,*DEFAULT*,names=hdl/%k.mem", "app"}, conditions);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, ">> FATAL ERROR: error writing output file 'hdl/0.mem': File too large (aborting)\n");
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"app.i00", "app.out"}));
 }
 
 TEST(WholeFiles, DevicesAreWrittenDirectly)
