@@ -28,7 +28,7 @@ for generator in Ninja "Unix Makefiles"; do
     cmake -S "$project" -B "$binary" -G "$generator" -DCMAKE_PREFIX_PATH="$scratch/stage" >/dev/null
     cmake --build "$binary" > "$scratch/first.log" 2>&1 || { cat "$scratch/first.log"; fail "$generator: first build"; }
     converts "$scratch/first.log" || fail "$generator: the first build did not convert"
-    for f in rom_lo.hex rom_hi.hex "rom map.map" rom.json; do
+    for f in rom_lo.hex rom_hi.hex "rom map.map" rom.json hdl/rom_lo.mem hdl/rom_hi.mem rom_words.c; do
         [ -s "$binary/$f" ] || fail "$generator: no $f"
     done
     cmake --build "$binary" > "$scratch/second.log" 2>&1
