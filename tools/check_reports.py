@@ -33,6 +33,7 @@ Each configuration is drawn from its own seed (the first is --seed, default
 status 1 when a check fails, with the seed and what failed.
 """
 import copy
+import hashlib
 import json
 import os
 import random
@@ -97,7 +98,8 @@ KIND_OF_NAME = {"Intel": "intel", "Motorola-S": "motorola", "Motorola-S1": "moto
 ALSO_WORDS = {"intel": "i", "motorola": "m3", "tektronix": "x", "zq": "t", "ascii": "a", "generic": "generic8",
               "binary": "b", "debug": "debug", "vmem": "vmem", "mif": "mif", "coe": "coe", "carray": "carray"}
 VERIFIABLE = {"intel", "motorola", "tektronix", "binary"}
-ALGORITHMS = {"crc32": 4, "sum8": 1, "sum16": 2, "sum32": 4, "negsum16": 2, "crc16-xmodem": 2}
+ALGORITHMS = {"crc32": 4, "sum8": 1, "sum16": 2, "sum32": 4, "negsum16": 2, "crc16-xmodem": 2, "sha256": 32,
+              "sha1": 20}
 
 
 def draw(seed):
@@ -584,7 +586,11 @@ def expected_owners(cfg, rng, problems):
             owners[a] = (owner if e["kind"] != "boot_table" else "boot table", want, e["kind"] != "fill")
     for e in slots:
         order = "big" if cfg["big"] else "little"
-        value = e["value"].to_bytes(e["size"], order)
+        if e["name"].startswith("sha"):
+            # a digest lies byte 0 first, the rest of its slot zero
+            value = bytes.fromhex(e["bytes"]).ljust(e["size"], b"\0")
+        else:
+            value = e["value"].to_bytes(e["size"], order)
         placeholder = e.get("replaces")
         for a in range(e["start"], e["end"] + 1):
             if a in owners and owners[a][0] != placeholder:
@@ -685,6 +691,11 @@ def recompute_values(cfg, rng, owners, problems):
         span = bytes(rng.held.get(a, 0) for a in range(e["from"], e["to"] + 1)
                      if not e["start"] <= a <= e["end"])
         width = ALGORITHMS[e["name"]]
+        if e["name"].startswith("sha"):
+            if hashlib.new(e["name"], span).hexdigest() != e["bytes"]:
+                problems.add("range %s: %s over 0x%x..0x%x differs from the JSON's %s" % (
+                    rng.name, e["name"], e["from"], e["to"], e["bytes"]))
+            continue
         if e["name"] == "crc32":
             value = zlib.crc32(span)
         elif e["name"] == "crc16-xmodem":

@@ -217,7 +217,10 @@ void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, 
     if (e.kind == ContentEntry::BOOT_TABLE)
         write_records(json, facts, x);
     if (e.kind == ContentEntry::VALUE) {
-        json.number("value", e.value->value);
+        // a value of up to 4 bytes is a number too, as it always was
+        if (e.value->width <= 4)
+            json.number("value", value_number(*e.value));
+        json.string("bytes", value_hex(*e.value));
         json.number("from", e.value->from);
         json.number("to", e.value->to);
         if (e.value->placeholder)

@@ -219,9 +219,8 @@ bool add_entry(Column& c, const ContentEntry& e)
         return false;  // drawn from the table's own parts
     case ContentEntry::VALUE: {
         const Value& v = *e.value;
-        char label[96];
-        std::snprintf(label, sizeof label, "%s = %0*lx", value_name(v), value_digits(v),
-                      static_cast<unsigned long>(v.value));
+        char label[200];
+        std::snprintf(label, sizeof label, "%s = %s", value_name(v), value_hex(v).c_str());
         if (v.placeholder) {
             // drawn inside the block of the section whose bytes it replaces
             if (!c.blocks.empty())

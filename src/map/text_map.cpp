@@ -98,8 +98,8 @@ void write_output_files(MapText& map, const RomRange& r)
 void write_value(MapText& map, const ContentEntry& e)
 {
     const Value& v = *e.value;
-    put(map, "%08lx..%08lx   %s %s = %0*lx", hex(e.start), hex(e.end),
-        v.kind == VALUE_CHECKSUM ? "CHECKSUM" : "FIELD", value_name(v), value_digits(v), hex(v.value));
+    put(map, "%08lx..%08lx   %s %s = %s", hex(e.start), hex(e.end), v.kind == VALUE_CHECKSUM ? "CHECKSUM" : "FIELD",
+        value_name(v), value_hex(v).c_str());
     if (v.kind != VALUE_CONSTANT)
         put(map, " over %08lx..%08lx", hex(v.from), hex(v.to));
     if (v.placeholder)

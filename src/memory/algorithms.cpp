@@ -10,21 +10,28 @@ namespace khex {
 // refin, refout, xorout, check).
 const ChecksumAlgorithm checksum_algorithms[] = {
     // name             alias                kind         width poly        init        refin  refout xorout      check
-    {"crc32",          nullptr,             KIND_CRC,    32, 0x04C11DB7, 0xFFFFFFFF, true,  true,  0xFFFFFFFF, 0xCBF43926},
-    {"crc32c",         nullptr,             KIND_CRC,    32, 0x1EDC6F41, 0xFFFFFFFF, true,  true,  0xFFFFFFFF, 0xE3069283},
-    {"crc32-mpeg2",    nullptr,             KIND_CRC,    32, 0x04C11DB7, 0xFFFFFFFF, false, false, 0x00000000, 0x0376E6E7},
-    {"crc16-ibm-3740", "crc16-ccitt-false", KIND_CRC,    16, 0x1021,     0xFFFF,     false, false, 0x0000,     0x29B1},
-    {"crc16-xmodem",   nullptr,             KIND_CRC,    16, 0x1021,     0x0000,     false, false, 0x0000,     0x31C3},
-    {"crc16-kermit",   nullptr,             KIND_CRC,    16, 0x1021,     0x0000,     true,  true,  0x0000,     0x2189},
-    {"crc16-arc",      nullptr,             KIND_CRC,    16, 0x8005,     0x0000,     true,  true,  0x0000,     0xBB3D},
-    {"crc16-modbus",   nullptr,             KIND_CRC,    16, 0x8005,     0xFFFF,     true,  true,  0x0000,     0x4B37},
-    {"crc8-smbus",     nullptr,             KIND_CRC,    8,  0x07,       0x00,       false, false, 0x00,       0xF4},
-    {"sum8",           nullptr,             KIND_SUM,    8,  0, 0, false, false, 0, 0xDD},
-    {"sum16",          nullptr,             KIND_SUM,    16, 0, 0, false, false, 0, 0x01DD},
-    {"sum32",          nullptr,             KIND_SUM,    32, 0, 0, false, false, 0, 0x000001DD},
-    {"negsum8",        nullptr,             KIND_NEGSUM, 8,  0, 0, false, false, 0, 0x23},
-    {"negsum16",       nullptr,             KIND_NEGSUM, 16, 0, 0, false, false, 0, 0xFE23},
-    {"negsum32",       nullptr,             KIND_NEGSUM, 32, 0, 0, false, false, 0, 0xFFFFFE23},
+    {"crc32",          nullptr,             KIND_CRC,    32, 0x04C11DB7, 0xFFFFFFFF, true,  true,  0xFFFFFFFF, "cbf43926"},
+    {"crc32c",         nullptr,             KIND_CRC,    32, 0x1EDC6F41, 0xFFFFFFFF, true,  true,  0xFFFFFFFF, "e3069283"},
+    {"crc32-mpeg2",    nullptr,             KIND_CRC,    32, 0x04C11DB7, 0xFFFFFFFF, false, false, 0x00000000, "0376e6e7"},
+    {"crc16-ibm-3740", "crc16-ccitt-false", KIND_CRC,    16, 0x1021,     0xFFFF,     false, false, 0x0000,     "29b1"},
+    {"crc16-xmodem",   nullptr,             KIND_CRC,    16, 0x1021,     0x0000,     false, false, 0x0000,     "31c3"},
+    {"crc16-kermit",   nullptr,             KIND_CRC,    16, 0x1021,     0x0000,     true,  true,  0x0000,     "2189"},
+    {"crc16-arc",      nullptr,             KIND_CRC,    16, 0x8005,     0x0000,     true,  true,  0x0000,     "bb3d"},
+    {"crc16-modbus",   nullptr,             KIND_CRC,    16, 0x8005,     0xFFFF,     true,  true,  0x0000,     "4b37"},
+    {"crc8-smbus",     nullptr,             KIND_CRC,    8,  0x07,       0x00,       false, false, 0x00,       "f4"},
+    {"sum8",           nullptr,             KIND_SUM,    8,  0, 0, false, false, 0, "dd"},
+    {"sum16",          nullptr,             KIND_SUM,    16, 0, 0, false, false, 0, "01dd"},
+    {"sum32",          nullptr,             KIND_SUM,    32, 0, 0, false, false, 0, "000001dd"},
+    {"negsum8",        nullptr,             KIND_NEGSUM, 8,  0, 0, false, false, 0, "23"},
+    {"negsum16",       nullptr,             KIND_NEGSUM, 16, 0, 0, false, false, 0, "fe23"},
+    {"negsum32",       nullptr,             KIND_NEGSUM, 32, 0, 0, false, false, 0, "fffffe23"},
+    {"sha1",           nullptr,             KIND_SHA1,   160, 0, 0, false, false, 0,
+     "f7c3bc1d808e04732adf679965ccc34ca7ae3441"},
+    {"sha256",         nullptr,             KIND_SHA256, 256, 0, 0, false, false, 0,
+     "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225"},
+    {"sha512",         nullptr,             KIND_SHA512, 512, 0, 0, false, false, 0,
+     "d9e6762dd1c8eaf6d61b3c6192fc408d4d6d5f1176d0c29169bc24e71c3f274a"
+     "d27fcd5811b313d681f7e55ec02d73d499c95455b6b5bb503acf574fba8ffe85"},
 };
 const int checksum_algorithm_count = static_cast<int>(std::size(checksum_algorithms));
 
@@ -65,9 +72,13 @@ void engine_start(ChecksumEngine& engine, const ChecksumAlgorithm& algorithm)
 {
     engine.algorithm = algorithm;
     const int width = algorithm.width;
-    if (algorithm.kind != KIND_CRC) {
-        engine.reg = 0;
-        return;
+    switch (algorithm.kind) {
+    case KIND_SHA1: sha1_start(engine.sha1); return;
+    case KIND_SHA256: sha256_start(engine.sha256); return;
+    case KIND_SHA512: sha512_start(engine.sha512); return;
+    case KIND_SUM:
+    case KIND_NEGSUM: engine.reg = 0; return;
+    case KIND_CRC: break;
     }
     auto& t = engine.table;
     if (algorithm.refin) {
@@ -143,6 +154,12 @@ uint32_t direct_update(const uint32_t (&t)[8][256], uint32_t reg, const uint8_t*
 
 void engine_update(ChecksumEngine& engine, const uint8_t* data, size_t n)
 {
+    switch (engine.algorithm.kind) {
+    case KIND_SHA1: sha1_update(engine.sha1, data, n); return;
+    case KIND_SHA256: sha256_update(engine.sha256, data, n); return;
+    case KIND_SHA512: sha512_update(engine.sha512, data, n); return;
+    default: break;
+    }
     if (engine.algorithm.kind != KIND_CRC) {
         uint32_t sum = engine.reg;
         for (size_t i = 0; i < n; ++i)
@@ -163,11 +180,39 @@ uint32_t engine_value(const ChecksumEngine& engine)
     case KIND_SUM: return engine.reg & mask;
     case KIND_NEGSUM: return (0u - engine.reg) & mask;
     case KIND_CRC: break;
+    default: return 0;  // a digest is no number
     }
     uint32_t value = a.refin ? engine.reg : engine.reg >> (32 - a.width);
     if (a.refin != a.refout)
         value = reflect(value, a.width);
     return (value ^ a.xorout) & mask;
+}
+
+void engine_bytes(const ChecksumEngine& engine, uint8_t* out)
+{
+    // a digest is finished on a copy, so that the engine goes on
+    switch (engine.algorithm.kind) {
+    case KIND_SHA1: {
+        Sha1 copy = engine.sha1;
+        sha1_finish(copy, out);
+        return;
+    }
+    case KIND_SHA256: {
+        Sha256 copy = engine.sha256;
+        sha256_finish(copy, out);
+        return;
+    }
+    case KIND_SHA512: {
+        Sha512 copy = engine.sha512;
+        sha512_finish(copy, out);
+        return;
+    }
+    default: break;
+    }
+    const uint32_t value = engine_value(engine);
+    const int n = engine.algorithm.width / 8;
+    for (int i = 0; i < n; ++i)
+        out[i] = static_cast<uint8_t>(value >> (8 * (n - 1 - i)));
 }
 
 }  // namespace khex

@@ -238,6 +238,10 @@ bool read_request(Diagnostics& d, const RangeState& ranges, Value& v)
     ok &= chosen & word_fields(d, v, f);
     if (v.kind == VALUE_CHECKSUM)
         v.width = static_cast<uint32_t>(v.algorithm.width / 8);
+    if (chosen && value_is_string(v) && v.order != VALUE_TARGET_ORDER) {
+        refuse(d, v, "endian= is for numbers: a %s digest is stored byte 0 first", v.algorithm.name);
+        ok = false;
+    }
     if (v.range && chosen) {
         const bool addresses = address_field(d, v, f, "at", v.at_text) &&
                                address_field(d, v, f, "from", v.from_text) &&
@@ -265,7 +269,7 @@ void read_requests(ValueState& values, Diagnostics& d, const ConvOptions& option
         if (v.kind == VALUE_CHECKSUM)
             engine_start(v.engine, v.algorithm);
         v.known = v.kind == VALUE_CONSTANT;
-        v.value = v.constant;
+        set_value_number(v, v.constant);
         values.list.push_back(std::move(v));
     }
 }
@@ -292,18 +296,52 @@ bool values_ahead(const ValueState& values)
     return false;
 }
 
+void set_value_number(Value& v, uint64_t number)
+{
+    for (uint32_t i = 0; i < v.width && i < MAX_VALUE_BYTES; ++i)
+        v.bytes[v.width - 1 - i] = i < 8 ? static_cast<uint8_t>(number >> (8 * i)) : 0;
+}
+
+uint64_t value_number(const Value& v)
+{
+    uint64_t number = 0;
+    for (uint32_t i = v.width > 8 ? v.width - 8 : 0; i < v.width; ++i)
+        number = number << 8 | v.bytes[i];
+    return number;
+}
+
+void take_engine_value(Value& v, const ChecksumEngine& engine)
+{
+    engine_bytes(engine, v.bytes);
+}
+
+bool value_is_string(const Value& v)
+{
+    return v.kind == VALUE_CHECKSUM && is_digest(v.algorithm);
+}
+
 void value_bytes(const Value& v, bool target_big_endian, uint8_t* slot)
 {
+    std::fill(slot, slot + v.size, 0);
+    if (value_is_string(v)) {
+        std::copy(v.bytes, v.bytes + v.width, slot);
+        return;
+    }
     const bool big = v.order == VALUE_BIG || (v.order == VALUE_TARGET_ORDER && target_big_endian);
     for (uint32_t i = 0; i < v.size; ++i) {
         const uint32_t k = big ? v.size - 1 - i : i;  // the byte's place value, in bytes
-        slot[i] = k < 4 ? static_cast<uint8_t>(v.value >> (8 * k)) : 0;
+        slot[i] = k < v.width ? v.bytes[v.width - 1 - k] : 0;
     }
 }
 
-int value_digits(const Value& v)
+std::string value_hex(const Value& v)
 {
-    return 2 * static_cast<int>(v.width);
+    std::string text;
+    for (uint32_t i = 0; i < v.width; ++i) {
+        text += "0123456789abcdef"[v.bytes[i] >> 4];
+        text += "0123456789abcdef"[v.bytes[i] & 0xF];
+    }
+    return text;
 }
 
 const char* value_name(const Value& v)

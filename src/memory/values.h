@@ -68,9 +68,10 @@ struct Value {
     bool tainted = false;          // the span held a slot whose value the pass did not know
     bool has_data = false;         // fields: the lowest and highest data byte of the span
     uint32_t lowest = 0, highest = 0;
-    bool known = false;            // value holds the value
+    bool known = false;            // bytes hold the value
     bool written = false;          // the slot is written
-    uint32_t value = 0;
+    uint8_t bytes[MAX_VALUE_BYTES] = {};  // the value's width bytes: a number's most significant first
+    uint64_t number = 0;           // fields: the integer, before it is encoded into bytes
 };
 
 struct ValueState {
@@ -102,11 +103,22 @@ bool resolve_values(ValueState& values, Diagnostics& d, const SymbolSource& sour
 // The values a pre-pass must compute before the writing pass.
 bool values_ahead(const ValueState& values);
 
-// The value's bytes in its slot, in the order the target reads them.
+// A number as the value's bytes, and the value as a number (of its last 8
+// bytes at most).
+void set_value_number(Value& v, uint64_t number);
+uint64_t value_number(const Value& v);
+// The value of the engine's bytes so far.
+void take_engine_value(Value& v, const ChecksumEngine& engine);
+// Whether the value is a string of bytes (a digest), not a number.
+bool value_is_string(const Value& v);
+
+// The value's bytes in its slot, in the order the target reads them: a
+// number in the target's byte order (or endian='s), zero-extended to the
+// slot; a string from the slot's first byte on.
 void value_bytes(const Value& v, bool target_big_endian, uint8_t* slot);
 
-// The digits the map shows a value with: two per byte of the value.
-int value_digits(const Value& v);
+// The value as the reports show it: two lower-case hex digits per byte.
+std::string value_hex(const Value& v);
 // What the reports call a value: its algorithm, or its field's kind.
 const char* value_name(const Value& v);
 

@@ -97,8 +97,9 @@ bool check_field_values(const ValueState& values, Diagnostics& d)
         if (!v.has_data) {
             refuse(d, v, "no data in its span 0x%08lx..0x%08lx", hex(v.from), hex(v.to));
             ok = false;
-        } else if (!value_fits(v, v.value)) {
-            refuse(d, v, "value 0x%08lx does not fit in %lu byte%s", hex(v.value), hex(v.width), v.width == 1 ? "" : "s");
+        } else if (!value_fits(v, v.number)) {
+            refuse(d, v, "value 0x%08lx does not fit in %lu byte%s", hex(v.number), hex(v.width),
+                   v.width == 1 ? "" : "s");
             ok = false;
         }
     }

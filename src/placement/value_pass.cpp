@@ -155,7 +155,7 @@ void values_slot(ValueState& values, const Value& slot, uint32_t address, const 
 bool take_value(Diagnostics& d, Value& v)
 {
     if (!v.known && v.kind == VALUE_CHECKSUM && !v.ahead && !v.tainted) {
-        v.value = engine_value(v.engine);
+        take_engine_value(v, v.engine);
         v.known = true;
     }
     if (!v.known)
@@ -195,7 +195,12 @@ bool keep_values_ahead(ValueState& values, const ValueState& pass)
         v.has_data = p.has_data;
         v.lowest = p.lowest;
         v.highest = p.highest;
-        v.value = v.kind == VALUE_CHECKSUM ? engine_value(p.engine) : field_value(v);
+        if (v.kind == VALUE_CHECKSUM) {
+            take_engine_value(v, p.engine);
+        } else {
+            v.number = field_value(v);
+            set_value_number(v, v.number);
+        }
         v.known = true;
         progress = true;
     }

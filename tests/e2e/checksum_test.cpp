@@ -76,19 +76,32 @@ Bytes target_image(const TempDir& dir, const char* decoder, bool order_ms)
     return image;
 }
 
-// The checksum Python's zlib and binascii (or a plain sum) give over bytes.
-uint32_t python_checksum(const TempDir& dir, const std::string& algorithm, const Bytes& bytes)
+bool is_digest(const std::string& algorithm)
+{
+    return algorithm.rfind("sha", 0) == 0;
+}
+
+// The checksum Python's zlib and binascii (or a plain sum) give over bytes,
+// or the digest of hashlib, which openssl dgst must give too; as hex digits.
+std::string python_checksum(const TempDir& dir, const std::string& algorithm, const Bytes& bytes)
 {
     dir.write("span.bin", bytes);
     dir.write("sum.py",
-              "import sys, zlib, binascii\n"
+              "import sys, zlib, binascii, hashlib\n"
               "d = open(sys.argv[1], 'rb').read()\n"
-              "print('%x' % {'crc32': lambda: zlib.crc32(d), 'crc16-xmodem': lambda: binascii.crc_hqx(d, 0),\n"
-              "              'sum8': lambda: sum(d) & 0xff, 'sum16': lambda: sum(d) & 0xffff,\n"
-              "              'negsum32': lambda: -sum(d) & 0xffffffff}[sys.argv[2]]())\n");
+              "a = sys.argv[2]\n"
+              "print(hashlib.new(a, d).hexdigest() if a.startswith('sha') else '%x' % {\n"
+              "      'crc32': lambda: zlib.crc32(d), 'crc16-xmodem': lambda: binascii.crc_hqx(d, 0),\n"
+              "      'sum8': lambda: sum(d) & 0xff, 'sum16': lambda: sum(d) & 0xffff,\n"
+              "      'negsum32': lambda: -sum(d) & 0xffffffff}[a]())\n");
     RunResult r = run_program(dir, {"python3", "sum.py", "span.bin", algorithm});
     EXPECT_EQ(r.status, 0) << r.err;
-    return static_cast<uint32_t>(std::stoul(r.out, nullptr, 16));
+    const std::string value = r.out.substr(0, r.out.find('\n'));
+    if (is_digest(algorithm)) {
+        RunResult openssl = run_program(dir, {"openssl", "dgst", "-" + algorithm, "-r", "span.bin"});
+        EXPECT_EQ(openssl.out.substr(0, openssl.out.find(' ')), value);
+    }
+    return value;
 }
 
 uint32_t stored_value(const Bytes& image, uint32_t at, uint32_t size, bool big)
@@ -97,6 +110,23 @@ uint32_t stored_value(const Bytes& image, uint32_t at, uint32_t size, bool big)
     for (uint32_t i = 0; i < size; ++i)
         value |= uint32_t{image.at(at + i)} << (8 * (big ? size - 1 - i : i));
     return value;
+}
+
+// A stored checksum as hex digits: a number in its byte order, a digest's
+// bytes as they lie.
+std::string stored_hex(const Bytes& image, uint32_t at, uint32_t size, bool big, const std::string& algorithm)
+{
+    std::string text;
+    char digits[16];
+    if (!is_digest(algorithm)) {
+        std::snprintf(digits, sizeof digits, "%x", stored_value(image, at, size, big));
+        return digits;
+    }
+    for (uint32_t i = 0; i < size; ++i) {
+        std::snprintf(digits, sizeof digits, "%02x", image.at(at + i));
+        text += digits;
+    }
+    return text;
 }
 
 // One checksum to recompute: its algorithm, slot and span (its own slot left
@@ -206,6 +236,20 @@ TEST(Checksums, TheStoredValueIsWhatAnIndependentReaderComputes)
                      "-field", "r,last,at=0xf8,endian=big", "-field", "r,value=0x12345678,at=0xfc"}),
          {{"crc32", 0, 4, 4, 0xFF, false}}, 0xA55A,
          {{4, 2, false, 0x80}, {8, 4, false, 0x10}, {0xF8, 4, true, 0x8F}, {0xFC, 4, false, 0x12345678}}},
+        {"a SHA-256 after its span, big-endian target", big, two_lanes(0x100), image_mode({"-checksum", "r,sha256"}),
+         {{"sha256", 0xE0, 32, 0, 0xDF, false}}, 0xA55A},
+        {"a SHA-1 before its span", little, two_lanes(0x100),
+         image_mode({"-checksum", "r,sha1,at=0x40,from=0x54,to=0xff"}), {{"sha1", 0x40, 20, 0x54, 0xFF, false}},
+         0xA55A},
+        {"a SHA-256 inside its span, -order LS", big, two_lanes(0x100),
+         image_mode({"-order", "LS", "-checksum", "r,sha256,at=0x40,from=0,to=0xff"}),
+         {{"sha256", 0x40, 32, 0, 0xFF, false}}, 0xA55A},
+        {"a SHA-256 with its holes left out", little, two_lanes(0x100),
+         {"-q", "-romaddr", "-i", "-checksum", "r,sha256,at=0xe0,holes=skip"},
+         {{"sha256", 0xE0, 32, 0, 0xDF, false, {{0x40, 0x7F}, {0x90, 0xDF}}, true}}},
+        {"a SHA-256 with its holes as fill", little, two_lanes(0x100),
+         {"-q", "-romaddr", "-i", "-fill", "0xA55A", "-checksum", "r,sha256,at=0xe0,holes=fill"},
+         {{"sha256", 0xE0, 32, 0, 0xDF, false, {{0x40, 0x7F}, {0x90, 0xDF}}}}, 0xA55A},
         {"fields on a big-endian target", header_program(true), two_lanes(0x100),
          image_mode({"-field", "r,length,at=4,size=1", "-field", "r,first,at=8,endian=little", "-field",
                      "r,last,at=0xf8"}),
@@ -218,11 +262,14 @@ TEST(Checksums, TheStoredValueIsWhatAnIndependentReaderComputes)
         ASSERT_EQ(r.status, 0) << r.err;
         const bool order_ms = c.program.target_big_endian != has(c.options, "LS");
         const Bytes image = target_image(dir, has(c.options, "-m3") ? "srec" : "ihex", order_ms);
-        for (const Check& check : c.checks)
-            EXPECT_EQ(stored_value(image, check.at, check.size, check.big),
+        for (const Check& check : c.checks) {
+            const uint32_t width = is_digest(check.algorithm) ? (check.algorithm == std::string("sha1") ? 20 : 32)
+                                                              : check.size;
+            EXPECT_EQ(stored_hex(image, check.at, width, check.big, check.algorithm),
                       python_checksum(dir, check.algorithm,
                                       span_bytes(image, check, c.fill, c.program.target_big_endian)))
                 << check.algorithm;
+        }
         for (const FieldCheck& field : c.fields)
             EXPECT_EQ(stored_value(image, field.at, field.size, field.big), field.expected) << field.at;
     }
@@ -279,7 +326,10 @@ TEST(Checksums, BadRequestsStopBeforeAnyFileIsWritten)
          ">>   ERROR: checksum 'r,crc33': unknown algorithm 'crc33' (algorithms: crc32,\n"
          "            crc32c, crc32-mpeg2, crc16-ibm-3740, crc16-xmodem, crc16-kermit,\n"
          "            crc16-arc, crc16-modbus, crc8-smbus, sum8, sum16, sum32, negsum8,\n"
-         "            negsum16, negsum32, crc)\n"},
+         "            negsum16, negsum32, sha1, sha256, sha512, crc)\n"},
+        {{"-checksum", "r,sha256,endian=little"},
+         ">>   ERROR: checksum 'r,sha256,endian=little': endian= is for numbers: a sha256\n"
+         "            digest is stored byte 0 first\n"},
         {{"-checksum", "r,crc32,at", "0x40"},
          ">>   ERROR: checksum 'r,crc32,at 0x40': write at=0x40, with no blank\n"},
         {{"-checksum", "r.cmd"},
