@@ -32,6 +32,7 @@ Each configuration is drawn from its own seed (the first is --seed, default
 1; then one after the other), so `--seed N --count 1` repeats one. Exit
 status 1 when a check fails, with the seed and what failed.
 """
+import base64
 import copy
 import hashlib
 import json
@@ -241,8 +242,54 @@ def draw(seed):
         widths = [w for w in (1, 2, 4) if (memwidth // w <= 8 if w < memwidth else w % memwidth == 0)]
         widths = [w for w in widths if (also != "zq" or w >= 2) and (also not in DEVICE_FORMATS or w <= 4)]
         options += ["-also", "%s,romwidth=%d,names=also%d_%%r_%%k.out" % (ALSO_WORDS[also], 8 * rng.choice(widths), k)]
+    signatures = {}
+    if rng.random() < 0.2:
+        # a signature's slot: fill, or a signature of the slot's size or
+        # shorter, as it is, in DER or in base64
+        r = rng.choice(ranges)
+        size = rng.choice([8, 16, 64])
+        if size <= r["length"]:
+            at = r["origin"] + rng.randrange(0, r["length"] - size + 1, r["memwidth"])
+            value = "%s,at=%s,size=%d" % (r["name"], hex(at), size)
+            how = rng.choice(["fill", "raw", "der", "base64"])
+            if how != "fill":
+                raw = bytes(rng.randrange(256) for _ in range(rng.randint(1, size)))
+                if how == "der":
+                    halves = [bytes(rng.randrange(256) for _ in range(rng.randint(1, size // 2))) for _ in "rs"]
+                    raw = b"".join(h.rjust(size // 2, b"\0") for h in halves)
+                signatures["sig.bin"] = {"raw": raw, "der": der_signature(*halves) if how == "der" else None,
+                                         "base64": base64.b64encode(raw) + b"\n"}[how] if how != "raw" else raw
+                value += ",file=sig.bin,format=" + how
+            options += ["-signature", value]
+            signatures["expected"] = raw if how != "fill" else b""
+    for k in range(rng.choice([0, 0, 0, 1, 2])):
+        # the digest a signer signs, and the bytes it was computed over
+        r = rng.choice(ranges)
+        value = "%s,out=d%d.bin,alg=%s,encoding=%s" % (r["name"], k, rng.choice(["sha1", "sha256", "sha512"]),
+                                                     rng.choice(["raw", "hex"]))
+        if rng.random() < 0.5:
+            value += ",message=m%d.bin" % k
+        if rng.random() < 0.4:
+            first = r["origin"] + rng.randrange(0, r["length"])
+            value += ",from=%s,to=%s" % (hex(first), hex(rng.randrange(first, r["origin"] + r["length"])))
+        if not image or rng.random() < 0.3:
+            value += ",holes=" + rng.choice(["fill", "skip"])
+        options += ["-digest", value]
+    inserts.update({k: v for k, v in signatures.items() if k != "expected"})
     return {"seed": seed, "big": big, "kind": kind, "sections": sections, "symbols": symbols,
-            "ranges": ranges, "options": options, "inserts": inserts, "image": image}
+            "ranges": ranges, "options": options, "inserts": inserts, "image": image,
+            "signature": signatures.get("expected")}
+
+
+def der_signature(r, s):
+    """An ECDSA signature's DER: SEQUENCE { INTEGER r, INTEGER s }."""
+    def integer(value):
+        value = value.lstrip(b"\0") or b"\0"
+        if value[0] & 0x80:
+            value = b"\0" + value
+        return bytes([2, len(value)]) + value
+    body = integer(r) + integer(s)
+    return bytes([0x30, len(body)] if len(body) < 0x80 else [0x30, 0x81, len(body)]) + body
 
 
 def command_file(cfg):
@@ -557,7 +604,7 @@ def expected_owners(cfg, rng, problems):
     fill = fill_view(rng.j["fill"], cfg["big"])
     slots = []
     for e in rng.j["contents"]:
-        if e["kind"] in ("checksum", "field"):
+        if e["kind"] in ("checksum", "field", "signature"):
             slots.append(e)
         if e["start"] > e["end"] or e["start"] < rng.origin or e["end"] > rng.end:
             problems.add("range %s: entry %s %s..%s lies outside the range" % (rng.name, e["kind"], e["start"],
@@ -586,7 +633,14 @@ def expected_owners(cfg, rng, problems):
             owners[a] = (owner if e["kind"] != "boot_table" else "boot table", want, e["kind"] != "fill")
     for e in slots:
         order = "big" if cfg["big"] else "little"
-        if e["name"].startswith("sha"):
+        if e["kind"] == "signature":
+            # the signature's bytes, the rest of its slot fill
+            value = bytes.fromhex(e["bytes"])
+            want = cfg["signature"] + bytes(fill[(a - rng.origin) % 2]
+                                            for a in range(e["start"] + len(cfg["signature"]), e["end"] + 1))
+            if value != want or e["signed"] != bool(cfg["signature"]):
+                problems.add("range %s: signature %s, its file and fill give %s" % (rng.name, e["bytes"], want.hex()))
+        elif e["name"].startswith("sha"):
             # a digest lies byte 0 first, the rest of its slot zero
             value = bytes.fromhex(e["bytes"]).ljust(e["size"], b"\0")
         else:
@@ -596,8 +650,8 @@ def expected_owners(cfg, rng, problems):
             if a in owners and owners[a][0] != placeholder:
                 problems.add("range %s: %s's slot at 0x%x lies over %s" % (rng.name, e["name"], a, owners[a][0]))
             # a slot over a section's placeholder keeps the section's bytes data
-            owners[a] = (("checksum " if e["kind"] == "checksum" else "field ") + e["name"], value[a - e["start"]],
-                         placeholder is not None)
+            owners[a] = ({"checksum": "checksum ", "field": "field ", "signature": ""}[e["kind"]] + e["name"],
+                         value[a - e["start"]], placeholder is not None)
     return owners
 
 
@@ -709,6 +763,37 @@ def recompute_values(cfg, rng, owners, problems):
                 rng.name, e["name"], e["from"], e["to"], value, e["value"]))
 
 
+def check_digests(cfg, rng, files, problems):
+    """Each digest's file against the bytes the target reads of its span,
+    its signature slot left out, holes as fill or skipped; the message file
+    against the same bytes; the JSON report's value against the file."""
+    fill = fill_view(rng.j["fill"], cfg["big"])
+    for d in rng.j["digests"]:
+        left = d["left_out"] or [1, 0]
+        span = bytearray()
+        for a in range(d["from"], d["to"] + 1):
+            if left[0] <= a <= left[1]:
+                continue
+            if a in rng.held:
+                span.append(rng.held[a])
+            elif d["holes"] == "fill":
+                span.append(fill[(a - rng.origin) % 2])
+        want = hashlib.new(d["algorithm"], bytes(span)).digest()
+        written = files.get(d["out"], b"")
+        if d["encoding"] == "hex":
+            written = bytes.fromhex(written.decode("latin-1")) if written.endswith(b"\n") else b"?"
+        if written != want or d["bytes"] != want.hex():
+            problems.add("range %s: digest %s in %s is %s, JSON %s; the span gives %s" % (
+                rng.name, d["algorithm"], d["out"], written.hex(), d["bytes"], want.hex()))
+        if "message" in d and files.get(d["message"]) != bytes(span):
+            problems.add("range %s: message file %s is not the %d bytes hashed" % (rng.name, d["message"], len(span)))
+        signature = [e for e in rng.j["contents"] if e["kind"] == "signature"]
+        if signature and d["from"] <= signature[0]["end"] and d["to"] >= signature[0]["start"] and \
+                left != [signature[0]["start"], signature[0]["end"]]:
+            problems.add("range %s: digest leaves out %s, the signature lies at %d..%d" % (
+                rng.name, d["left_out"], signature[0]["start"], signature[0]["end"]))
+
+
 def crc16_xmodem(data):
     crc = 0
     for b in data:
@@ -724,18 +809,36 @@ MAP_ENTRY = re.compile(r"^(?:   CONTENTS: |             )([0-9a-f]{8})\.\.([0-9a
 MAP_FILE = re.compile(r"^(?:   OUTPUT FILES: |                 )(\S+) \[b(\d+)\.\.b(\d+)\](  (?!ROM addresses)[A-Z].*)?")
 
 
+MAP_DIGEST = re.compile(r"^   DIGEST:   (\S+) = ([0-9a-f]+)$")
+MAP_DIGEST_SPAN = re.compile(r"^             over ([0-9a-f]{8})\.\.([0-9a-f]{8})(?: less ([0-9a-f]{8})\.\.([0-9a-f]{8}))?$")
+MAP_DIGEST_FILE = re.compile(r"^             to (.+)$")
+
+
 def parse_map(text):
     ranges = []
     for line in text.splitlines():
         m = MAP_RANGE.match(line)
         if m:
             ranges.append({"origin": int(m.group(1), 16), "name": m.group(6) or "*DEFAULT*", "entries": [],
-                           "files": [], "set_files": [], "boot_lines": []})
+                           "files": [], "set_files": [], "boot_lines": [], "digests": []})
             continue
         m = MAP_FILE.match(line)
         if m and ranges:
             ranges[-1]["files" if not m.group(4) else "set_files"].append(
                 (m.group(1), int(m.group(2)), int(m.group(3))))
+            continue
+        m = MAP_DIGEST.match(line)
+        if m and ranges:
+            ranges[-1]["digests"].append([m.group(1), m.group(2)])
+            continue
+        m = MAP_DIGEST_SPAN.match(line)
+        if m and ranges:
+            ranges[-1]["digests"][-1] += [int(m.group(1), 16), int(m.group(2), 16),
+                                          (int(m.group(3), 16), int(m.group(4), 16)) if m.group(3) else ()]
+            continue
+        m = MAP_DIGEST_FILE.match(line)
+        if m and ranges:
+            ranges[-1]["digests"][-1] = tuple(ranges[-1]["digests"][-1] + [m.group(1)])
             continue
         m = MAP_ENTRY.match(line)
         if m and ranges:
@@ -755,6 +858,8 @@ def map_name(e):
         return "BOOT TABLE"
     if e["kind"] in ("checksum", "field"):
         return ("CHECKSUM " if e["kind"] == "checksum" else "FIELD ") + e["name"]
+    if e["kind"] == "signature":
+        return "SIGNATURE"
     return e["name"]
 
 
@@ -791,6 +896,9 @@ def check_map(cfg, report, ranges, owners_of, text, bootorg, problems):
             else:
                 what = re.sub(r" = .*$", "", what)
             listed.append((start, end, what))
+        if m["digests"] != [(d["algorithm"], d["bytes"], d["from"], d["to"], tuple(d["left_out"] or ()), d["out"])
+                            for d in rng.j["digests"]]:
+            problems.add("map: range %s has digests %s, JSON %s" % (rng.name, m["digests"], rng.j["digests"]))
         expected = [x for x in json_entries if x[2] != "BOOT TABLE"]
         if not m["entries"] and expected == [(rng.origin, rng.end, "FILL")]:
             continue  # an image-mode range without data: the map lists no contents
@@ -934,6 +1042,7 @@ def check_files(cfg, report, files, problems):
         except (AssertionError, ValueError, IndexError, KeyError) as e:
             problems.add("range %s: a file cannot be decoded: %r" % (rng.name, e))
         recompute_values(cfg, rng, owners, problems)
+        check_digests(cfg, rng, files, problems)
     listed = {f["name"] for r in report["ranges"] for f in r["files"]}
     outputs = {n for r in cfg["ranges"] for n in r["files"]}
     for name in outputs & set(files):

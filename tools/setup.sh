@@ -18,6 +18,8 @@ need srecord command -v srec_cat
 need iverilog command -v iverilog
 need gcc command -v gcc
 need python3 command -v python3
+need python3-cryptography python3 -c 'import cryptography.hazmat.primitives.asymmetric.ec'
+need openssl command -v openssl
 need jq command -v jq
 need ninja-build command -v ninja
 need dpkg-dev command -v dpkg-shlibdeps

@@ -87,6 +87,8 @@ struct ConvOptions {
     std::vector<std::string> output_names;  // -o, in the order given
     std::vector<std::string> checksums;     // -checksum values, in the order given
     std::vector<std::string> fields;        // -field values, in the order given
+    std::vector<std::string> digests;       // -digest values, in the order given
+    std::vector<std::string> signatures;    // -signature values, in the order given
     std::vector<std::string> inserts;       // -insert values, in the order given
     std::vector<std::string> verifies;      // -verify values, in the order given
     uint32_t verify_limit = 10;             // -verifylimit: runs of differences listed per pair; 0: all

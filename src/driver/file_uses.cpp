@@ -37,7 +37,11 @@ std::vector<FileUse> uses_of_the_run(const Run& run)
     for (size_t i = 0; i < reports.size(); ++i)
         if (reports[i].file)
             uses.push_back({reports[i].name, report_rows[i].use, true});
+    for (const std::string& name : digest_file_names(run.values))
+        uses.push_back({name, "a file of -digest", outputs_written});
     uses.push_back({run.input.coff_name, "the COFF file", false});
+    for (const std::string& name : signature_file_names(run.values))
+        uses.push_back({name, "a file -signature reads", false});
     for (const Insert& in : run.inserts.list)
         if (in.file.file)
             uses.push_back({in.file.name, "an inserted file", false});
@@ -60,6 +64,7 @@ bool check_declared_outputs(Run& run)
     for (size_t i = 0; i < reports.size(); ++i)
         if (!reports[i].name.empty() && report_rows[i].is_target)
             written.push_back(reports[i].name);
+    written.insert(written.end(), run.values.files_written.begin(), run.values.files_written.end());
     std::unordered_map<std::string, bool> declared;  // identity -> written
     for (const std::string& name : run.options.outputs)
         declared.emplace(file_identity(name), false);

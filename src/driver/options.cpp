@@ -79,7 +79,10 @@ bool bare_address_key(const std::string& value)
 // argument is pointed out.
 void take_request(Run& run, const char* option, bool from_file, std::vector<std::string>& requests)
 {
-    const char* word = take_list(run, from_file, option, std::strcmp(option, "insert") == 0);
+    // the values of these hold file names
+    const bool names = std::strcmp(option, "insert") == 0 || std::strcmp(option, "digest") == 0 ||
+                       std::strcmp(option, "signature") == 0;
+    const char* word = take_list(run, from_file, option, names);
     if (!word) {
         if (!run.walk.value_refused)
             report(run.diagnostics, SEVERITY_ERROR, "no value on -%s", option);
@@ -110,6 +113,18 @@ void opt_checksum(Run& run, const char*, bool from_file)
 void opt_field(Run& run, const char*, bool from_file)
 {
     take_request(run, "field", from_file, run.options.fields);
+}
+
+// -digest range,out=file[,...] and -signature range,at=address,size=n[,...]:
+// what a signer signs, and the signature it gives back, in place.
+void opt_digest(Run& run, const char*, bool from_file)
+{
+    take_request(run, "digest", from_file, run.options.digests);
+}
+
+void opt_signature(Run& run, const char*, bool from_file)
+{
+    take_request(run, "signature", from_file, run.options.signatures);
 }
 
 // -outputs file[,file...]: the files a build expects; compared at the end.
@@ -444,6 +459,10 @@ const OptionRow EXTENSION_WORDS[] = {
      "the data's length, first or last address, or a constant, stored in a range"},
     {"insert", opt_insert, "range,file[,field=value...]", GROUP_IMAGE,
      "another image (hex or binary file) in a range"},
+    {"digest", opt_digest, "range,out=file[,alg=name][,from=a][,to=b][,encoding=raw|hex][,message=file]",
+     GROUP_IMAGE, "write the digest of what the target reads of a range: what a signer signs"},
+    {"signature", opt_signature, "range,at=address,size=n[,file=sig][,format=raw|der|base64][,digest=file]",
+     GROUP_IMAGE, "place a signature made elsewhere; without file= its slot holds fill"},
     {"reclen", opt_reclen, "n", GROUP_FILES, "at most n data bytes a record (Intel, Motorola, Tektronix)"},
     {"outputs", opt_outputs, "file[,file...]", GROUP_BUILD,
      "the files the build expects: any other or missing one fails the run"},

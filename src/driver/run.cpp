@@ -7,6 +7,7 @@
 #include "driver/file_uses.h"
 #include "driver/input.h"
 #include "driver/walk.h"
+#include "output/digest_files.h"
 #include "output/formats.h"
 #include "output/verify.h"
 #include "placement/prepass.h"
@@ -123,7 +124,7 @@ void prepare_placement(Run& run, Placer& placer)
 {
     Diagnostics& d = run.diagnostics;
     const SymbolSource source{run.symbols, run.coff, run.specs, run.input.coff_name};
-    if (!run.values.list.empty() && !resolve_values(run.values, d, source))
+    if (values_requested(run.values) && !resolve_values(run.values, d, source))
         fatal(d, "errors prevent conversion");
     if (!run.inserts.list.empty() && !resolve_inserts(run.inserts, d, source, run.values))
         fatal(d, "errors prevent conversion");
@@ -131,10 +132,13 @@ void prepare_placement(Run& run, Placer& placer)
     const std::vector<int>& order = run.specs.conversion_order;
     if (values_ahead(run.values))
         compute_values_ahead(placer, run.coff, order);
-    if (!check_field_values(run.values, d))
+    if (!check_field_values(run.values, d) || !check_signed_digests(run.values, d))
         fatal(d, "errors prevent conversion");
     if (!run.inserts.list.empty() && boot_sections_selected(run.specs) && !check_insert_clashes(placer, run.coff, order))
         fatal(d, "errors prevent conversion");
+    // the writing pass writes what the digests hash; a verify run writes no file
+    if (run.verify.pairs.empty())
+        open_message_files(run.values, run.pending, d);
     start_placement(placer);
 }
 
@@ -194,6 +198,8 @@ int convert(Run& run, int argc, const char* const* argv)
         report_load_failure(reader);
     close_inputs(run.input);
     finish_conversion(placer);
+    if (loaded && run.verify.pairs.empty())
+        write_digest_files(run.values, run.pending, d);
     print_verify(run.verify, d.console.out, run.options.verify_limit);
     write_reports(run.reports, facts, run.pending, d);
     // under -werror a failed run leaves nothing a build could take for a

@@ -22,12 +22,14 @@ std::string escaped(const std::string& name)
 }
 
 // The files the run wrote: the ranges' output files in range order and file
-// order, then the map file, its picture and the JSON report.
+// order, the digests' files, then the map file, its picture and the JSON
+// report.
 std::vector<std::string> targets(const ReportFacts& facts)
 {
     std::vector<std::string> names;
     for (const WrittenFile& f : facts.output.written)
         names.push_back(f.range->files[f.file]);
+    names.insert(names.end(), facts.values.files_written.begin(), facts.values.files_written.end());
     const std::vector<ReportFile>& files = facts.reports.files;
     for (size_t i = 0; i < files.size(); ++i)
         if (!files[i].name.empty() && report_rows[i].is_target)
@@ -53,6 +55,8 @@ bool depfile_text(const ReportFacts& facts, std::string& text)
     read.insert(read.end(), facts.command_files.begin(), facts.command_files.end());
     for (const Insert& in : facts.inserts.list)
         read.push_back(in.file.name);
+    for (const std::string& name : signature_file_names(facts.values))
+        read.push_back(name);
     for (const VerifyPair& pair : facts.verify.pairs)
         read.push_back(pair.readback.name);
     for (const std::string& name : read) {

@@ -194,16 +194,44 @@ void write_records(JsonWriter& json, const ReportFacts& facts, Extent table)
     json.end_array();
 }
 
+// The digests of -digest over the range: what a signer signs.
+void write_digests(JsonWriter& json, const ReportFacts& facts, const RomRange& r)
+{
+    json.begin_array("digests");
+    for (const Value& v : facts.values.digests) {
+        if (v.range != &r || v.out_name.empty())
+            continue;
+        json.begin_object();
+        json.string("algorithm", v.algorithm.name);
+        json.string("bytes", value_hex(v));
+        json.number("from", v.from);
+        json.number("to", v.to);
+        if (v.size != 0)
+            json.pair("left_out", v.at, uint64_t{v.at} + v.size - 1);
+        else
+            json.null("left_out");
+        json.string("holes", v.holes == HOLES_SKIP ? "skip" : "fill");
+        json.string("out", v.out_name);
+        json.string("encoding", v.encoding == DIGEST_RAW ? "raw" : "hex");
+        if (!v.message_name.empty())
+            json.string("message", v.message_name);
+        json.end_object();
+    }
+    json.end_array();
+}
+
 void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, const ContentEntry& e)
 {
     const Extent x = clipped(r, e);
     json.begin_object();
-    const bool field = e.kind == ContentEntry::VALUE && e.value->kind != VALUE_CHECKSUM;
+    const bool value = e.kind == ContentEntry::VALUE;
+    const bool field = value && e.value->kind != VALUE_CHECKSUM && e.value->kind != VALUE_SIGNATURE;
     const bool insert = e.kind == ContentEntry::SECTION && (e.spec->flags & SPEC_INSERT);
-    json.string("kind", field    ? "field"
-                        : insert ? "insert"
-                        : e.kind == ContentEntry::VALUE ? "checksum"
-                                                        : kind_name(e.kind));
+    json.string("kind", field                                         ? "field"
+                        : insert                                      ? "insert"
+                        : value && e.value->kind == VALUE_SIGNATURE ? "signature"
+                        : value                                       ? "checksum"
+                                                                      : kind_name(e.kind));
     switch (e.kind) {
     case ContentEntry::SECTION: json.string("name", e.spec->name); break;
     case ContentEntry::VALUE: json.string("name", value_name(*e.value)); break;
@@ -216,7 +244,14 @@ void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, 
     json.boolean("incomplete", e.incomplete || (e.spec && placement_of(facts.placement, *e.spec).incomplete));
     if (e.kind == ContentEntry::BOOT_TABLE)
         write_records(json, facts, x);
-    if (e.kind == ContentEntry::VALUE) {
+    if (value && e.value->kind == VALUE_SIGNATURE) {
+        json.string("bytes", value_hex(*e.value));
+        json.boolean("signed", !e.value->signature_name.empty());
+        if (!e.value->signature_name.empty())
+            json.string("file", e.value->signature_name);
+        if (e.value->placeholder)
+            json.string("replaces", e.value->placeholder->name);
+    } else if (value) {
         // a value of up to 4 bytes is a number too, as it always was
         if (e.value->width <= 4)
             json.number("value", value_number(*e.value));
@@ -298,6 +333,7 @@ void write_range(JsonWriter& json, const ReportFacts& facts, const RangePicture&
         if (e.kind != ContentEntry::BOOT_SECTION)
             write_entry(json, facts, r, e);
     json.end_array();
+    write_digests(json, facts, r);
     json.end_object();
 }
 

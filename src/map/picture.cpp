@@ -191,6 +191,12 @@ void add_boot_table(Column& c, const ContentEntry& e)
     c.blocks[from].incomplete = e.incomplete || boot_table_incomplete(c.facts, nullptr);
 }
 
+// The style class of a value's slot: "checksum", "field" or "signature".
+const char* value_class(const Value& v)
+{
+    return v.kind == VALUE_CHECKSUM ? "checksum" : v.kind == VALUE_SIGNATURE ? "signature" : "field";
+}
+
 // Adds the blocks of one contents entry; false when it adds none.
 bool add_entry(Column& c, const ContentEntry& e)
 {
@@ -228,8 +234,9 @@ bool add_entry(Column& c, const ContentEntry& e)
             return false;
         }
         c.gap_to(e.start);
-        c.blocks.push_back({v.kind == VALUE_CHECKSUM ? "checksum" : "field", e.start, e.end, label, false, false,
-                            v.kind == VALUE_CONSTANT ? "" : ", over " + hex8(v.from) + ".." + hex8(v.to)});
+        const bool spanless = v.kind == VALUE_CONSTANT || v.kind == VALUE_SIGNATURE;
+        c.blocks.push_back({value_class(v), e.start, e.end, label, false, false,
+                            spanless ? "" : ", over " + hex8(v.from) + ".." + hex8(v.to)});
         return true;
     }
     }
@@ -368,7 +375,17 @@ void draw_range(Svg& out, const ReportFacts& facts, const RangePicture& picture,
     out.y = top + height + 12;
 }
 
-void draw_legend(Svg& out, bool checksums, bool fields, bool inserts)
+// Whether the run has values of a style class: their legend entry and style
+// appear only then, so that other pictures stay as they were.
+bool has_values(const ReportFacts& facts, const char* cls)
+{
+    for (const Value& v : facts.values.list)
+        if (std::strcmp(value_class(v), cls) == 0)
+            return true;
+    return false;
+}
+
+void draw_legend(Svg& out, const ReportFacts& facts, bool inserts)
 {
     struct Swatch {
         const char* cls;
@@ -383,12 +400,14 @@ void draw_legend(Svg& out, bool checksums, bool fields, bool inserts)
         {"section incomplete", "incomplete: some bytes not placed"},
         {"checksum", "checksum slot"},
         {"field", "field slot"},
+        {"signature", "signature slot"},
         {"insert", "inserted file"},
     };
     int x = 20;
     for (const Swatch& s : swatches) {
-        if ((!checksums && std::strcmp(s.cls, "checksum") == 0) || (!fields && std::strcmp(s.cls, "field") == 0) ||
-            (!inserts && std::strcmp(s.cls, "insert") == 0))
+        const bool slot = std::strcmp(s.cls, "checksum") == 0 || std::strcmp(s.cls, "field") == 0 ||
+                          std::strcmp(s.cls, "signature") == 0;
+        if ((slot && !has_values(facts, s.cls)) || (!inserts && std::strcmp(s.cls, "insert") == 0))
             continue;
         out.rect(x, out.y, 18, 12, s.cls);
         out.text(x + 24, out.y + 11, s.meaning, "legend");
@@ -475,16 +494,6 @@ void draw_pages(Svg& out, const ReportFacts& facts)
     }
 }
 
-// Whether the run has checksums (or fields): their legend entry and style
-// appear only then, so that other pictures stay as they were.
-bool has_values(const ReportFacts& facts, bool checksums)
-{
-    for (const Value& v : facts.values.list)
-        if ((v.kind == VALUE_CHECKSUM) == checksums)
-            return true;
-    return false;
-}
-
 std::string picture(const ReportFacts& facts)
 {
     const std::string& input = facts.coff_name;
@@ -493,7 +502,7 @@ std::string picture(const ReportFacts& facts)
     out.text(20, out.y, "ROM layout of " + input + " (" + selected_format(facts.options).name + ")", "title");
     out.y += 24;
     const bool inserts = !facts.inserts.specs.empty();
-    draw_legend(out, has_values(facts, true), has_values(facts, false), inserts);
+    draw_legend(out, facts, inserts);
     const int pages_top = out.y;
     draw_pages(out, facts);
     draw_unplaced(out, facts, pages_top);
@@ -505,10 +514,12 @@ std::string picture(const ReportFacts& facts)
                 "\">\n";
     svg_text += "<title>ROM layout of " + escaped(input) + "</title>\n";
     std::string style = STYLE;
-    if (has_values(facts, true))
+    if (has_values(facts, "checksum"))
         style.insert(style.rfind("</style>"), ".checksum { fill: #b5e3b5; stroke: #2e7d32; }\n");
-    if (has_values(facts, false))
+    if (has_values(facts, "field"))
         style.insert(style.rfind("</style>"), ".field { fill: #d7bde2; stroke: #6c3483; }\n");
+    if (has_values(facts, "signature"))
+        style.insert(style.rfind("</style>"), ".signature { fill: #f9e79f; stroke: #9a7d0a; }\n");
     if (inserts)
         style.insert(style.rfind("</style>"), ".insert { fill: #a3e4d7; stroke: #117864; }\n");
     svg_text += style;

@@ -93,14 +93,22 @@ void write_output_files(MapText& map, const RomRange& r)
     }
 }
 
-// "CHECKSUM crc32 = 1234abcd over ..." or "FIELD length = 00001f40 over ...";
-// a constant has no span to name.
+// "CHECKSUM crc32 = 1234abcd over ...", "FIELD length = 00001f40 over ..."
+// or "SIGNATURE = 3045... from sig.der"; a constant has no span to name.
 void write_value(MapText& map, const ContentEntry& e)
 {
     const Value& v = *e.value;
-    put(map, "%08lx..%08lx   %s %s = %s", hex(e.start), hex(e.end), v.kind == VALUE_CHECKSUM ? "CHECKSUM" : "FIELD",
-        value_name(v), value_hex(v).c_str());
-    if (v.kind != VALUE_CONSTANT)
+    if (v.kind == VALUE_SIGNATURE) {
+        put(map, "%08lx..%08lx   SIGNATURE = %s", hex(e.start), hex(e.end), value_hex(v).c_str());
+        if (v.signature_name.empty())
+            put(map, ", unsigned: fill");
+        else
+            put(map, " from %s", v.signature_name.c_str());
+    } else {
+        put(map, "%08lx..%08lx   %s %s = %s", hex(e.start), hex(e.end),
+            v.kind == VALUE_CHECKSUM ? "CHECKSUM" : "FIELD", value_name(v), value_hex(v).c_str());
+    }
+    if (v.kind != VALUE_CONSTANT && v.kind != VALUE_SIGNATURE)
         put(map, " over %08lx..%08lx", hex(v.from), hex(v.to));
     if (v.placeholder)
         put(map, ", in place of bytes of %s", v.placeholder->name.c_str());
@@ -170,6 +178,21 @@ void write_map_header(MapText& map)
     put(map, "\n");
 }
 
+// "DIGEST sha256 = ... over ..., less the signature's slot, to FILE": what
+// a signer signs of the range.
+void write_digests(MapText& map, const RomRange& r)
+{
+    for (const Value& v : map.facts.values.digests) {
+        if (v.range != &r || v.out_name.empty())
+            continue;
+        put(map, "\n   DIGEST:   %s = %s\n%sover %08lx..%08lx", v.algorithm.name, value_hex(v).c_str(), CONTINUATION,
+            hex(v.from), hex(v.to));
+        if (v.size != 0)
+            put(map, " less %08lx..%08lx", hex(v.at), hex(v.at + v.size - 1));
+        put(map, "\n%sto %s\n", CONTINUATION, v.out_name.c_str());
+    }
+}
+
 // The map entry of a range, with what it holds.
 void write_map_range(MapText& map, const RomRange& r, const std::vector<ContentEntry>& contents)
 {
@@ -185,10 +208,11 @@ void write_map_range(MapText& map, const RomRange& r, const std::vector<ContentE
             write_output_files(map, r);
         else
             put(map, "   NO CONTENTS\n");
-        return;
+    } else {
+        write_output_files(map, r);
+        write_contents(map, r, contents);
     }
-    write_output_files(map, r);
-    write_contents(map, r, contents);
+    write_digests(map, r);
 }
 
 }  // namespace

@@ -229,6 +229,80 @@ bool refuse_loops(ValueState& values, Diagnostics& d)
     return ok;
 }
 
+// A signature's bytes for its whole slot: the file's, then the range's fill
+// as the target reads it; fill alone without a file.
+void fill_signature(Value& s, bool big_endian)
+{
+    const RomRange& r = *s.range;
+    const uint8_t even = static_cast<uint8_t>(big_endian ? r.fill >> 8 : r.fill);
+    const uint8_t odd = static_cast<uint8_t>(big_endian ? r.fill : r.fill >> 8);
+    s.bytes = s.signature;
+    s.bytes.resize(s.size);
+    for (size_t i = s.signature.size(); i < s.size; ++i)
+        s.bytes[i] = ((s.at + i - r.origin) & 1) ? odd : even;
+}
+
+// Each digest leaves out its range's signature slot; a checksum that
+// changes when the signature is placed (its span covers the slot, directly
+// or through other values) may not lie inside a digest's span, or the
+// signature could never verify. A range takes one signature.
+bool leave_out_signatures(ValueState& values, Diagnostics& d)
+{
+    bool ok = true;
+    std::vector<const Value*> signatures;
+    for (const Value& s : values.list) {
+        if (s.kind != VALUE_SIGNATURE)
+            continue;
+        for (const Value* other : signatures)
+            if (other->range == s.range) {
+                report(d, SEVERITY_ERROR, "signatures '%s' and '%s' are both in range '%s': a range takes one",
+                       other->text.c_str(), s.text.c_str(), s.range->name.c_str());
+                ok = false;
+            }
+        signatures.push_back(&s);
+    }
+    for (Value& digest : values.digests) {
+        digest.size = 0;
+        for (const Value* s : signatures) {
+            if (s->range != digest.range || digest.from > slot_end(*s) || digest.to < s->at)
+                continue;
+            digest.at = s->at;
+            digest.size = s->size;
+            // the values that change with the signature: cover it, or cover one that does
+            std::vector<bool> moved(values.list.size());
+            for (bool more = true; more;) {
+                more = false;
+                for (size_t i = 0; i < values.list.size(); ++i) {
+                    if (moved[i])
+                        continue;
+                    bool m = covers(values.list[i], *s);
+                    for (size_t j = 0; j < values.list.size() && !m; ++j)
+                        m = moved[j] && covers(values.list[i], values.list[j]);
+                    if (m)
+                        moved[i] = more = true;
+                }
+            }
+            for (size_t i = 0; i < values.list.size(); ++i) {
+                const Value& v = values.list[i];
+                if (!moved[i] || v.at > digest.to || slot_end(v) < digest.from)
+                    continue;
+                if (digest.out_name.empty())  // the digest of the signature's own check
+                    report(d, SEVERITY_ERROR,
+                           "%s '%s' covers the slot of signature '%s' and lies inside the range its digest= checks: "
+                           "placing the signature would change what is signed",
+                           v.option.c_str(), v.text.c_str(), s->text.c_str());
+                else
+                    report(d, SEVERITY_ERROR,
+                           "%s '%s' covers the slot of signature '%s' and lies inside the span of digest '%s': "
+                           "placing the signature would change what is signed",
+                           v.option.c_str(), v.text.c_str(), s->text.c_str(), digest.text.c_str());
+                ok = false;
+            }
+        }
+    }
+    return ok;
+}
+
 }  // namespace
 
 void refuse(Diagnostics& d, const Value& v, const char* format, ...)
@@ -279,12 +353,18 @@ bool value_fits(const Value& v, uint64_t value)
 
 bool place_value(Diagnostics& d, Value& v, const SymbolSource* source)
 {
-    if (!place_slot(d, v, source) || !place_span(d, v, source))
+    // a digest has no slot of its own
+    if ((v.kind != VALUE_DIGEST && !place_slot(d, v, source)) || !place_span(d, v, source))
         return false;
     if (source && !v.at_text.symbol.empty() && !find_placeholder(d, v, *source))
         return false;
-    // a checksum needs its span whole before its slot; a field, where all the data lies
-    v.ahead = v.kind == VALUE_CHECKSUM ? uint64_t{v.to} > slot_end(v) : v.kind != VALUE_CONSTANT;
+    // a checksum needs its span whole before its slot; a field, where all the
+    // data lies; a digest only when a signature's check needs it (said when
+    // the checks are linked)
+    if (v.kind == VALUE_CHECKSUM)
+        v.ahead = uint64_t{v.to} > slot_end(v);
+    else if (v.kind != VALUE_DIGEST)
+        v.ahead = v.kind == VALUE_LENGTH || v.kind == VALUE_FIRST || v.kind == VALUE_LAST;
     v.placed = true;
     return true;
 }
@@ -310,13 +390,19 @@ void check_slots(ValueState& values, Diagnostics& d, bool placed_only)
 bool resolve_values(ValueState& values, Diagnostics& d, const SymbolSource& source)
 {
     const int errors = d.errors;
-    for (Value& v : values.list)
-        if (!v.placed)
-            place_value(d, v, &source);
+    for (std::vector<Value>* list : {&values.list, &values.digests})
+        for (Value& v : *list)
+            if (!v.placed)
+                place_value(d, v, &source);
     if (d.errors != errors)
         return false;
     check_slots(values, d, false);
-    return d.errors == errors && refuse_loops(values, d);
+    if (d.errors != errors || !refuse_loops(values, d))
+        return false;
+    for (Value& v : values.list)
+        if (v.kind == VALUE_SIGNATURE)
+            fill_signature(v, source.coff.target_big_endian);
+    return leave_out_signatures(values, d);
 }
 
 }  // namespace khex

@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "cmdfile/lexer.h"
+#include "hexfile/signature.h"
 #include "memory/value_places.h"
 
 namespace khex {
@@ -16,12 +17,38 @@ const char* const CHECKSUM_FIELDS[] = {"at", "from", "to", "endian", "holes",
                                        "width", "poly", "init", "refin", "refout", "xorout"};
 const char* const CRC_FIELDS[] = {"width", "poly", "init", "refin", "refout", "xorout"};
 const char* const FIELD_FIELDS[] = {"at", "size", "from", "to", "endian"};
+const char* const DIGEST_FIELDS[] = {"out", "alg", "from", "to", "encoding", "message", "holes"};
+const char* const SIGNATURE_FIELDS[] = {"at", "size", "file", "format", "digest"};
 
-template <size_t N>
-bool one_of(const char* const (&words)[N], const std::string& word)
+// The requests by option: the first kind, the fields each takes after the
+// range, and what comes second (an algorithm or kind) or nothing.
+struct RequestRow {
+    const char* option;
+    int kind;
+    const char* const* fields;
+    size_t field_count;
+    const char* second;
+};
+
+const RequestRow REQUESTS[] = {
+    {"checksum", VALUE_CHECKSUM, CHECKSUM_FIELDS, std::size(CHECKSUM_FIELDS), "algorithm"},
+    {"field", VALUE_LENGTH, FIELD_FIELDS, std::size(FIELD_FIELDS), "kind"},
+    {"digest", VALUE_DIGEST, DIGEST_FIELDS, std::size(DIGEST_FIELDS), nullptr},
+    {"signature", VALUE_SIGNATURE, SIGNATURE_FIELDS, std::size(SIGNATURE_FIELDS), nullptr},
+};
+
+const RequestRow& request_row(const Value& v)
 {
-    return std::find_if(std::begin(words), std::end(words), [&](const char* w) { return word == w; }) !=
-           std::end(words);
+    for (const RequestRow& row : REQUESTS)
+        if (v.option == row.option)
+            return row;
+    return REQUESTS[0];
+}
+
+bool one_of(const RequestRow& row, const std::string& word)
+{
+    return std::find_if(row.fields, row.fields + row.field_count, [&](const char* w) { return word == w; }) !=
+           row.fields + row.field_count;
 }
 
 unsigned long hex(uint64_t value)
@@ -39,25 +66,28 @@ struct Fields {
 bool split_fields(Diagnostics& d, const Value& v, Fields& f)
 {
     const std::vector<std::string> parts = split_commas(v.text);
-    const bool checksum = v.kind == VALUE_CHECKSUM;
+    const RequestRow& row = request_row(v);
     if (parts[0].empty()) {
-        refuse(d, v, "no range before the %s", checksum ? "algorithm" : "kind");
+        if (row.second)
+            refuse(d, v, "no range before the %s", row.second);
+        else
+            refuse(d, v, "no range");
         return false;
     }
-    if (parts.size() < 2 || parts[1].empty()) {
-        refuse(d, v, "no %s after range '%s'", checksum ? "algorithm" : "kind", parts[0].c_str());
+    if (row.second && (parts.size() < 2 || parts[1].empty())) {
+        refuse(d, v, "no %s after range '%s'", row.second, parts[0].c_str());
         return false;
     }
     f.range = parts[0];
-    f.second = parts[1];
+    f.second = row.second ? parts[1] : "";
     bool ok = true;
-    for (size_t i = 2; i < parts.size(); ++i) {
+    for (size_t i = row.second ? 2 : 1; i < parts.size(); ++i) {
         size_t equals = parts[i].find('=');
         std::string key = folded(parts[i].substr(0, equals));
         if (equals == std::string::npos || key.empty()) {
             refuse(d, v, "malformed field '%s'", parts[i].c_str());
             ok = false;
-        } else if (checksum ? !one_of(CHECKSUM_FIELDS, key) : !one_of(FIELD_FIELDS, key)) {
+        } else if (!one_of(row, key)) {
             refuse(d, v, "unknown field '%s'", key.c_str());
             ok = false;
         } else if (!f.values.emplace(key, parts[i].substr(equals + 1)).second) {
@@ -227,16 +257,109 @@ bool word_fields(Diagnostics& d, Value& v, const Fields& f)
     return ok;
 }
 
+// A file name field: absent, or not empty.
+bool name_field(Diagnostics& d, const Value& v, const Fields& f, const char* key, std::string& name)
+{
+    auto it = f.values.find(key);
+    if (it == f.values.end())
+        return true;
+    name = it->second;
+    if (name.empty())
+        refuse(d, v, "%s= names no file", key);
+    return !name.empty();
+}
+
+std::string digest_names()
+{
+    std::string names;
+    for (int i = 0; i < checksum_algorithm_count; ++i)
+        if (is_digest(checksum_algorithms[i]))
+            names += std::string(names.empty() ? "" : ", ") + checksum_algorithms[i].name;
+    return names;
+}
+
+// -digest: out= (required), alg= (sha256 unless said), encoding=, message=.
+bool choose_digest(Diagnostics& d, Value& v, const Fields& f)
+{
+    bool ok = name_field(d, v, f, "out", v.out_name) && name_field(d, v, f, "message", v.message_name);
+    if (!f.values.count("out")) {
+        refuse(d, v, "out= is required: the file the digest goes to");
+        ok = false;
+    }
+    const std::string alg = f.values.count("alg") ? folded(f.values.at("alg")) : "sha256";
+    const ChecksumAlgorithm* a = find_algorithm(alg);
+    if (!a || !is_digest(*a)) {
+        refuse(d, v, "alg=%s is no digest (digests: %s)", alg.c_str(), digest_names().c_str());
+        return false;
+    }
+    v.algorithm = *a;
+    if (auto it = f.values.find("encoding"); it != f.values.end()) {
+        const std::string w = folded(it->second);
+        if (w == "raw" || w == "hex") {
+            v.encoding = w == "raw" ? DIGEST_RAW : DIGEST_HEX;
+        } else {
+            refuse(d, v, "malformed field 'encoding=%s': raw or hex", it->second.c_str());
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+// -signature: at= and size= (required), file= and its format=, digest=.
+bool choose_signature(Diagnostics& d, Value& v, const Fields& f)
+{
+    bool ok = name_field(d, v, f, "file", v.signature_name) && name_field(d, v, f, "digest", v.signed_name);
+    bool given = false;
+    if (!number_field(d, v, f, "size", v.width, given))
+        return false;
+    if (!given || v.width == 0 || v.width > MAX_SIGNATURE_BYTES) {
+        refuse(d, v, "size= is required: the slot's bytes, 1 to %lu", hex(MAX_SIGNATURE_BYTES));
+        ok = false;
+    }
+    if (!f.values.count("at")) {
+        refuse(d, v, "at= is required: the signature's slot");
+        ok = false;
+    }
+    if (auto it = f.values.find("format"); it != f.values.end()) {
+        v.signature_format = signature_format_of(folded(it->second));
+        if (v.signature_format < 0) {
+            refuse(d, v, "malformed field 'format=%s': %s", it->second.c_str(), signature_format_names().c_str());
+            ok = false;
+        } else if (!f.values.count("file")) {
+            refuse(d, v, "format= says how file= holds the signature: give file=");
+            ok = false;
+        }
+    }
+    const bool der = v.signature_format == SIGNATURE_DER || v.signature_format == SIGNATURE_BASE64_DER;
+    if (ok && der && v.width % 2 != 0) {
+        refuse(d, v, "a DER signature's r and s take half the slot each: size=%lu is odd", hex(v.width));
+        ok = false;
+    }
+    if (ok && !v.signature_name.empty())
+        ok = read_signature_file(v.signature_name, v.signature_format, v.width, v.signature, d);
+    return ok;
+}
+
+bool choose(Diagnostics& d, Value& v, const Fields& f)
+{
+    switch (v.kind) {
+    case VALUE_CHECKSUM: return choose_algorithm(d, v, f);
+    case VALUE_DIGEST: return choose_digest(d, v, f);
+    case VALUE_SIGNATURE: return choose_signature(d, v, f);
+    default: return choose_kind(d, v, f);
+    }
+}
+
 bool read_request(Diagnostics& d, const RangeState& ranges, Value& v)
 {
     Fields f;
     bool ok = split_fields(d, v, f);
-    if (f.range.empty() || f.second.empty())
+    if (f.range.empty() || (request_row(v).second && f.second.empty()))
         return false;
     ok &= choose_range(d, ranges, v, f);
-    const bool chosen = v.kind == VALUE_CHECKSUM ? choose_algorithm(d, v, f) : choose_kind(d, v, f);
+    const bool chosen = choose(d, v, f);
     ok &= chosen & word_fields(d, v, f);
-    if (v.kind == VALUE_CHECKSUM)
+    if (value_hashes_span(v))
         v.width = static_cast<uint32_t>(v.algorithm.width / 8);
     if (chosen && value_is_string(v) && v.order != VALUE_TARGET_ORDER) {
         refuse(d, v, "endian= is for numbers: a %s digest is stored byte 0 first", v.algorithm.name);
@@ -255,22 +378,55 @@ bool read_request(Diagnostics& d, const RangeState& ranges, Value& v)
 }
 
 void read_requests(ValueState& values, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
-                   const std::vector<std::string>& texts, int kind)
+                   const std::vector<std::string>& texts, const RequestRow& row)
 {
     for (const std::string& text : texts) {
         Value v;
-        v.option = kind == VALUE_CHECKSUM ? "checksum" : "field";
-        v.kind = kind;
+        v.option = row.option;
+        v.kind = row.kind;
         v.text = text;
         if (!read_request(d, ranges, v))
             continue;
         v.label.name = v.option;
         v.label.datawidth = options.datawidth;
-        if (v.kind == VALUE_CHECKSUM)
+        if (value_hashes_span(v))
             engine_start(v.engine, v.algorithm);
-        v.known = v.kind == VALUE_CONSTANT;
+        v.known = v.kind == VALUE_CONSTANT || v.kind == VALUE_SIGNATURE;
+        v.bytes.assign(v.width, 0);
         set_value_number(v, v.constant);
-        values.list.push_back(std::move(v));
+        (v.kind == VALUE_DIGEST ? values.digests : values.list).push_back(std::move(v));
+    }
+}
+
+// Each signature with digest= is checked by the first -digest of its range,
+// or by a digest of the whole range of its own; the signed digest is read
+// in that digest's width.
+void link_signature_checks(ValueState& values, Diagnostics& d)
+{
+    for (Value& s : values.list) {
+        if (s.kind != VALUE_SIGNATURE || s.signed_name.empty())
+            continue;
+        for (size_t i = 0; i < values.digests.size() && s.checked_by < 0; ++i)
+            if (values.digests[i].range == s.range)
+                s.checked_by = static_cast<int>(i);
+        if (s.checked_by < 0) {
+            Value check;
+            check.option = s.option;
+            check.text = s.text;
+            check.kind = VALUE_DIGEST;
+            check.range = s.range;
+            check.algorithm = *find_algorithm("sha256");
+            check.width = static_cast<uint32_t>(check.algorithm.width / 8);
+            check.holes = HOLES_FILL;
+            check.bytes.assign(check.width, 0);
+            engine_start(check.engine, check.algorithm);
+            place_value(d, check, nullptr);
+            s.checked_by = static_cast<int>(values.digests.size());
+            values.digests.push_back(std::move(check));
+        }
+        Value& check = values.digests[static_cast<size_t>(s.checked_by)];
+        check.ahead = true;  // known before any file is written
+        read_signed_digest_file(s.signed_name, check.width, s.signed_digest, d);
     }
 }
 
@@ -279,52 +435,107 @@ void read_requests(ValueState& values, Diagnostics& d, const ConvOptions& option
 void read_value_requests(ValueState& values, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
                          bool files_carry_addresses)
 {
-    read_requests(values, d, options, ranges, options.checksums, VALUE_CHECKSUM);
-    if (!options.checksums.empty() && !files_carry_addresses && !options.image)
-        report(d, SEVERITY_ERROR, "-checksum needs -image with the Binary format, whose files carry no addresses");
-    read_requests(values, d, options, ranges, options.fields, VALUE_LENGTH);
-    if (!options.fields.empty() && !files_carry_addresses && !options.image)
-        report(d, SEVERITY_ERROR, "-field needs -image with the Binary format, whose files carry no addresses");
+    const std::vector<std::string>* texts[] = {&options.checksums, &options.fields, &options.digests,
+                                               &options.signatures};
+    for (size_t i = 0; i < std::size(REQUESTS); ++i) {
+        read_requests(values, d, options, ranges, *texts[i], REQUESTS[i]);
+        if (!texts[i]->empty() && !files_carry_addresses && !options.image)
+            report(d, SEVERITY_ERROR, "-%s needs -image with the Binary format, whose files carry no addresses",
+                   REQUESTS[i].option);
+    }
+    link_signature_checks(values, d);
     check_slots(values, d, true);
+}
+
+bool values_requested(const ValueState& values)
+{
+    return !values.list.empty() || !values.digests.empty();
+}
+
+std::vector<std::string> digest_file_names(const ValueState& values)
+{
+    std::vector<std::string> names;
+    for (const Value& v : values.digests)
+        for (const std::string* name : {&v.message_name, &v.out_name})
+            if (!name->empty())
+                names.push_back(*name);
+    return names;
+}
+
+std::vector<std::string> signature_file_names(const ValueState& values)
+{
+    std::vector<std::string> names;
+    for (const Value& v : values.list)
+        for (const std::string* name : {&v.signature_name, &v.signed_name})
+            if (!name->empty())
+                names.push_back(*name);
+    return names;
 }
 
 bool values_ahead(const ValueState& values)
 {
-    for (const Value& v : values.list)
-        if (v.ahead)
-            return true;
+    for (const std::vector<Value>* list : {&values.list, &values.digests})
+        for (const Value& v : *list)
+            if (v.ahead)
+                return true;
     return false;
 }
 
 void set_value_number(Value& v, uint64_t number)
 {
-    for (uint32_t i = 0; i < v.width && i < MAX_VALUE_BYTES; ++i)
+    v.bytes.resize(v.width);
+    for (uint32_t i = 0; i < v.width; ++i)
         v.bytes[v.width - 1 - i] = i < 8 ? static_cast<uint8_t>(number >> (8 * i)) : 0;
 }
 
 uint64_t value_number(const Value& v)
 {
     uint64_t number = 0;
-    for (uint32_t i = v.width > 8 ? v.width - 8 : 0; i < v.width; ++i)
+    for (size_t i = v.bytes.size() > 8 ? v.bytes.size() - 8 : 0; i < v.bytes.size(); ++i)
         number = number << 8 | v.bytes[i];
     return number;
 }
 
 void take_engine_value(Value& v, const ChecksumEngine& engine)
 {
-    engine_bytes(engine, v.bytes);
+    uint8_t out[MAX_VALUE_BYTES];
+    engine_bytes(engine, out);
+    v.bytes.assign(out, out + v.algorithm.width / 8);
 }
 
 bool value_is_string(const Value& v)
 {
-    return v.kind == VALUE_CHECKSUM && is_digest(v.algorithm);
+    return (value_hashes_span(v) && is_digest(v.algorithm)) || v.kind == VALUE_SIGNATURE;
+}
+
+bool value_hashes_span(const Value& v)
+{
+    return v.kind == VALUE_CHECKSUM || v.kind == VALUE_DIGEST;
+}
+
+bool check_signed_digests(const ValueState& values, Diagnostics& d)
+{
+    bool ok = true;
+    for (const Value& s : values.list) {
+        if (s.checked_by < 0 || s.signed_digest.empty())
+            continue;
+        const Value& check = values.digests[static_cast<size_t>(s.checked_by)];
+        if (!check.known || check.bytes == s.signed_digest)
+            continue;
+        Value signed_value = check;
+        signed_value.bytes = s.signed_digest;
+        refuse(d, s, "the digest of range %s is %s, not the signed %s: sign the new digest", s.range->name.c_str(),
+               value_hex(check).c_str(), value_hex(signed_value).c_str());
+        ok = false;
+    }
+    return ok;
 }
 
 void value_bytes(const Value& v, bool target_big_endian, uint8_t* slot)
 {
     std::fill(slot, slot + v.size, 0);
     if (value_is_string(v)) {
-        std::copy(v.bytes, v.bytes + v.width, slot);
+        std::copy(v.bytes.begin(), v.bytes.begin() + std::min<size_t>(v.bytes.size(), v.size), slot);
         return;
     }
     const bool big = v.order == VALUE_BIG || (v.order == VALUE_TARGET_ORDER && target_big_endian);
@@ -337,7 +548,7 @@ void value_bytes(const Value& v, bool target_big_endian, uint8_t* slot)
 std::string value_hex(const Value& v)
 {
     std::string text;
-    for (uint32_t i = 0; i < v.width; ++i) {
+    for (size_t i = 0; i < v.bytes.size(); ++i) {
         text += "0123456789abcdef"[v.bytes[i] >> 4];
         text += "0123456789abcdef"[v.bytes[i] & 0xF];
     }
@@ -351,6 +562,8 @@ const char* value_name(const Value& v)
     case VALUE_LENGTH: return "length";
     case VALUE_FIRST: return "first";
     case VALUE_LAST: return "last";
+    case VALUE_DIGEST: return v.algorithm.name;
+    case VALUE_SIGNATURE: return "signature";
     default: return "value";
     }
 }

@@ -1,12 +1,15 @@
-// Values stored in the ROM image: checksums and CRCs (-checksum) and fields
-// (-field: the length, first or last address of the data in a span, or a
-// constant). Each request names a range, the slot that takes the value and
-// the span it covers; addresses are numbers or symbols of the COFF file. The
-// placement feeds every byte it places into the spans, in address order and
-// before the output byte arrangement, and writes each value into its slot as
-// the same path writes section data.
+// Values stored in the ROM image: checksums, CRCs and digests (-checksum),
+// fields (-field: the length, first or last address of the data in a span,
+// or a constant) and signatures made elsewhere (-signature); and digests
+// written to files for a signer (-digest), which have a span but no slot.
+// Each request names a range, the slot that takes the value and the span it
+// covers; addresses are numbers or symbols of the COFF file. The placement
+// feeds every byte it places into the spans, in address order and before the
+// output byte arrangement, and writes each value into its slot as the same
+// path writes section data.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,7 +29,11 @@ enum ValueKind {
     VALUE_FIRST,     // the target byte address of the lowest data byte of the span
     VALUE_LAST,      // and of the highest
     VALUE_CONSTANT,  // value=N
+    VALUE_DIGEST,    // -digest: a digest of the span written to a file; no slot
+    VALUE_SIGNATURE, // -signature: a signature's bytes, or fill until there is one
 };
+
+enum DigestEncoding { DIGEST_RAW, DIGEST_HEX };
 
 enum HolePolicy {
     HOLES_UNSAID,  // counted as fill, with a warning
@@ -44,7 +51,7 @@ struct AddressText {
 };
 
 struct Value {
-    std::string option;            // "checksum" or "field": how messages name the request
+    std::string option;            // "checksum", "field", "digest" or "signature": how messages name the request
     std::string text;              // the option's value, as messages show it
     int kind = VALUE_CHECKSUM;
     const RomRange* range = nullptr;
@@ -53,8 +60,8 @@ struct Value {
     uint32_t constant = 0;         // value= fields
     uint32_t width = 0;            // bytes of the value itself: the algorithm's, or size=
     AddressText at_text, from_text, to_text;
-    uint32_t at = 0;               // the slot's first byte address
-    uint32_t size = 0;             // the slot's bytes: the value's, in whole memory words
+    uint32_t at = 0;               // the slot's first byte address; a digest's: the signature slot it leaves out
+    uint32_t size = 0;             // the slot's bytes: the value's, in whole memory words; a digest's: 0 or that slot's
     uint32_t from = 0, to = 0;     // the span's first and last byte addresses; the slot is left out
     bool placed = false;           // slot and span are known and checked
     int order = VALUE_TARGET_ORDER;
@@ -70,17 +77,41 @@ struct Value {
     uint32_t lowest = 0, highest = 0;
     bool known = false;            // bytes hold the value
     bool written = false;          // the slot is written
-    uint8_t bytes[MAX_VALUE_BYTES] = {};  // the value's width bytes: a number's most significant first
+    std::vector<uint8_t> bytes;    // the value: a number's width bytes, most significant first; a digest's in
+                                   // the order it is output; a signature's for the whole slot
     uint64_t number = 0;           // fields: the integer, before it is encoded into bytes
+
+    // digests
+    std::string out_name;          // out=: the digest's file; empty for the one a signature's check needs
+    std::string message_name;      // message=: the file of the bytes hashed, or empty
+    int encoding = DIGEST_RAW;
+    FILE* message = nullptr;       // open during the writing pass
+    int message_error = 0;         // errno of a failed write to it
+    // signatures
+    std::string signature_name;    // file=, or empty: the slot holds fill
+    int signature_format = 0;
+    std::vector<uint8_t> signature;  // the signature the file holds
+    std::string signed_name;       // digest=: the digest the signer signed, or empty
+    std::vector<uint8_t> signed_digest;
+    int checked_by = -1;           // the digest (of ValueState::digests) that checks it
 };
 
 struct ValueState {
-    std::vector<Value> list;       // by range, then slot address, once resolved
+    std::vector<Value> list;       // values with slots: by range, then slot address, once resolved
+    std::vector<Value> digests;    // -digest requests, and those signatures' checks need
+    std::vector<std::string> files_written;  // the digests' files, once written
     bool ahead_abandoned = false;  // a pre-pass met a fatal error: the writing pass will stop at it too
 };
 
-// Reads the -checksum and -field requests once the ranges are resolved; every
-// problem is an ERROR. Requests whose addresses are numbers are placed and
+// Whether the run asked for any value or digest.
+bool values_requested(const ValueState& values);
+// The files the digests write (out= and message=), and those the signatures
+// read (file= and digest=).
+std::vector<std::string> digest_file_names(const ValueState& values);
+std::vector<std::string> signature_file_names(const ValueState& values);
+
+// Reads the -checksum, -field, -digest and -signature requests (and the
+// signatures' files) once the ranges are resolved; every problem is an ERROR. Requests whose addresses are numbers are placed and
 // checked at once, the others once the symbols are read. Without addresses
 // in the output files (Binary) a value needs image mode.
 void read_value_requests(ValueState& values, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
@@ -96,7 +127,9 @@ struct SymbolSource {
 
 // After the symbol pass: every value placed, its slot over section data
 // found, the slots checked against one another, and the values whose spans
-// cover one another's slots in a loop refused. Returns false when it
+// cover one another's slots in a loop refused; each digest leaves out its
+// range's signature slot, a signature's check gets its digest, and a value
+// that changes with the signature may not lie in what is signed. Returns false when it
 // reported an ERROR: the values cannot be written.
 bool resolve_values(ValueState& values, Diagnostics& d, const SymbolSource& source);
 
@@ -109,8 +142,15 @@ void set_value_number(Value& v, uint64_t number);
 uint64_t value_number(const Value& v);
 // The value of the engine's bytes so far.
 void take_engine_value(Value& v, const ChecksumEngine& engine);
-// Whether the value is a string of bytes (a digest), not a number.
+// Whether the value is a string of bytes (a digest, a signature), not a
+// number.
 bool value_is_string(const Value& v);
+// Whether the value is worked out from its span's bytes by an engine.
+bool value_hashes_span(const Value& v);
+
+// After the pre-passes: a signature whose digest= differs from the digest
+// of the image is an ERROR; false when there was one.
+bool check_signed_digests(const ValueState& values, Diagnostics& d);
 
 // The value's bytes in its slot, in the order the target reads them: a
 // number in the target's byte order (or endian='s), zero-extended to the

@@ -349,6 +349,8 @@ void finish_conversion(Placer& p)
         end_boot_table(p);
     while (p.state.cursor.current_range)
         advance_range(p, p.state.cursor.current_range->end);
+    if (p.writing)
+        finish_digests(p.values, p.diagnostics);
 }
 
 }  // namespace khex

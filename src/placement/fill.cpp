@@ -127,6 +127,13 @@ ByteOwner data_owner(Placer& p, const RomRange& r)
     return owner_with_map(p, r, (spec->flags & SPEC_INSERT) ? "insert " : "", spec->name.c_str());
 }
 
+// What verify calls a slot's bytes before the value's name: "checksum crc32",
+// "field length", "signature".
+const char* slot_word(const Value& v)
+{
+    return v.kind == VALUE_CHECKSUM ? "checksum " : v.kind == VALUE_SIGNATURE ? "" : "field ";
+}
+
 ByteOwner section_owner(Placer& p, const RomRange& r, const SectionSpec& spec, int n)
 {
     ByteOwner owner = data_owner(p, r);
@@ -135,7 +142,7 @@ ByteOwner section_owner(Placer& p, const RomRange& r, const SectionSpec& spec, i
     const uint64_t first = p.state.cursor.next_address, last = first + static_cast<uint32_t>(n) - 1;
     for (const Value& v : p.values.list) {
         if (v.placeholder == &spec && v.range == &r && v.at <= last && uint64_t{v.at} + v.size - 1 >= first) {
-            owner.inner = std::string(v.kind == VALUE_CHECKSUM ? "checksum " : "field ") + value_name(v);
+            owner.inner = std::string(slot_word(v)) + value_name(v);
             owner.inner_first = v.at;
             owner.inner_last = v.at + v.size - 1;
         }
@@ -150,7 +157,7 @@ ByteOwner fill_owner(Placer& p, const RomRange& r)
 
 ByteOwner slot_owner(Placer& p, const RomRange& r, const Value& v)
 {
-    return owner_with_map(p, r, v.kind == VALUE_CHECKSUM ? "checksum " : "field ", value_name(v));
+    return owner_with_map(p, r, slot_word(v), value_name(v));
 }
 
 void write_at_cursor(Placer& p, const RomRange& r, const uint8_t* data, int nbytes, const ByteOwner& owner,

@@ -55,8 +55,9 @@ void compute_values_ahead(const Placer& writing, const CoffState& coff, const st
     // one another, which resolving them refused
     for (size_t passes = 0; passes <= values.list.size(); ++passes) {
         bool missing = false;
-        for (const Value& v : values.list)
-            missing |= v.ahead && !v.known;
+        for (const std::vector<Value>* list : {&values.list, &values.digests})
+            for (const Value& v : *list)
+                missing |= v.ahead && !v.known;
         if (!missing)
             return;
         ValueState work = values;
@@ -92,7 +93,8 @@ bool check_field_values(const ValueState& values, Diagnostics& d)
 {
     bool ok = true;
     for (const Value& v : values.list) {
-        if (v.kind == VALUE_CHECKSUM || v.kind == VALUE_CONSTANT || !v.known)
+        const bool field = v.kind == VALUE_LENGTH || v.kind == VALUE_FIRST || v.kind == VALUE_LAST;
+        if (!field || !v.known)
             continue;
         if (!v.has_data) {
             refuse(d, v, "no data in its span 0x%08lx..0x%08lx", hex(v.from), hex(v.to));

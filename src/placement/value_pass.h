@@ -1,5 +1,5 @@
-// What one pass over the data works out for the values (checksums and
-// fields): the placement feeds every byte it places into the spans that
+// What one pass over the data works out for the values (checksums, fields
+// and digests): the placement feeds every byte it places into the spans that
 // cover it, in address order and as the target reads it, and takes each
 // value for its slot, known ahead (from a pre-pass) or complete by then.
 #pragma once
@@ -35,10 +35,15 @@ void values_slot(ValueState& values, const Value& slot, uint32_t address, const 
 // comes here. False when this pass cannot know it.
 bool take_value(Diagnostics& d, Value& v);
 
-// Before a pass: every value not known yet starts afresh.
+// The warning about holes counted as fill, for a value whose span had some.
+void warn_holes(Diagnostics& d, const Value& v);
+
+// Before a pass: every value not known yet, and every digest, starts afresh.
 void start_value_pass(ValueState& values);
 // After a pre-pass: the values computed ahead that it worked out, copied into
 // the run's own; false when it found none it did not know before.
 bool keep_values_ahead(ValueState& values, const ValueState& pass);
+// After the writing pass: each digest's value, the same as a pre-pass found.
+void finish_digests(ValueState& values, Diagnostics& d);
 
 }  // namespace khex

@@ -83,6 +83,22 @@ class PlantedFaults(unittest.TestCase):
             with self.subTest(expected=expected):
                 self.assertIn(expected, self.problems(cfg, dict(files, **planted)))
 
+    def test_digest_faults_are_named(self):
+        # a digest of all but the CRC, leaving out an unsigned signature slot
+        cfg = config("-i")
+        cfg["signature"] = b""
+        cfg["options"] += ["-digest", "r0,out=d.bin,to=0x7b,message=m.bin", "-signature", "r0,at=0x60,size=16"]
+        files = self.run_config(cfg)
+        self.assertEqual(json.loads(files["r.json"])["ranges"][0]["digests"][0]["left_out"], [0x60, 0x6f])
+        digest = bytearray(files["d.bin"])
+        digest[0] ^= 1
+        cases = [({"d.bin": bytes(digest)}, "digest sha256 in d.bin"),
+                 ({"m.bin": files["m.bin"][:-1]}, "message file m.bin"),
+                 ({"r.map": files["r.map"].replace(b"less 00000060", b"less 00000062")}, "map: range r0 has digests")]
+        for planted, expected in cases:
+            with self.subTest(expected=expected):
+                self.assertIn(expected, self.problems(cfg, dict(files, **planted)))
+
     def test_every_format_decodes_to_the_same_checked_bytes(self):
         for option in check_reports.FORMATS:
             if option in ("-t", "-b"):
