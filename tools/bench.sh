@@ -94,7 +94,20 @@ printf '64 MiB image, Intel: %.3f s, with -checksum img,crc32 %.3f s (ratio %s)\
     "$(ratio "$t_crc" "$t_plain")"
 printf '64 MiB image, Intel, data at 0x10: %.3f s, with a header CRC at 0 %.3f s (ratio %s)\n' "$t_shifted" \
     "$t_header" "$(ratio "$t_header" "$t_shifted")"
-rm -f img.hex
+# A SHA-256 in the last 32 bytes of the same image, and its digest written
+# for a signer with the bytes hashed; the engine against openssl dgst on
+# those bytes.
+read -r t_sha _ _ < <("$benchrun" "$runs" "$khex" -q -i -image -memwidth 8 -romwidth 8 -o img.hex \
+    -checksum img,sha256 img.cmd data16.out)
+read -r t_digest _ _ < <("$benchrun" "$runs" -r img.sha -r img.msg "$khex" -q -i -image -memwidth 8 -romwidth 8 \
+    -o img.hex -digest img,out=img.sha,message=img.msg img.cmd data16.out)
+read -r t_dgst _ _ < <("$benchrun" "$runs" openssl dgst -sha256 -out dgst.txt img.msg)
+printf '64 MiB image, Intel: with -checksum img,sha256 %.3f s (ratio %s), with -digest and message= %.3f s (ratio %s)\n' \
+    "$t_sha" "$(ratio "$t_sha" "$t_plain")" "$t_digest" "$(ratio "$t_digest" "$t_plain")"
+t_engine=$(awk -v a="$t_sha" -v b="$t_plain" 'BEGIN { print (a > b ? a - b : 0.0001) }')
+printf 'SHA-256 of 64 MiB: khex engine %.3f s (the run with it less the run without), openssl dgst %.3f s (speed %s of its)\n' \
+    "$t_engine" "$t_dgst" "$(ratio "$t_dgst" "$t_engine")"
+rm -f img.hex img.sha img.msg dgst.txt
 
 # Every deliverable of one placement in one run: Intel lane files, the same
 # lanes as Verilog memory files and the whole memory as a C array, against
