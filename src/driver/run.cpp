@@ -9,6 +9,7 @@
 #include "driver/walk.h"
 #include "output/digest_files.h"
 #include "output/formats.h"
+#include "memory/span_hasher.h"
 #include "output/verify.h"
 #include "placement/prepass.h"
 #include "placement/settle.h"
@@ -139,6 +140,7 @@ void prepare_placement(Run& run, Placer& placer)
     // the writing pass writes what the digests hash; a verify run writes no file
     if (run.verify.pairs.empty())
         open_message_files(run.values, run.pending, d);
+    start_span_hasher(run.values);
     start_placement(placer);
 }
 
@@ -221,6 +223,7 @@ int convert(Run& run, int argc, const char* const* argv)
 void close_run_files(Run& run)
 {
     stop_set_workers(run.output);
+    stop_span_hasher(run.values);
     close_inputs(run.input);
     close_inserts(run.inserts);
     close_verify(run.verify);

@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -96,10 +97,13 @@ struct Value {
     int checked_by = -1;           // the digest (of ValueState::digests) that checks it
 };
 
+struct SpanHasher;  // memory/span_hasher.cpp: the writing pass's engines on a thread
+
 struct ValueState {
     std::vector<Value> list;       // values with slots: by range, then slot address, once resolved
     std::vector<Value> digests;    // -digest requests, and those signatures' checks need
     std::vector<std::string> files_written;  // the digests' files, once written
+    std::shared_ptr<SpanHasher> hasher;      // during the writing pass, when a value takes bytes
     bool ahead_abandoned = false;  // a pre-pass met a fatal error: the writing pass will stop at it too
 };
 

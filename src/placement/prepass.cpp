@@ -61,6 +61,7 @@ void compute_values_ahead(const Placer& writing, const CoffState& coff, const st
         if (!missing)
             return;
         ValueState work = values;
+        work.hasher.reset();  // a pre-pass hashes as it goes, on the run's thread
         start_value_pass(work);
         std::vector<InsertClash> clashes;
         if (!pre_pass(writing, coff, order, work, clashes)) {
@@ -76,6 +77,7 @@ void compute_values_ahead(const Placer& writing, const CoffState& coff, const st
 bool check_insert_clashes(const Placer& writing, const CoffState& coff, const std::vector<int>& order)
 {
     ValueState work = writing.values;
+    work.hasher.reset();
     start_value_pass(work);
     std::vector<InsertClash> clashes;
     if (!pre_pass(writing, coff, order, work, clashes))

@@ -22,7 +22,7 @@ uint8_t* slot_bytes(Placer& p, Value& v, bool first_touch)
 {
     std::vector<uint8_t>& bytes = p.state.slot_bytes;
     bytes.assign(v.size, 0);
-    const bool known = first_touch ? take_value(p.diagnostics, v) : v.known;
+    const bool known = first_touch ? take_value(p.diagnostics, p.values, v) : v.known;
     if (known)
         value_bytes(v, p.coff.target_big_endian, bytes.data());
     else if (p.writing && !p.values.ahead_abandoned)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "memory/span_hasher.h"
+
 namespace khex {
 
 namespace {
@@ -47,9 +49,14 @@ void extend_data(Value& v, const Piece& p)
     v.has_data = true;
 }
 
-// Bytes into a checksum's or digest's engine, and a digest's message file.
-void absorb(Value& v, const uint8_t* bytes, size_t n)
+// Bytes into a checksum's or digest's engine, and a digest's message file:
+// through the hasher's thread in the writing pass.
+void absorb(ValueState& values, Value& v, const uint8_t* bytes, size_t n)
 {
+    if (values.hasher) {
+        hash_span_bytes(*values.hasher, v, bytes, n);
+        return;
+    }
     engine_update(v.engine, bytes, n);
     if (v.message && v.message_error == 0 && std::fwrite(bytes, 1, n, v.message) != n)
         v.message_error = errno ? errno : EIO;
@@ -65,7 +72,7 @@ bool open_span(const Value& v)
 
 // Bytes into v as span bytes: a checksum's engine, or a field's data extents
 // when the bytes are data.
-void feed(Value& v, uint32_t address, const uint8_t* bytes, size_t n, bool data)
+void feed(ValueState& values, Value& v, uint32_t address, const uint8_t* bytes, size_t n, bool data)
 {
     if (!open_span(v) || n == 0)
         return;
@@ -73,7 +80,8 @@ void feed(Value& v, uint32_t address, const uint8_t* bytes, size_t n, bool data)
     const int count = span_pieces(v, address, uint64_t{address} + n - 1, pieces);
     for (int i = 0; i < count; ++i) {
         if (value_hashes_span(v))
-            absorb(v, bytes + (pieces[i].first - address), static_cast<size_t>(pieces[i].last - pieces[i].first + 1));
+            absorb(values, v, bytes + (pieces[i].first - address),
+                   static_cast<size_t>(pieces[i].last - pieces[i].first + 1));
         else if (data)
             extend_data(v, pieces[i]);
     }
@@ -91,7 +99,7 @@ void each_of_range(ValueState& values, const RomRange& r, Each each)
 
 // The bytes of the fill pattern that holes count as: the fill value in the
 // target's byte order, repeated every two bytes from the range's origin.
-void feed_fill(bool big, Value& v, uint32_t first, uint64_t count)
+void feed_fill(ValueState& values, bool big, Value& v, uint32_t first, uint64_t count)
 {
     const RomRange& r = *v.range;
     const uint8_t f0 = static_cast<uint8_t>(big ? r.fill >> 8 : r.fill);
@@ -102,7 +110,7 @@ void feed_fill(bool big, Value& v, uint32_t first, uint64_t count)
         block[i] = ((i + parity) & 1) ? f1 : f0;
     while (count > 0) {
         size_t n = static_cast<size_t>(std::min<uint64_t>(count, sizeof block));
-        absorb(v, block, n);
+        absorb(values, v, block, n);
         count -= n;
     }
 }
@@ -139,14 +147,14 @@ bool values_take_fill(const ValueState& values, const RomRange& r)
 
 void values_data(ValueState& values, const RomRange& r, uint32_t address, const uint8_t* data, size_t n)
 {
-    each_of_range(values, r, [&](Value& v) { feed(v, address, data, n, true); });
+    each_of_range(values, r, [&](Value& v) { feed(values, v, address, data, n, true); });
 }
 
 void values_fill(ValueState& values, const RomRange& r, uint32_t address, const uint8_t* data, size_t n)
 {
     each_of_range(values, r, [&](Value& v) {
         if (value_hashes_span(v))
-            feed(v, address, data, n, false);
+            feed(values, v, address, data, n, false);
     });
 }
 
@@ -161,7 +169,7 @@ void values_hole(ValueState& values, bool big_endian, const RomRange& r, uint32_
             const uint64_t bytes = pieces[i].last - pieces[i].first + 1;
             v.unwritten += bytes;
             if (v.holes != HOLES_SKIP)
-                feed_fill(big_endian, v, static_cast<uint32_t>(pieces[i].first), bytes);
+                feed_fill(values, big_endian, v, static_cast<uint32_t>(pieces[i].first), bytes);
         }
     });
 }
@@ -174,13 +182,14 @@ void values_slot(ValueState& values, const Value& slot, uint32_t address, const 
         Piece pieces[2];
         if (value_hashes_span(v) && !slot.known && span_pieces(v, address, uint64_t{address} + n - 1, pieces))
             v.tainted = true;
-        feed(v, address, bytes, n, slot.placeholder != nullptr);
+        feed(values, v, address, bytes, n, slot.placeholder != nullptr);
     });
 }
 
-bool take_value(Diagnostics& d, Value& v)
+bool take_value(Diagnostics& d, ValueState& values, Value& v)
 {
     if (!v.known && v.kind == VALUE_CHECKSUM && !v.ahead && !v.tainted) {
+        drain_span_hasher(values);
         take_engine_value(v, v.engine);
         v.known = true;
     }
@@ -244,6 +253,7 @@ bool keep_values_ahead(ValueState& values, const ValueState& pass)
 
 void finish_digests(ValueState& values, Diagnostics& d)
 {
+    drain_span_hasher(values);
     for (Value& v : values.digests) {
         const std::vector<uint8_t> ahead = v.bytes;
         take_engine_value(v, v.engine);

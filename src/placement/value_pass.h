@@ -33,7 +33,7 @@ void values_slot(ValueState& values, const Value& slot, uint32_t address, const 
 // The value of a slot about to be written, when it is known: ahead, or from
 // its span, which is complete now; the warning about holes counted as fill
 // comes here. False when this pass cannot know it.
-bool take_value(Diagnostics& d, Value& v);
+bool take_value(Diagnostics& d, ValueState& values, Value& v);
 
 // The warning about holes counted as fill, for a value whose span had some.
 void warn_holes(Diagnostics& d, const Value& v);
