@@ -276,9 +276,46 @@ def draw(seed):
             value += ",holes=" + rng.choice(["fill", "skip"])
         options += ["-digest", value]
     inserts.update({k: v for k, v in signatures.items() if k != "expected"})
+    stamps = {}
+    for k in range(rng.choice([0, 0, 0, 1, 2])):
+        # a unit's own data: a number, a MAC address, a key, text
+        r = rng.choice(ranges)
+        how = rng.choice(["number", "mac", "bytes", "text"])
+        size = {"number": rng.choice([1, 2, 4, 8]), "mac": 6, "bytes": rng.randint(1, 16),
+                "text": rng.randint(1, 20)}[how]
+        if size > r["length"]:
+            continue
+        at = r["origin"] + rng.randrange(0, r["length"] - size + 1, r["memwidth"])
+        value = "%s,at=%s,size=%d" % (r["name"], hex(at), size)
+        if how == "number":
+            number = rng.randrange(1 << (8 * size))
+            endian = rng.choice([None, "big", "little"])
+            value += ",value=%s" % rng.choice([hex(number), str(number)]) + (",endian=" + endian if endian else "")
+            order = endian or ("big" if big else "little")
+            stamps[at] = ((number, order), number.to_bytes(size, "big").hex())
+        elif how in ("mac", "bytes"):
+            raw = bytes(rng.randrange(256) for _ in range(size))
+            value += ",kind=%s,value=%s" % (how, ":".join("%02x" % b for b in raw) if how == "mac" else raw.hex())
+            stamps[at] = (raw, raw.hex())
+        else:
+            chars = rng.choice([0, 1, 2])
+            room = size if chars == 0 else size // 2 if chars == 1 else size // 2 * 2
+            text = "".join(rng.choice("AZaz09 ,=_-") for _ in range(rng.randint(1, max(1, room))))
+            if not room:
+                continue
+            raw = bytearray(size)
+            for i, c in enumerate(text.encode()):
+                if chars == 0:
+                    raw[i] = c
+                else:
+                    word, high = (i, False) if chars == 1 else (i // 2, i % 2 == 0)
+                    raw[2 * word + (0 if high == big else 1)] = c
+            value += (",chars=%d" % chars if chars else "") + ",text=" + text
+            stamps[at] = (bytes(raw), bytes(raw).hex())
+        options += ["-stamp", value]
     return {"seed": seed, "big": big, "kind": kind, "sections": sections, "symbols": symbols,
             "ranges": ranges, "options": options, "inserts": inserts, "image": image,
-            "signature": signatures.get("expected")}
+            "signature": signatures.get("expected"), "stamps": stamps}
 
 
 def der_signature(r, s):
@@ -604,7 +641,7 @@ def expected_owners(cfg, rng, problems):
     fill = fill_view(rng.j["fill"], cfg["big"])
     slots = []
     for e in rng.j["contents"]:
-        if e["kind"] in ("checksum", "field", "signature"):
+        if e["kind"] in ("checksum", "field", "signature", "stamp"):
             slots.append(e)
         if e["start"] > e["end"] or e["start"] < rng.origin or e["end"] > rng.end:
             problems.add("range %s: entry %s %s..%s lies outside the range" % (rng.name, e["kind"], e["start"],
@@ -633,7 +670,15 @@ def expected_owners(cfg, rng, problems):
             owners[a] = (owner if e["kind"] != "boot_table" else "boot table", want, e["kind"] != "fill")
     for e in slots:
         order = "big" if cfg["big"] else "little"
-        if e["kind"] == "signature":
+        if e["kind"] == "stamp":
+            # the stamp's bytes as the target stores them, the rest of its slot zero
+            want, shown = cfg["stamps"][e["start"]]
+            # a number zero-extended to its slot in its byte order, the others as written
+            value = want[0].to_bytes(e["size"], want[1]) if isinstance(want, tuple) else want.ljust(e["size"], b"\0")
+            if e["bytes"] != shown:
+                problems.add("range %s: stamp at 0x%x has bytes %s, its value gives %s" % (
+                    rng.name, e["start"], e["bytes"], shown))
+        elif e["kind"] == "signature":
             # the signature's bytes, the rest of its slot fill
             value = bytes.fromhex(e["bytes"])
             want = cfg["signature"] + bytes(fill[(a - rng.origin) % 2]
@@ -650,8 +695,9 @@ def expected_owners(cfg, rng, problems):
             if a in owners and owners[a][0] != placeholder:
                 problems.add("range %s: %s's slot at 0x%x lies over %s" % (rng.name, e["name"], a, owners[a][0]))
             # a slot over a section's placeholder keeps the section's bytes data
-            owners[a] = ({"checksum": "checksum ", "field": "field ", "signature": ""}[e["kind"]] + e["name"],
-                         value[a - e["start"]], placeholder is not None)
+            # a stamp is data for the fields whose spans cover it
+            owners[a] = ({"checksum": "checksum ", "field": "field ", "signature": "", "stamp": "stamp "}[e["kind"]]
+                         + e["name"], value[a - e["start"]], placeholder is not None or e["kind"] == "stamp")
     return owners
 
 
@@ -860,6 +906,8 @@ def map_name(e):
         return ("CHECKSUM " if e["kind"] == "checksum" else "FIELD ") + e["name"]
     if e["kind"] == "signature":
         return "SIGNATURE"
+    if e["kind"] == "stamp":
+        return "STAMP " + e["name"]
     return e["name"]
 
 

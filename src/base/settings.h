@@ -89,6 +89,7 @@ struct ConvOptions {
     std::vector<std::string> fields;        // -field values, in the order given
     std::vector<std::string> digests;       // -digest values, in the order given
     std::vector<std::string> signatures;    // -signature values, in the order given
+    std::vector<std::string> stamps;        // -stamp values, in the order given
     std::vector<std::string> inserts;       // -insert values, in the order given
     std::vector<std::string> verifies;      // -verify values, in the order given
     uint32_t verify_limit = 10;             // -verifylimit: runs of differences listed per pair; 0: all

@@ -81,7 +81,7 @@ void take_request(Run& run, const char* option, bool from_file, std::vector<std:
 {
     // the values of these hold file names
     const bool names = std::strcmp(option, "insert") == 0 || std::strcmp(option, "digest") == 0 ||
-                       std::strcmp(option, "signature") == 0;
+                       std::strcmp(option, "signature") == 0 || std::strcmp(option, "stamp") == 0;
     const char* word = take_list(run, from_file, option, names);
     if (!word) {
         if (!run.walk.value_refused)
@@ -125,6 +125,12 @@ void opt_digest(Run& run, const char*, bool from_file)
 void opt_signature(Run& run, const char*, bool from_file)
 {
     take_request(run, "signature", from_file, run.options.signatures);
+}
+
+// -stamp range,at=address,size=n,(value=v | text=t)[,...]: a unit's own data.
+void opt_stamp(Run& run, const char*, bool from_file)
+{
+    take_request(run, "stamp", from_file, run.options.stamps);
 }
 
 // -outputs file[,file...]: the files a build expects; compared at the end.
@@ -463,6 +469,8 @@ const OptionRow EXTENSION_WORDS[] = {
      GROUP_IMAGE, "write the digest of what the target reads of a range: what a signer signs"},
     {"signature", opt_signature, "range,at=address,size=n[,file=sig][,format=raw|der|base64][,digest=file]",
      GROUP_IMAGE, "place a signature made elsewhere; without file= its slot holds fill"},
+    {"stamp", opt_stamp, "range,at=address,size=n,value=v|text=t[,kind=number|mac|bytes|text][,chars=1|2]",
+     GROUP_IMAGE, "a unit's own data (serial number, MAC address, key, text) in a range"},
     {"reclen", opt_reclen, "n", GROUP_FILES, "at most n data bytes a record (Intel, Motorola, Tektronix)"},
     {"outputs", opt_outputs, "file[,file...]", GROUP_BUILD,
      "the files the build expects: any other or missing one fails the run"},

@@ -194,6 +194,17 @@ void write_records(JsonWriter& json, const ReportFacts& facts, Extent table)
     json.end_array();
 }
 
+// A value entry's kind: "checksum", "field", "signature" or "stamp".
+const char* value_kind_name(const Value& v)
+{
+    switch (v.kind) {
+    case VALUE_CHECKSUM: return "checksum";
+    case VALUE_SIGNATURE: return "signature";
+    case VALUE_STAMP: return "stamp";
+    default: return "field";
+    }
+}
+
 // The digests of -digest over the range: what a signer signs.
 void write_digests(JsonWriter& json, const ReportFacts& facts, const RomRange& r)
 {
@@ -225,13 +236,8 @@ void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, 
     const Extent x = clipped(r, e);
     json.begin_object();
     const bool value = e.kind == ContentEntry::VALUE;
-    const bool field = value && e.value->kind != VALUE_CHECKSUM && e.value->kind != VALUE_SIGNATURE;
     const bool insert = e.kind == ContentEntry::SECTION && (e.spec->flags & SPEC_INSERT);
-    json.string("kind", field                                         ? "field"
-                        : insert                                      ? "insert"
-                        : value && e.value->kind == VALUE_SIGNATURE ? "signature"
-                        : value                                       ? "checksum"
-                                                                      : kind_name(e.kind));
+    json.string("kind", value ? value_kind_name(*e.value) : insert ? "insert" : kind_name(e.kind));
     switch (e.kind) {
     case ContentEntry::SECTION: json.string("name", e.spec->name); break;
     case ContentEntry::VALUE: json.string("name", value_name(*e.value)); break;
@@ -244,7 +250,14 @@ void write_entry(JsonWriter& json, const ReportFacts& facts, const RomRange& r, 
     json.boolean("incomplete", e.incomplete || (e.spec && placement_of(facts.placement, *e.spec).incomplete));
     if (e.kind == ContentEntry::BOOT_TABLE)
         write_records(json, facts, x);
-    if (value && e.value->kind == VALUE_SIGNATURE) {
+    if (value && e.value->kind == VALUE_STAMP) {
+        json.string("bytes", value_hex(*e.value));
+        if (e.value->stamp_kind == STAMP_NUMBER && e.value->width <= 4)
+            json.number("value", value_number(*e.value));
+        json.string("given", e.value->stamp_text);
+        if (e.value->placeholder)
+            json.string("replaces", e.value->placeholder->name);
+    } else if (value && e.value->kind == VALUE_SIGNATURE) {
         json.string("bytes", value_hex(*e.value));
         json.boolean("signed", !e.value->signature_name.empty());
         if (!e.value->signature_name.empty())

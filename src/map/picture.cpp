@@ -191,10 +191,16 @@ void add_boot_table(Column& c, const ContentEntry& e)
     c.blocks[from].incomplete = e.incomplete || boot_table_incomplete(c.facts, nullptr);
 }
 
-// The style class of a value's slot: "checksum", "field" or "signature".
+// The style class of a value's slot: "checksum", "field", "signature" or
+// "stamp".
 const char* value_class(const Value& v)
 {
-    return v.kind == VALUE_CHECKSUM ? "checksum" : v.kind == VALUE_SIGNATURE ? "signature" : "field";
+    switch (v.kind) {
+    case VALUE_CHECKSUM: return "checksum";
+    case VALUE_SIGNATURE: return "signature";
+    case VALUE_STAMP: return "stamp";
+    default: return "field";
+    }
 }
 
 // Adds the blocks of one contents entry; false when it adds none.
@@ -234,7 +240,7 @@ bool add_entry(Column& c, const ContentEntry& e)
             return false;
         }
         c.gap_to(e.start);
-        const bool spanless = v.kind == VALUE_CONSTANT || v.kind == VALUE_SIGNATURE;
+        const bool spanless = v.kind == VALUE_CONSTANT || v.kind == VALUE_SIGNATURE || v.kind == VALUE_STAMP;
         c.blocks.push_back({value_class(v), e.start, e.end, label, false, false,
                             spanless ? "" : ", over " + hex8(v.from) + ".." + hex8(v.to)});
         return true;
@@ -401,12 +407,13 @@ void draw_legend(Svg& out, const ReportFacts& facts, bool inserts)
         {"checksum", "checksum slot"},
         {"field", "field slot"},
         {"signature", "signature slot"},
+        {"stamp", "unit's stamp"},
         {"insert", "inserted file"},
     };
     int x = 20;
     for (const Swatch& s : swatches) {
         const bool slot = std::strcmp(s.cls, "checksum") == 0 || std::strcmp(s.cls, "field") == 0 ||
-                          std::strcmp(s.cls, "signature") == 0;
+                          std::strcmp(s.cls, "signature") == 0 || std::strcmp(s.cls, "stamp") == 0;
         if ((slot && !has_values(facts, s.cls)) || (!inserts && std::strcmp(s.cls, "insert") == 0))
             continue;
         out.rect(x, out.y, 18, 12, s.cls);
@@ -520,6 +527,8 @@ std::string picture(const ReportFacts& facts)
         style.insert(style.rfind("</style>"), ".field { fill: #d7bde2; stroke: #6c3483; }\n");
     if (has_values(facts, "signature"))
         style.insert(style.rfind("</style>"), ".signature { fill: #f9e79f; stroke: #9a7d0a; }\n");
+    if (has_values(facts, "stamp"))
+        style.insert(style.rfind("</style>"), ".stamp { fill: #f5b7b1; stroke: #943126; }\n");
     if (inserts)
         style.insert(style.rfind("</style>"), ".insert { fill: #a3e4d7; stroke: #117864; }\n");
     svg_text += style;

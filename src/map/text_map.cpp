@@ -93,8 +93,9 @@ void write_output_files(MapText& map, const RomRange& r)
     }
 }
 
-// "CHECKSUM crc32 = 1234abcd over ...", "FIELD length = 00001f40 over ..."
-// or "SIGNATURE = 3045... from sig.der"; a constant has no span to name.
+// "CHECKSUM crc32 = 1234abcd over ...", "FIELD length = 00001f40 over ...",
+// "STAMP number = 0001" or "SIGNATURE = 3045... from sig.der"; a constant
+// and a stamp have no span to name.
 void write_value(MapText& map, const ContentEntry& e)
 {
     const Value& v = *e.value;
@@ -105,10 +106,10 @@ void write_value(MapText& map, const ContentEntry& e)
         else
             put(map, " from %s", v.signature_name.c_str());
     } else {
-        put(map, "%08lx..%08lx   %s %s = %s", hex(e.start), hex(e.end),
-            v.kind == VALUE_CHECKSUM ? "CHECKSUM" : "FIELD", value_name(v), value_hex(v).c_str());
+        const char* word = v.kind == VALUE_CHECKSUM ? "CHECKSUM" : v.kind == VALUE_STAMP ? "STAMP" : "FIELD";
+        put(map, "%08lx..%08lx   %s %s = %s", hex(e.start), hex(e.end), word, value_name(v), value_hex(v).c_str());
     }
-    if (v.kind != VALUE_CONSTANT && v.kind != VALUE_SIGNATURE)
+    if (v.kind != VALUE_CONSTANT && v.kind != VALUE_SIGNATURE && v.kind != VALUE_STAMP)
         put(map, " over %08lx..%08lx", hex(v.from), hex(v.to));
     if (v.placeholder)
         put(map, ", in place of bytes of %s", v.placeholder->name.c_str());

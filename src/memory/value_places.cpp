@@ -399,9 +399,12 @@ bool resolve_values(ValueState& values, Diagnostics& d, const SymbolSource& sour
     check_slots(values, d, false);
     if (d.errors != errors || !refuse_loops(values, d))
         return false;
-    for (Value& v : values.list)
+    for (Value& v : values.list) {
         if (v.kind == VALUE_SIGNATURE)
             fill_signature(v, source.coff.target_big_endian);
+        else if (v.kind == VALUE_STAMP)
+            encode_stamp(v, source.coff.target_big_endian);
+    }
     return leave_out_signatures(values, d);
 }
 

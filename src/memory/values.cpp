@@ -19,6 +19,11 @@ const char* const CRC_FIELDS[] = {"width", "poly", "init", "refin", "refout", "x
 const char* const FIELD_FIELDS[] = {"at", "size", "from", "to", "endian"};
 const char* const DIGEST_FIELDS[] = {"out", "alg", "from", "to", "encoding", "message", "holes"};
 const char* const SIGNATURE_FIELDS[] = {"at", "size", "file", "format", "digest"};
+const char* const STAMP_FIELDS[] = {"at", "size", "value", "text", "kind", "endian", "chars"};
+const char* const STAMP_KINDS[] = {"number", "mac", "bytes", "text"};
+
+// The most bytes a stamp's slot takes.
+constexpr uint32_t MAX_STAMP_BYTES = 1024;
 
 // The requests by option: the first kind, the fields each takes after the
 // range, and what comes second (an algorithm or kind) or nothing.
@@ -35,6 +40,7 @@ const RequestRow REQUESTS[] = {
     {"field", VALUE_LENGTH, FIELD_FIELDS, std::size(FIELD_FIELDS), "kind"},
     {"digest", VALUE_DIGEST, DIGEST_FIELDS, std::size(DIGEST_FIELDS), nullptr},
     {"signature", VALUE_SIGNATURE, SIGNATURE_FIELDS, std::size(SIGNATURE_FIELDS), nullptr},
+    {"stamp", VALUE_STAMP, STAMP_FIELDS, std::size(STAMP_FIELDS), nullptr},
 };
 
 const RequestRow& request_row(const Value& v)
@@ -56,6 +62,17 @@ unsigned long hex(uint64_t value)
     return static_cast<unsigned long>(value);
 }
 
+int hex_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 // The request's parts after the range and the algorithm or kind, by
 // lower-case key.
 struct Fields {
@@ -65,7 +82,15 @@ struct Fields {
 
 bool split_fields(Diagnostics& d, const Value& v, Fields& f)
 {
-    const std::vector<std::string> parts = split_commas(v.text);
+    std::vector<std::string> parts = split_commas(v.text);
+    // a stamp's text= comes last and takes the rest, commas included
+    for (size_t i = 1; v.kind == VALUE_STAMP && i < parts.size(); ++i) {
+        if (folded(parts[i].substr(0, 5)) != "text=")
+            continue;
+        for (size_t j = i + 1; j < parts.size(); ++j)
+            parts[i] += "," + parts[j];
+        parts.resize(i + 1);
+    }
     const RequestRow& row = request_row(v);
     if (parts[0].empty()) {
         if (row.second)
@@ -340,9 +365,173 @@ bool choose_signature(Diagnostics& d, Value& v, const Fields& f)
     return ok;
 }
 
+// A number of up to 64 bits: decimal, 0x hex, or as command files write
+// numbers.
+bool parse_wide_number(const std::string& text, uint64_t& value)
+{
+    uint32_t narrow = 0;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        value = 0;
+        for (size_t i = 2; i < text.size(); ++i) {
+            const int digit = hex_value(text[i]);
+            if (digit < 0 || value >> 60)
+                return false;
+            value = value << 4 | static_cast<uint64_t>(digit);
+        }
+        return true;
+    }
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos && text.size() > 1 &&
+        text[0] != '0') {
+        value = 0;
+        for (char c : text) {
+            const uint64_t digit = static_cast<uint64_t>(c - '0');
+            if (value > (UINT64_MAX - digit) / 10)
+                return false;
+            value = value * 10 + digit;
+        }
+        return true;
+    }
+    if (!parse_number(text, narrow))
+        return false;
+    value = narrow;
+    return true;
+}
+
+// aa:bb:cc:dd:ee:ff, each octet two hex digits.
+bool parse_mac(const std::string& text, std::vector<uint8_t>& octets)
+{
+    octets.clear();
+    if (text.size() != 17)
+        return false;
+    for (size_t i = 0; i < 17; i += 3) {
+        const int high = hex_value(text[i]), low = hex_value(text[i + 1]);
+        if (high < 0 || low < 0 || (i + 2 < 17 && text[i + 2] != ':'))
+            return false;
+        octets.push_back(static_cast<uint8_t>(high << 4 | low));
+    }
+    return true;
+}
+
+// A run of hex digits, two a byte, an optional 0x before them.
+bool parse_byte_run(std::string text, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text = text.substr(2);
+    if (text.empty() || text.size() % 2 != 0)
+        return false;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const int high = hex_value(text[i]), low = hex_value(text[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes.push_back(static_cast<uint8_t>(high << 4 | low));
+    }
+    return true;
+}
+
+// The bytes a stamp's text takes: one a byte, one in the low byte of each
+// 16-bit word (chars=1), or two a word, the first in the high byte
+// (chars=2).
+uint32_t text_bytes(const Value& v)
+{
+    const uint32_t n = static_cast<uint32_t>(v.octets.size());
+    return v.chars == 0 ? n : v.chars == 1 ? 2 * n : 2 * ((n + 1) / 2);
+}
+
+// -stamp: at= and size= (required), value= or text=, kind=, chars=; the
+// value is read and checked against its slot here.
+bool choose_stamp(Diagnostics& d, Value& v, const Fields& f)
+{
+    bool ok = true;
+    bool given = false;
+    if (!number_field(d, v, f, "size", v.width, given))
+        return false;
+    if (!given || v.width == 0 || v.width > MAX_STAMP_BYTES) {
+        refuse(d, v, "size= is required: the slot's bytes, 1 to %lu", hex(MAX_STAMP_BYTES));
+        ok = false;
+    }
+    if (!f.values.count("at")) {
+        refuse(d, v, "at= is required: the stamp's slot");
+        ok = false;
+    }
+    const bool has_value = f.values.count("value") != 0, has_text = f.values.count("text") != 0;
+    if (has_value == has_text) {
+        refuse(d, v, "give value= or text=: the unit's data");
+        return false;
+    }
+    v.stamp_text = f.values.at(has_value ? "value" : "text");
+    v.stamp_kind = has_text ? STAMP_TEXT : STAMP_NUMBER;
+    if (auto it = f.values.find("kind"); it != f.values.end()) {
+        const std::string word = folded(it->second);
+        const auto* k = std::find_if(std::begin(STAMP_KINDS), std::end(STAMP_KINDS),
+                                     [&](const char* w) { return word == w; });
+        if (k == std::end(STAMP_KINDS)) {
+            refuse(d, v, "malformed field 'kind=%s': number, mac, bytes or text", it->second.c_str());
+            return false;
+        }
+        v.stamp_kind = static_cast<int>(k - std::begin(STAMP_KINDS));
+        if (has_text && v.stamp_kind != STAMP_TEXT) {
+            refuse(d, v, "text= is text: kind=%s takes value=", word.c_str());
+            return false;
+        }
+    }
+    if (auto it = f.values.find("chars"); it != f.values.end()) {
+        if (it->second != "1" && it->second != "2") {
+            refuse(d, v, "malformed field 'chars=%s': 1 or 2", it->second.c_str());
+            ok = false;
+        } else if (v.stamp_kind != STAMP_TEXT) {
+            refuse(d, v, "chars= is for text");
+            ok = false;
+        }
+        v.chars = it->second == "1" ? 1 : 2;
+    }
+    if (f.values.count("endian") && v.stamp_kind != STAMP_NUMBER) {
+        refuse(d, v, "endian= is for numbers: a %s is stored in the order it is written", STAMP_KINDS[v.stamp_kind]);
+        ok = false;
+    }
+    if (!ok)
+        return false;
+    switch (v.stamp_kind) {
+    case STAMP_NUMBER:
+        if (!parse_wide_number(v.stamp_text, v.number)) {
+            refuse(d, v, "malformed value '%s': a number", v.stamp_text.c_str());
+            return false;
+        }
+        if (!value_fits(v, v.number)) {
+            refuse(d, v, "value %s does not fit in %lu byte%s", v.stamp_text.c_str(), hex(v.width),
+                   v.width == 1 ? "" : "s");
+            return false;
+        }
+        return true;
+    case STAMP_MAC:
+        if (!parse_mac(v.stamp_text, v.octets)) {
+            refuse(d, v, "malformed MAC address '%s': six octets as aa:bb:cc:dd:ee:ff", v.stamp_text.c_str());
+            return false;
+        }
+        break;
+    case STAMP_BYTES:
+        if (!parse_byte_run(v.stamp_text, v.octets)) {
+            refuse(d, v, "malformed bytes '%s': two hex digits a byte", v.stamp_text.c_str());
+            return false;
+        }
+        break;
+    default:
+        v.octets.assign(v.stamp_text.begin(), v.stamp_text.end());
+        break;
+    }
+    const uint32_t bytes = v.stamp_kind == STAMP_TEXT ? text_bytes(v) : static_cast<uint32_t>(v.octets.size());
+    if (bytes > v.width || (v.stamp_kind != STAMP_TEXT && bytes != v.width)) {
+        refuse(d, v, "%s '%s' takes %lu bytes, not the slot's size=%lu", STAMP_KINDS[v.stamp_kind],
+               v.stamp_text.c_str(), hex(bytes), hex(v.width));
+        return false;
+    }
+    return true;
+}
+
 bool choose(Diagnostics& d, Value& v, const Fields& f)
 {
     switch (v.kind) {
+    case VALUE_STAMP: return choose_stamp(d, v, f);
     case VALUE_CHECKSUM: return choose_algorithm(d, v, f);
     case VALUE_DIGEST: return choose_digest(d, v, f);
     case VALUE_SIGNATURE: return choose_signature(d, v, f);
@@ -391,9 +580,9 @@ void read_requests(ValueState& values, Diagnostics& d, const ConvOptions& option
         v.label.datawidth = options.datawidth;
         if (value_hashes_span(v))
             engine_start(v.engine, v.algorithm);
-        v.known = v.kind == VALUE_CONSTANT || v.kind == VALUE_SIGNATURE;
+        v.known = v.kind == VALUE_CONSTANT || v.kind == VALUE_SIGNATURE || v.kind == VALUE_STAMP;
         v.bytes.assign(v.width, 0);
-        set_value_number(v, v.constant);
+        set_value_number(v, v.kind == VALUE_STAMP ? v.number : v.constant);
         (v.kind == VALUE_DIGEST ? values.digests : values.list).push_back(std::move(v));
     }
 }
@@ -436,7 +625,8 @@ void read_value_requests(ValueState& values, Diagnostics& d, const ConvOptions& 
                          bool files_carry_addresses)
 {
     const std::vector<std::string>* texts[] = {&options.checksums, &options.fields, &options.digests,
-                                               &options.signatures};
+                                               &options.signatures, &options.stamps};
+    static_assert(std::size(texts) == std::size(REQUESTS), "a list of requests for each row");
     for (size_t i = 0; i < std::size(REQUESTS); ++i) {
         read_requests(values, d, options, ranges, *texts[i], REQUESTS[i]);
         if (!texts[i]->empty() && !files_carry_addresses && !options.image)
@@ -505,7 +695,28 @@ void take_engine_value(Value& v, const ChecksumEngine& engine)
 
 bool value_is_string(const Value& v)
 {
-    return (value_hashes_span(v) && is_digest(v.algorithm)) || v.kind == VALUE_SIGNATURE;
+    return (value_hashes_span(v) && is_digest(v.algorithm)) || v.kind == VALUE_SIGNATURE ||
+           (v.kind == VALUE_STAMP && v.stamp_kind != STAMP_NUMBER);
+}
+
+void encode_stamp(Value& v, bool big_endian)
+{
+    if (v.stamp_kind == STAMP_NUMBER) {
+        set_value_number(v, v.number);
+        return;
+    }
+    v.bytes.assign(v.width, 0);
+    if (v.chars == 0) {
+        std::copy(v.octets.begin(), v.octets.end(), v.bytes.begin());
+        return;
+    }
+    // 16-bit words in the target's byte order: one character in the low
+    // byte, or two with the first in the high byte
+    for (size_t i = 0; i < v.octets.size(); ++i) {
+        const size_t word = v.chars == 1 ? i : i / 2;
+        const bool high = v.chars == 2 && i % 2 == 0;
+        v.bytes[2 * word + (high == big_endian ? 0 : 1)] = v.octets[i];
+    }
 }
 
 bool value_hashes_span(const Value& v)
@@ -564,6 +775,7 @@ const char* value_name(const Value& v)
     case VALUE_LAST: return "last";
     case VALUE_DIGEST: return v.algorithm.name;
     case VALUE_SIGNATURE: return "signature";
+    case VALUE_STAMP: return STAMP_KINDS[v.stamp_kind];
     default: return "value";
     }
 }

@@ -1,6 +1,7 @@
 // Values stored in the ROM image: checksums, CRCs and digests (-checksum),
 // fields (-field: the length, first or last address of the data in a span,
-// or a constant) and signatures made elsewhere (-signature); and digests
+// or a constant), signatures made elsewhere (-signature) and a unit's own
+// data (-stamp); and digests
 // written to files for a signer (-digest), which have a span but no slot.
 // Each request names a range, the slot that takes the value and the span it
 // covers; addresses are numbers or symbols of the COFF file. The placement
@@ -32,7 +33,10 @@ enum ValueKind {
     VALUE_CONSTANT,  // value=N
     VALUE_DIGEST,    // -digest: a digest of the span written to a file; no slot
     VALUE_SIGNATURE, // -signature: a signature's bytes, or fill until there is one
+    VALUE_STAMP,     // -stamp: a unit's own data (a number, a MAC address, bytes, text)
 };
+
+enum StampKind { STAMP_NUMBER, STAMP_MAC, STAMP_BYTES, STAMP_TEXT };
 
 enum DigestEncoding { DIGEST_RAW, DIGEST_HEX };
 
@@ -95,6 +99,11 @@ struct Value {
     std::string signed_name;       // digest=: the digest the signer signed, or empty
     std::vector<uint8_t> signed_digest;
     int checked_by = -1;           // the digest (of ValueState::digests) that checks it
+    // stamps
+    int stamp_kind = STAMP_NUMBER;
+    std::string stamp_text;        // value= or text= as given
+    std::vector<uint8_t> octets;   // a MAC address's, a key's bytes, or the text's characters
+    int chars = 0;                 // characters a 16-bit memory word holds: 1 or 2; 0: one a byte
 };
 
 struct SpanHasher;  // memory/span_hasher.cpp: the writing pass's engines on a thread
@@ -151,6 +160,11 @@ void take_engine_value(Value& v, const ChecksumEngine& engine);
 bool value_is_string(const Value& v);
 // Whether the value is worked out from its span's bytes by an engine.
 bool value_hashes_span(const Value& v);
+
+// A stamp's bytes for the target's byte order: a number as the target (or
+// endian=) stores it, a MAC address's or key's bytes as written, text one
+// character a byte or in 16-bit words (chars=).
+void encode_stamp(Value& v, bool big_endian);
 
 // After the pre-passes: a signature whose digest= differs from the digest
 // of the image is an ERROR; false when there was one.

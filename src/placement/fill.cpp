@@ -131,7 +131,12 @@ ByteOwner data_owner(Placer& p, const RomRange& r)
 // "field length", "signature".
 const char* slot_word(const Value& v)
 {
-    return v.kind == VALUE_CHECKSUM ? "checksum " : v.kind == VALUE_SIGNATURE ? "" : "field ";
+    switch (v.kind) {
+    case VALUE_CHECKSUM: return "checksum ";
+    case VALUE_SIGNATURE: return "";
+    case VALUE_STAMP: return "stamp ";
+    default: return "field ";
+    }
 }
 
 ByteOwner section_owner(Placer& p, const RomRange& r, const SectionSpec& spec, int n)

@@ -182,7 +182,8 @@ void values_slot(ValueState& values, const Value& slot, uint32_t address, const 
         Piece pieces[2];
         if (value_hashes_span(v) && !slot.known && span_pieces(v, address, uint64_t{address} + n - 1, pieces))
             v.tainted = true;
-        feed(values, v, address, bytes, n, slot.placeholder != nullptr);
+        // a stamp is data, as a slot over a section's placeholder is
+        feed(values, v, address, bytes, n, slot.placeholder != nullptr || slot.kind == VALUE_STAMP);
     });
 }
 
