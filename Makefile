@@ -64,7 +64,7 @@ CHECK_SEED ?= $(shell date +%Y%m%d)000
 check-reports: setup build
 	python3 tools/check_reports.py $(BUILD)/khex --seed $(CHECK_SEED) --count 0 --seconds $(CHECK_SECONDS)
 
-# libFuzzer targets (clang): a whole run on a fuzzed COFF file, command-file
+# libFuzzer targets (clang): whole runs on a fuzzed COFF file and a fuzzed ELF file, command-file
 # parsing with ROM resolution, the hex readers, and a whole run with a fuzzed
 # inserted file. `make fuzz` builds them and runs each for
 # FUZZ_SECONDS (default 60); corpora grow in build-fuzz/corpus.
@@ -76,10 +76,14 @@ fuzz:
 	@cmake -S . -B build-fuzz -DKHEX_FUZZ=ON -DKHEX_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++ \
 	    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build-fuzz -j$(JOBS)
-	@mkdir -p build-fuzz/corpus/coff build-fuzz/corpus/cmdfile build-fuzz/corpus/hexread build-fuzz/corpus/insert build-fuzz/seeds/coff
+	@mkdir -p build-fuzz/corpus/coff build-fuzz/corpus/cmdfile build-fuzz/corpus/hexread build-fuzz/corpus/insert build-fuzz/seeds/coff \
+	    build-fuzz/corpus/elf build-fuzz/seeds/elf
 	@build-fuzz/mkcoff seeds build-fuzz/seeds/coff
+	@build-fuzz/mkcoff elfseeds build-fuzz/seeds/elf
 	build-fuzz/fuzz_coff_run $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
 	    $(FUZZ_OUT)/corpus/coff $(FUZZ_OUT)/seeds/coff
+	build-fuzz/fuzz_elf_run $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
+	    $(FUZZ_OUT)/corpus/elf $(FUZZ_OUT)/seeds/elf
 	build-fuzz/fuzz_cmdfile_parse $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \
 	    $(FUZZ_OUT)/corpus/cmdfile $(CURDIR)/fuzz/corpus/cmdfile
 	build-fuzz/fuzz_hexread $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(FUZZ_OUT)/ \

@@ -55,13 +55,23 @@ void enter_scratch_directory()
     fs::current_path(dir);
 }
 
-int run_coff_input(const uint8_t* data, size_t size)
+namespace {
+
+// A whole run on the executable after the four bytes of options; an ELF
+// file's magic is the input's, whatever its bytes 4 to 7 are.
+int run_executable(const uint8_t* data, size_t size, bool elf)
 {
-    if (size < 4)
+    if (size < (elf ? 8u : 4u))
         return 0;
     clear_scratch_directory();
     const uint8_t choice = data[0], widths = data[1], modes = data[2], more = data[3];
-    write_file("in.out", data + 4, size - 4);
+    if (elf) {
+        std::vector<uint8_t> file{0x7F, 'E', 'L', 'F'};
+        file.insert(file.end(), data + 8, data + size);
+        write_file("in.out", file.data(), file.size());
+    } else {
+        write_file("in.out", data + 4, size - 4);
+    }
     std::ofstream("ranges.cmd") << RANGES;
 
     std::vector<std::string> args{"khex", format_option(choice % khex::format_count), "-memwidth", WIDTHS[widths % 3],
@@ -96,8 +106,22 @@ int run_coff_input(const uint8_t* data, size_t size)
     if ((more & 0x81) == 0x01)  // values ahead of their spans, at a symbol
         args.insert(args.end(), {"-checksum", "low,crc32,at=0", "-field", "low,length,at=4", "-field",
                                  modes & 0x40 ? "high,last,at=_main" : "low,value=0x55aa,at=8,size=2"});
+    if (elf && (widths & 0x80))
+        args.insert(args.end(), {"-addrunit", "16"});
     args.push_back("in.out");
     return khex::run(args, stdout, stderr);
+}
+
+}  // namespace
+
+int run_coff_input(const uint8_t* data, size_t size)
+{
+    return run_executable(data, size, false);
+}
+
+int run_elf_input(const uint8_t* data, size_t size)
+{
+    return run_executable(data, size, true);
 }
 
 int run_command_file_input(const uint8_t* data, size_t size)

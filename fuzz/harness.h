@@ -15,6 +15,10 @@ void enter_scratch_directory();
 // dependency file and a checksum. Returns the run's exit status.
 int run_coff_input(const uint8_t* data, size_t size);
 
+// The same on an ELF file: the input's bytes 4 to 7 stand for the ELF magic,
+// and a set top bit of the second byte adds -addrunit 16.
+int run_elf_input(const uint8_t* data, size_t size);
+
 // Parses the input as a command file and resolves the ROM ranges. Returns the
 // exit status the driver would have at that point. Inputs that hold a path
 // separator are not run (-1): they could name files outside the scratch

@@ -1,8 +1,10 @@
 // Writes the COFF files of the bundled example and of the benchmark.
 //   mkcoff demo FILE          the example program of `make demo`
 //   mkcoff bench BYTES FILE   one section of BYTES bytes of varied data at 0
+//   mkcoff elf BYTES FILE     the bench program as an ELF executable
 //   mkcoff raw BYTES FILE     the same bytes as the bench section, as a raw file
 //   mkcoff seeds DIR          seed inputs of the COFF fuzz target
+//   mkcoff elfseeds DIR       seed inputs of the ELF fuzz target
 //   mkcoff sweep DIR          the programs tools/sweep.py converts
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <string>
 
 #include "coff_builder.h"
+#include "elf_builder.h"
 
 using namespace coffgen;
 
@@ -58,6 +61,25 @@ void write_seeds(const std::string& dir)
     write_seed(dir, "demo-version1-long-name", {5, 1, 0, 0}, v1);
 }
 
+// ELF builds of the example: either byte order, addresses in 16-bit words,
+// a section loaded away from its run address, no program headers.
+void write_elf_seeds(const std::string& dir)
+{
+    Coff demo = demo_program();
+    auto seed = [&dir](const std::string& name, const Bytes& options, const Bytes& file) {
+        Bytes input = options;
+        input.insert(input.end(), file.begin(), file.end());
+        write_file(dir + "/" + name, input);
+    };
+    seed("elf-intel", {1, 1, 0, 1}, elf_from(demo));
+    seed("elf-image-map", {7, 0, 0x09, 1}, elf_from(demo, {.addrunit = 16}));
+    seed("elf-boot", {0, 4, 0x0C, 0x0C}, elf_from(demo, {.load_at = {{".data", 0x1000}}}));
+    seed("elf-no-segments", {6, 4, 0x23, 2}, elf_from(demo, {.segments = false}));
+    Coff big = demo;
+    big.target_big_endian = true;
+    seed("elf-big-endian", {3, 1, 0xA0, 1}, elf_from(big));
+}
+
 // Programs that take the data path's different turns: RAM-model records,
 // either byte order, two pages, an odd-sized section, data across 64 KiB and
 // an old header version.
@@ -88,7 +110,7 @@ void write_sweep_programs(const std::string& dir)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: mkcoff demo FILE | mkcoff bench BYTES FILE | mkcoff raw BYTES FILE | mkcoff seeds DIR | mkcoff sweep DIR\n");
+    std::fprintf(stderr, "usage: mkcoff demo FILE | mkcoff bench BYTES FILE | mkcoff elf BYTES FILE | mkcoff raw BYTES FILE | mkcoff seeds DIR | mkcoff elfseeds DIR | mkcoff sweep DIR\n");
     return 2;
 }
 
@@ -108,7 +130,12 @@ int main(int argc, char** argv)
         write_seeds(argv[2]);
         return 0;
     }
-    if (argc == 4 && (std::strcmp(argv[1], "bench") == 0 || std::strcmp(argv[1], "raw") == 0)) {
+    if (argc == 3 && std::strcmp(argv[1], "elfseeds") == 0) {
+        write_elf_seeds(argv[2]);
+        return 0;
+    }
+    if (argc == 4 && (std::strcmp(argv[1], "bench") == 0 || std::strcmp(argv[1], "raw") == 0 ||
+                      std::strcmp(argv[1], "elf") == 0)) {
         size_t n = std::strtoul(argv[2], nullptr, 0);
         Bytes data = bench_bytes(n);
         if (argv[1][0] == 'r') {
@@ -117,7 +144,7 @@ int main(int argc, char** argv)
         }
         Coff coff;
         coff.sections = {Section{".text", 0, data, 0, STYP_TEXT}};
-        write_file(argv[3], coff.build());
+        write_file(argv[3], argv[1][0] == 'e' ? elf_from(coff) : coff.build());
         return 0;
     }
     return usage();

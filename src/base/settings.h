@@ -97,6 +97,7 @@ struct ConvOptions {
     bool list_sections = false;             // -sections: list what the executable holds, convert nothing
     bool list_symbols = false;              // -symbols: the same, with the symbols
     std::vector<std::string> outputs;       // -outputs: the files a build expects the run to write
+    int addrunit = 8;                       // -addrunit: bits an ELF file's addresses count (8 or 16)
     int device = 7734;
     bool device_given = false;  // a -v7734 option was given
     int revision = 2;

@@ -28,6 +28,8 @@ enum : uint32_t {
     STYP_NOLOAD = 0x0002,
     STYP_COPY = 0x0010,
     STYP_TEXT = 0x0020,
+    STYP_DATA = 0x0040,
+    STYP_BSS = 0x0080,
 };
 
 // Every header version normalised to the 48-byte layout, in host byte order.
@@ -44,6 +46,9 @@ struct SectionHeader {
     uint32_t s_nlnno;
     uint32_t s_flags;
     uint16_t s_page;
+    // Where the data goes unless SECTIONS says otherwise: s_vaddr in a COFF
+    // file, the load address of the section's segment in an ELF file.
+    uint32_t load_address;
 };
 
 enum LoadFailure {
@@ -54,6 +59,7 @@ enum LoadFailure {
     LOAD_BAD_STRING_TABLE,
     LOAD_BAD_NAME_OFFSET,
     LOAD_BAD_SYMBOL_TABLE,
+    LOAD_BAD_ELF,  // the ELF reader's own message is in CoffState::failure_text
 };
 
 // Receives each piece of section data with the index of its section in the
@@ -62,6 +68,16 @@ using PieceSink = FunctionRef<void(int section, uint8_t* data, int nbytes, uint3
 // Receives each step of the order that is not a section of the file (a
 // negative step), in its place.
 using StepSink = FunctionRef<void(int step)>;
+
+// Where an ELF file keeps what the symbol pass reads, and how its section
+// indexes map to the entries of the section table.
+struct ElfLayout {
+    uint64_t symtab_offset = 0;
+    uint32_t symtab_size = 0;
+    uint64_t strtab_offset = 0;
+    uint32_t strtab_size = 0;
+    std::vector<int16_t> entry_of;  // ELF section index -> 1-based entry of sections, 0 for none
+};
 
 // What the reader read from the COFF file. The section table stays in the
 // file's order; the sections are loaded in the order the conversion gives.
@@ -87,6 +103,11 @@ struct CoffState {
     // keeps that inside the buffer even when a piece is split between ranges
     // of different memory widths.
     std::vector<uint8_t> load_buffer;
+    // An ELF executable read into the same records (coff/elf.cpp).
+    std::string file_name;                // for the ELF reader's messages
+    std::string failure_text;             // the message of LOAD_BAD_ELF
+    bool elf = false;
+    ElfLayout elf_layout;
 };
 
 // What the reader works with: the file's state, where it reports, and the
@@ -98,8 +119,20 @@ struct CoffReader {
 };
 
 // The file header, optional header, string table and section table; false
-// with load_failure set when the file is unreadable or malformed.
+// with load_failure set when the file is unreadable or malformed. An ELF
+// file (told by its magic) is read by read_elf_headers instead.
 bool read_coff_headers(CoffReader& reader);
+// The ELF header, program headers and section headers into the same
+// records: allocated sections only, at the load addresses of their segments.
+bool read_elf_headers(CoffReader& reader);
+// True when the first four bytes are the ELF magic.
+bool is_elf_magic(const uint8_t* bytes, size_t n);
+// Where the listings say a section is loaded: s_paddr as a COFF file gives
+// it, an ELF section's load address.
+inline uint32_t listed_load_address(const CoffState& coff, const SectionHeader& s)
+{
+    return coff.elf ? s.load_address : s.s_paddr;
+}
 bool read_string_table(CoffReader& reader);
 // The verbose trace's summary of the headers.
 void trace_header_summary(const CoffReader& reader);

@@ -214,6 +214,7 @@ void decode_section_headers(CoffState& coff, const std::vector<uint8_t>& table)
             s.s_flags = header16(coff, h + 36);
             s.s_page = h[39];
         }
+        s.load_address = s.s_vaddr;
     }
 }
 
@@ -253,6 +254,13 @@ bool read_coff_headers(CoffReader& reader)
 {
     reader.coff.load_failure = LOAD_NO_FAILURE;
     reader.coff.file_size = measure_file(reader);
+    uint8_t magic[4];
+    if (reader.coff.file_size >= 4 && read_coff_bytes(reader, 0, magic, 4) && is_elf_magic(magic, 4))
+        return read_elf_headers(reader);
+    reader.coff.elf = false;
+    if (reader.options.addrunit != 8)
+        report(reader.diagnostics, SEVERITY_WARNING, "-addrunit counts an ELF file's addresses: ignored for COFF file %s",
+               reader.coff.file_name.c_str());
     FileHeader file;
     std::vector<uint8_t> table;
     if (!read_file_header(reader, file) || !read_optional_header(reader, file) || !read_string_table(reader) ||
@@ -271,6 +279,7 @@ void report_load_failure(CoffReader& reader)
     case LOAD_BAD_STRING_TABLE: fatal(reader.diagnostics, "COFF file has a string table length below 4");
     case LOAD_BAD_NAME_OFFSET: fatal(reader.diagnostics, "COFF file names a string outside its string table");
     case LOAD_BAD_SYMBOL_TABLE: fatal(reader.diagnostics, "COFF file has a corrupted symbol table");
+    case LOAD_BAD_ELF: fatal(reader.diagnostics, "%s", reader.coff.failure_text.c_str());
     default: break;
     }
 }

@@ -49,23 +49,21 @@ int64_t read_symbol_entry(CoffReader& reader, int64_t i, SymbolEntry& entry, uin
     return i + 1 + entry.aux_count();
 }
 
-void add_symbol(CoffReader& reader, SymbolTable& table, const SymbolEntry& entry, const std::string& name)
+}  // namespace
+
+void enter_symbol(CoffReader& reader, SymbolTable& table, const std::string& name, uint32_t value, int16_t section,
+                  const char* type)
 {
-    const char* text = entry.long_name() ? table.long_names.emplace_back(name).c_str() : store_short_name(table, name);
-    uint32_t value = entry.value(reader.coff);
+    const char* text = name.size() > 8 ? table.long_names.emplace_back(name).c_str() : store_short_name(table, name);
     uint32_t bucket = symbol_hash(text);
     for (const SymbolRecord* r = table.buckets[bucket]; r; r = r->next)
         if (r->value == value && std::strcmp(r->name, text) == 0)
             return;
-    table.buckets[bucket] =
-        &table.records.emplace_back(SymbolRecord{text, value, entry.section(reader.coff), table.buckets[bucket]});
+    table.buckets[bucket] = &table.records.emplace_back(SymbolRecord{text, value, section, table.buckets[bucket]});
     if (reader.options.symtrace > 0)
         std::fprintf(reader.diagnostics.console.out, "Adding symbol %-15.15s, type %s, address %#08lx, index %d\n", text,
-                    entry.storage_class() == C_EXT ? "C_EXT" : "C_EXTREF", static_cast<unsigned long>(value),
-                    static_cast<int>(bucket));
+                    type, static_cast<unsigned long>(value), static_cast<int>(bucket));
 }
-
-}  // namespace
 
 uint32_t symbol_hash(const char* name)
 {
@@ -94,6 +92,8 @@ bool lookup_symbol(const SymbolTable& table, const char* name, uint32_t& value)
 bool read_symbols(CoffReader& reader, SymbolTable& symbols)
 {
     CoffState& coff = reader.coff;
+    if (coff.elf)
+        return read_elf_symbols(reader, symbols);
     for (int64_t i = 0; i < coff.symbol_count;) {
         SymbolEntry entry;
         uint8_t aux[SYMBOL_ENTRY_SIZE];
@@ -116,7 +116,8 @@ bool read_symbols(CoffReader& reader, SymbolTable& symbols)
             return false;
         }
         if (entry.storage_class() == C_EXT || entry.storage_class() == C_EXTREF)
-            add_symbol(reader, symbols, entry, name);
+            enter_symbol(reader, symbols, name, entry.value(coff), entry.section(coff),
+                         entry.storage_class() == C_EXT ? "C_EXT" : "C_EXTREF");
         else if (reader.options.symtrace > 0)
             std::fprintf(reader.diagnostics.console.out, "Skip   symbol %-15.15s, type %d\n", name.c_str(),
                         static_cast<int>(static_cast<signed char>(entry.storage_class())));

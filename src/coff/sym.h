@@ -35,6 +35,12 @@ uint32_t symbol_hash(const char* name);
 // The symbol pass: external symbols into the table; false with the COFF
 // file's load failure set when the symbol table is unreadable.
 bool read_symbols(CoffReader& reader, SymbolTable& symbols);
+// The symbols of an ELF file's .symtab (coff/elf.cpp), global and local.
+bool read_elf_symbols(CoffReader& reader, SymbolTable& symbols);
+// Enters one symbol, unless one of that name and value is in the table;
+// type names its kind in the symbol trace.
+void enter_symbol(CoffReader& reader, SymbolTable& table, const std::string& name, uint32_t value, int16_t section,
+                  const char* type);
 bool lookup_symbol(const SymbolTable& table, const char* name, uint32_t& value);
 // The symbol lookup_symbol finds, or nullptr.
 const SymbolRecord* find_symbol(const SymbolTable& table, const char* name);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/paths.h"
+#include "coff/loader.h"
 #include "driver/options.h"
 #include "driver/run.h"
 
@@ -86,13 +87,14 @@ void add_input(Run& run, const char* name)
     FILE* stream = std::fopen(completed.c_str(), "rb");
     if (!stream)
         fatal(run.diagnostics, "cannot open input file '%s': %s", completed.c_str(), std::strerror(errno));
-    unsigned char id[2];
-    if (std::fread(id, 1, 2, stream) != 2) {
+    unsigned char id[4];
+    const size_t got = std::fread(id, 1, 4, stream);
+    if (got < 2) {
         std::fclose(stream);
         fatal(run.diagnostics, "cannot read input file %s", completed.c_str());
     }
 
-    if (is_coff_id(id[0] | id[1] << 8) || is_coff_id(id[1] | id[0] << 8)) {
+    if (is_coff_id(id[0] | id[1] << 8) || is_coff_id(id[1] | id[0] << 8) || is_elf_magic(id, got)) {
         if (input.coff_file) {
             report(run.diagnostics, SEVERITY_WARNING, "multiple COFF files: %s ignored", completed.c_str());
             std::fclose(stream);

@@ -179,6 +179,19 @@ void opt_verify_limit(Run& run, const char* typed, bool from_file)
         run.options.verify_limit = value;
 }
 
+// -addrunit 8|16: whether an ELF file's addresses count bytes or 16-bit words.
+void opt_addrunit(Run& run, const char* typed, bool from_file)
+{
+    uint32_t value;
+    if (!take_number(run, typed, from_file, value))
+        return;
+    if (value == 8 || value == 16)
+        run.options.addrunit = static_cast<int>(value);
+    else
+        report(run.diagnostics, SEVERITY_ERROR, "-addrunit must be 8 or 16, not %lu",
+               static_cast<unsigned long>(value));
+}
+
 // -insert range,file[,field=value...]: another image in the range.
 void opt_insert(Run& run, const char*, bool from_file)
 {
@@ -482,6 +495,7 @@ const OptionRow EXTENSION_WORDS[] = {
     {"symbols", opt_symbols, nullptr, GROUP_INFO, "the same, with the symbols by address"},
     {"also", opt_also, "format[,range][,romwidth=bits][,names=pattern]", GROUP_FILES,
      "another set of files of the same placement, in another format or width"},
+    {"addrunit", opt_addrunit, "8|16", GROUP_RANGES, "an ELF file's addresses count bytes (8) or 16-bit words (16)"},
 };
 
 // After "--", only the next letter counts: --binary acts as --b.

@@ -164,6 +164,7 @@ int convert(Run& run, int argc, const char* const* argv)
         fatal(d, "errors prevent conversion");
 
     run.coff.file = run.input.coff_file;
+    run.coff.file_name = run.input.coff_name;
     CoffReader reader{run.coff, d, run.options};
     auto announce = [&run](const SectionSpec& spec) { announce_section(run, spec); };
     const ReportFacts facts = report_facts(run);

@@ -431,7 +431,7 @@ std::string listing_text(const ReportFacts& facts)
         json.begin_object();
         json.string("name", s.name);
         json.number("page", s.s_page);
-        json.number("load", s.s_paddr);
+        json.number("load", listed_load_address(facts.coff, s));
         json.number("run", s.s_vaddr);
         json.number("size", s.s_size);
         json.string("kind", line.kind);

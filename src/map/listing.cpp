@@ -88,7 +88,7 @@ void print_listing(const ReportFacts& facts, FILE* out)
     for (const SectionLine& line : lines) {
         const SectionHeader& s = *line.section;
         std::fprintf(out, "%-*s  %4u  0x%08lx  0x%08lx  0x%08lx  %-16s  ", w, s.name.c_str(), s.s_page,
-                     hex(s.s_paddr), hex(s.s_vaddr), hex(s.s_size), line.kind);
+                     hex(listed_load_address(facts.coff, s)), hex(s.s_vaddr), hex(s.s_size), line.kind);
         if (!line.spec)
             std::fprintf(out, "no\n");
         else if (line.spec->flags & SPEC_BOOT)

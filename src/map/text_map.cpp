@@ -157,6 +157,8 @@ void write_map_header(MapText& map)
     put(map, "%-*s %s\n", 79 - static_cast<int>(std::strlen(BANNER_VERSION)), BANNER_TITLE, BANNER_VERSION);
     put(map, "%s", STARS);
     put(map, "\nINPUT FILE NAME: <%s>\n", map.facts.coff_name.c_str());
+    if (map.facts.coff.elf && options.addrunit == 16)
+        put(map, "ADDRESS UNIT:    16-bit words (the ELF file's addresses doubled)\n");
     put(map, "OUTPUT FORMAT:   %s\n", selected_format(options).name);
     put(map, "\nPHYSICAL MEMORY PARAMETERS\n");
     put(map, "   Default data width   :  %2d\n", bits(options.datawidth));

@@ -42,7 +42,7 @@ void place_spec(const Settled& settled, SectionSpec& spec, const SectionHeader& 
         spec.page = settled.bootpage;
     } else {
         if (spec.paddr == UNSET)
-            spec.paddr = source.s_vaddr;
+            spec.paddr = source.load_address;
         spec.page = source.s_page;
     }
 }

@@ -39,7 +39,8 @@ void settle_device_code(Settled& settled, const ConvOptions& options, const Coff
     settled.boot_alignment = options.boot.alignment;
     settled.bootorg = options.bootorg;
     settled.bootpage = options.bootpage;
-    settled.coff_device = device_from_code(d, (coff.file_flags >> 4) & 0xF);
+    // an ELF file does not say which device it is for: the options do
+    settled.coff_device = coff.elf ? options.device : device_from_code(d, (coff.file_flags >> 4) & 0xF);
 }
 
 void check_format_widths(const ConvOptions& options, const OutputFormat& format, Diagnostics& d)

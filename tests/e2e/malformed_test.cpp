@@ -2,6 +2,7 @@
 // flipped in turn: each run ends by itself, converting or with a diagnostic.
 #include <gtest/gtest.h>
 
+#include "elf_builder.h"
 #include "helpers.h"
 
 using namespace khextest;
@@ -72,6 +73,29 @@ TEST_F(Malformed, EveryHeaderByteFlipped)
         std::string what = "flipped byte ";
         what += std::to_string(offset);
         expect_sound_ending(convert(damaged), what);
+    }
+}
+
+// The ELF build of the example (in 16-bit words, so that every address is
+// doubled): cut anywhere in its headers and every 16th byte after, and every
+// byte of its headers and symbols flipped.
+TEST_F(Malformed, EveryCutAndFlippedHeaderByteOfAnElfFile)
+{
+    coffgen::ElfLayout layout;
+    const Bytes elf = coffgen::elf_from(coffgen::demo_program(), {.addrunit = 16}, &layout);
+    dir_.write("demo.cmd", "-i -map demo.map -boot -e _main -addrunit 16\n");
+    expect_sound_ending(convert(elf), "whole ELF file");
+    for (size_t size = 0; size < elf.size(); size += size < layout.data ? 1 : 16)
+        expect_sound_ending(convert(Bytes(elf.begin(), elf.begin() + static_cast<long>(size))),
+                            "ELF cut at " + std::to_string(size));
+    for (size_t offset = 0; offset < elf.size(); ++offset) {
+        const bool header = offset < layout.data || offset >= layout.section_headers;
+        const bool symbol = offset >= layout.symbols && offset < layout.symbols + 16 * 6;
+        if (!header && !symbol)
+            continue;
+        Bytes damaged = elf;
+        damaged[offset] ^= 0xFF;
+        expect_sound_ending(convert(damaged), "ELF byte flipped at " + std::to_string(offset));
     }
 }
 
