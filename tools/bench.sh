@@ -26,6 +26,7 @@ mib=1048576
 "$mkcoff" bench $((16 * mib)) data16.out
 "$mkcoff" raw $((16 * mib)) data16.bin
 "$mkcoff" bench $((32 * mib)) data32.out
+"$mkcoff" elf $((16 * mib)) data16.elf
 echo 'ROMS { all: origin = 0, length = 0x4000000 }' > all.cmd
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -125,6 +126,13 @@ t_three=$(awk -v a="$t_i" -v b="$t_v" -v c="$t_c" 'BEGIN { print a + b + c }')
 printf 'Intel, Verilog and C array files in one run: %.3f s, in three runs %.3f s (ratio %s), peak RSS %s\n' \
     "$t_sets" "$t_three" "$(ratio "$t_sets" "$t_three")" "$(mib_of "$rss_sets")"
 rm -f l0 l1 l0.mem l1.mem whole.c
+
+# The same program read as ELF instead of COFF: the reader's share of a run.
+read -r t_coff _ rss_coff < <("$benchrun" "$runs" "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out)
+read -r t_elf _ rss_elf < <("$benchrun" "$runs" "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data16.elf)
+printf 'Intel, one lane, from COFF %.3f s, from ELF %.3f s (ratio %s), peak RSS %s and %s\n' "$t_coff" "$t_elf" \
+    "$(ratio "$t_elf" "$t_coff")" "$(mib_of "$rss_coff")" "$(mib_of "$rss_elf")"
+rm -f one.out
 
 # The earlier program on the same runs, in this same script: a change that
 # slows the runs without values before their spans shows here.

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Holds every word khex says about the bytes to the bytes it wrote.
 
-For random configurations (formats, widths, both target byte orders and both
--order values, image mode, fill, boot tables that start below, fill, cross or
+For random configurations (a COFF or an ELF executable, whose addresses may
+count 16-bit words, formats, widths, both target byte orders and both -order
+values, image mode, fill, boot tables that start below, fill, cross or
 end at a range's end, inserts, checksum and field slots, -romaddr, -zero),
 one run of khex writes its files with a map, a JSON report and a picture.
 Every file is decoded here, by decoders of this program's own (never khex's
@@ -81,6 +82,66 @@ def coff_file(sections, symbols, big_endian, entry):
     if strings:
         out += struct.pack("<I", 4 + len(strings)) + strings
     return bytes(out)
+
+
+def elf_file(sections, symbols, big_endian, entry, unit):
+    """The same program as a 32-bit ELF executable: a PT_LOAD segment for each
+    section, addresses counted in units of `unit` bytes."""
+    e = ">" if big_endian else "<"
+    data_at = 52 + 32 * len(sections)
+    body, offsets = bytearray(), []
+    for s in sections:
+        offsets.append(data_at + len(body))
+        body += s["data"]
+    strtab, symtab = b"\0", bytearray(16)
+    for name, value, section in symbols:
+        symtab += struct.pack(e + "IIIBBH", len(strtab), value // unit, 0, 0x10, 0, section)
+        strtab += name.encode() + b"\0"
+    names = bytearray(b"\0")
+
+    def name_of(text):
+        names.extend(text.encode() + b"\0")
+        return len(names) - len(text) - 1
+
+    def align():
+        body.extend(bytes(-(data_at + len(body)) % 4))
+
+    rows = [bytes(40)]
+    for s, offset in zip(sections, offsets):
+        flags = 2 | (4 if s["flags"] & 0x20 else 1)
+        rows.append(struct.pack(e + "10I", name_of(s["name"]), 1, flags, s["vaddr"] // unit, offset,
+                                len(s["data"]), 0, 0, 1, 0))
+    align()
+    rows.append(struct.pack(e + "10I", name_of(".symtab"), 2, 0, 0, data_at + len(body), len(symtab),
+                            len(rows) + 1, 1, 4, 16))
+    body += symtab
+    rows.append(struct.pack(e + "10I", name_of(".strtab"), 3, 0, 0, data_at + len(body), len(strtab), 0, 0, 1, 0))
+    body += strtab
+    shstrndx = len(rows)
+    names_name = name_of(".shstrtab")
+    rows.append(struct.pack(e + "10I", names_name, 3, 0, 0, data_at + len(body), len(names), 0, 0, 1, 0))
+    body += names
+    align()
+    header = b"\x7fELF" + bytes([1, 2 if big_endian else 1, 1]) + bytes(9)
+    header += struct.pack(e + "HHIIIIIHHHHHH", 2, 0x9C, 1, entry // unit, 52, data_at + len(body), 0, 52, 32,
+                          len(sections), 40, len(rows), shstrndx)
+    segments = b"".join(struct.pack(e + "8I", 1, offset, s["vaddr"] // unit, s["vaddr"] // unit, len(s["data"]),
+                                    len(s["data"]), 7, 1) for s, offset in zip(sections, offsets))
+    return bytes(header + segments + body + b"".join(rows))
+
+
+def executable_kind(cfg):
+    """COFF, or ELF (8: addresses in bytes, 16: in words) where the program
+    is one an ELF file holds: page 0 only, no two sections over one address.
+    Drawn from a generator of its own, so that the rest of a seed's
+    configuration stays as it was."""
+    rng = random.Random(cfg["seed"] * 31 + 7)
+    sections = sorted(cfg["sections"], key=lambda s: s["vaddr"])
+    if rng.random() < 0.6 or any(s["page"] for s in sections) or any(
+            a["vaddr"] + len(a["data"]) > b["vaddr"] for a, b in zip(sections, sections[1:])):
+        return "coff"
+    words = all(v % 2 == 0 for v in [s["vaddr"] for s in sections] + [v for _, v, _ in cfg["symbols"]])
+    return 16 if words and rng.random() < 0.5 else 8
 
 # ------------------------------------------------------------ configurations
 
@@ -313,9 +374,13 @@ def draw(seed):
             value += (",chars=%d" % chars if chars else "") + ",text=" + text
             stamps[at] = (bytes(raw), bytes(raw).hex())
         options += ["-stamp", value]
-    return {"seed": seed, "big": big, "kind": kind, "sections": sections, "symbols": symbols,
-            "ranges": ranges, "options": options, "inserts": inserts, "image": image,
-            "signature": signatures.get("expected"), "stamps": stamps}
+    cfg = {"seed": seed, "big": big, "kind": kind, "sections": sections, "symbols": symbols,
+           "ranges": ranges, "options": options, "inserts": inserts, "image": image,
+           "signature": signatures.get("expected"), "stamps": stamps}
+    cfg["executable"] = executable_kind(cfg)
+    if cfg["executable"] == 16:
+        options += ["-addrunit", "16"]
+    return cfg
 
 
 def der_signature(r, s):
@@ -347,7 +412,10 @@ def command_file(cfg):
 def write_inputs(cfg, work):
     sections = [dict(s, flags=s["flags"]) for s in cfg["sections"]]
     with open(os.path.join(work, "app.out"), "wb") as f:
-        f.write(coff_file(sections, cfg["symbols"], cfg["big"], sections[0]["vaddr"]))
+        if cfg["executable"] == "coff":
+            f.write(coff_file(sections, cfg["symbols"], cfg["big"], sections[0]["vaddr"]))
+        else:
+            f.write(elf_file(sections, cfg["symbols"], cfg["big"], sections[0]["vaddr"], cfg["executable"] // 8))
     with open(os.path.join(work, "r.cmd"), "w") as f:
         f.write(command_file(cfg))
     for name, data in cfg["inserts"].items():
