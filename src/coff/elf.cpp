@@ -16,10 +16,10 @@ namespace khex {
 
 namespace {
 
-constexpr size_t ELF_HEADER_SIZE = 52;
-constexpr size_t SECTION_ENTRY_SIZE = 40;
-constexpr size_t SEGMENT_ENTRY_SIZE = 32;
-constexpr size_t SYMBOL_ENTRY_SIZE = 16;
+constexpr unsigned ELF_HEADER_SIZE = 52;
+constexpr unsigned SECTION_ENTRY_SIZE = 40;
+constexpr unsigned SEGMENT_ENTRY_SIZE = 32;
+constexpr unsigned SYMBOL_ENTRY_SIZE = 16;
 
 constexpr uint8_t ELFCLASS32 = 1;
 constexpr uint8_t ELFCLASS64 = 2;
@@ -108,9 +108,9 @@ bool read_elf_header(CoffReader& reader, ElfHeader& h)
     if (h.ehsize < ELF_HEADER_SIZE)
         return refuse(reader, "gives its header a size of %u bytes", h.ehsize);
     if (h.phnum != 0 && h.phentsize != SEGMENT_ENTRY_SIZE)
-        return refuse(reader, "has program headers of %u bytes, not %zu", h.phentsize, SEGMENT_ENTRY_SIZE);
+        return refuse(reader, "has program headers of %u bytes, not %u", h.phentsize, SEGMENT_ENTRY_SIZE);
     if (h.shnum != 0 && h.shentsize != SECTION_ENTRY_SIZE)
-        return refuse(reader, "has section headers of %u bytes, not %zu", h.shentsize, SECTION_ENTRY_SIZE);
+        return refuse(reader, "has section headers of %u bytes, not %u", h.shentsize, SECTION_ENTRY_SIZE);
     if (h.shnum == 0 && h.shoff != 0)
         return refuse(reader, "numbers its sections in the extended way, which khex does not read");
     return true;
@@ -134,11 +134,11 @@ bool read_segments(CoffReader& reader, const ElfHeader& h, std::vector<Segment>&
         Segment s{header32(coff, p + 4), header32(coff, p + 16), bytes_of(reader, header32(coff, p + 8)),
                   bytes_of(reader, header32(coff, p + 12)), header32(coff, p + 20)};
         if (!inside_file(coff, s.offset, s.filesz))
-            return refuse(reader, "has load segment %zu outside the file", i);
+            return refuse(reader, "has load segment %u outside the file", static_cast<unsigned>(i));
         if (s.filesz > s.memsz)
-            return refuse(reader, "has load segment %zu with more bytes in the file than in memory", i);
+            return refuse(reader, "has load segment %u with more bytes in the file than in memory", static_cast<unsigned>(i));
         if (s.paddr + s.memsz > 0x100000000ull || s.vaddr + s.memsz > 0x100000000ull)
-            return refuse(reader, "has load segment %zu beyond the 32-bit address space", i);
+            return refuse(reader, "has load segment %u beyond the 32-bit address space", static_cast<unsigned>(i));
         for (size_t k = 0; k < segments.size(); ++k) {
             const Segment& o = segments[k];
             if (s.memsz && o.memsz && s.paddr < o.paddr + o.memsz && o.paddr < s.paddr + s.memsz)
@@ -243,7 +243,7 @@ bool note_symbol_table(CoffReader& reader, const std::vector<uint8_t>& table, co
 {
     CoffState& coff = reader.coff;
     if (symtab.entsize != SYMBOL_ENTRY_SIZE)
-        return refuse(reader, "has symbols of %u bytes, not %zu", symtab.entsize, SYMBOL_ENTRY_SIZE);
+        return refuse(reader, "has symbols of %u bytes, not %u", symtab.entsize, SYMBOL_ENTRY_SIZE);
     if (!inside_file(coff, symtab.offset, symtab.size))
         return refuse(reader, "has its symbol table outside the file");
     if (symtab.link == 0 || symtab.link >= shnum)
@@ -321,7 +321,8 @@ bool read_elf_headers(CoffReader& reader)
         !read_elf_sections(reader, h, segments))
         return false;
     if (coff.sections.size() > 0x7FFF)
-        return refuse(reader, "has %zu allocated sections; khex reads at most 32767", coff.sections.size());
+        return refuse(reader, "has %lu allocated sections; khex reads at most 32767",
+                      static_cast<unsigned long>(coff.sections.size()));
     const uint64_t entry = bytes_of(reader, static_cast<uint32_t>(h.entry));
     if (entry > 0xFFFFFFFFull)
         return refuse(reader, "has its entry point beyond the 32-bit address space");
