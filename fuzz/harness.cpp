@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "driver/run.h"
+#include "hexfile/lot.h"
 #include "hexfile/reader.h"
 #include "hexfile/signature.h"
 #include "coff_builder.h"
@@ -193,6 +195,18 @@ int run_hex_input(const uint8_t* data, size_t size)
         if (ok && out.size() > (form < 4 ? 64u : 32u))
             __builtin_trap();  // nothing accepted is longer than its slot
         return ok ? 0 : 1;
+    }
+    if (data[0] >= 0xE0) {
+        // the lot reader: what it accepts is a table of valid, distinct ids
+        khex::Lot lot;
+        khex::LotError error;
+        if (!khex::read_lot(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1), lot, error))
+            return 1;
+        std::set<std::string> ids;
+        for (const khex::LotUnit& u : lot.units)
+            if (u.values.size() != lot.columns.size() || !khex::valid_unit_id(u.id) || !ids.insert(u.id).second)
+                __builtin_trap();
+        return 0;
     }
     clear_scratch_directory();
     write_file("in.hex", data + 1, size - 1);

@@ -28,7 +28,7 @@ int run_command_file_input(const uint8_t* data, size_t size);
 // Reads the input after its first byte as a hex file, in the format that
 // byte chooses (or the one found from the contents), and every extent's
 // bytes in two parts; a first byte of 0xF0 or more chooses a signature form
-// or a signed digest instead. Returns 0 when the reader accepted it, 1
+// or a signed digest instead, one from 0xE0 to 0xEF a lot file. Returns 0 when the reader accepted it, 1
 // otherwise.
 int run_hex_input(const uint8_t* data, size_t size);
 
