@@ -142,7 +142,7 @@ int run_command_file_input(const uint8_t* data, size_t size)
         const khex::OutputFormat& format = khex::selected_format(run.options);
         khex::resolve_memory(run.ranges, run.diagnostics, run.options, khex::format_rules(format), run.input.coff_name);
         khex::read_value_requests(run.values, run.diagnostics, run.options, run.ranges,
-                                  format.index != khex::FORMAT_BINARY);
+                                  format.index != khex::FORMAT_BINARY, run.lot.unit);
         status = khex::errors_reported(run.diagnostics, run.options.werror) ? 1 : 0;
     } catch (const khex::RunEnd& end) {
         status = end.status;

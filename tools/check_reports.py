@@ -412,7 +412,7 @@ def command_file(cfg):
 def write_inputs(cfg, work):
     sections = [dict(s, flags=s["flags"]) for s in cfg["sections"]]
     with open(os.path.join(work, "app.out"), "wb") as f:
-        if cfg["executable"] == "coff":
+        if cfg.get("executable", "coff") == "coff":
             f.write(coff_file(sections, cfg["symbols"], cfg["big"], sections[0]["vaddr"]))
         else:
             f.write(elf_file(sections, cfg["symbols"], cfg["big"], sections[0]["vaddr"], cfg["executable"] // 8))

@@ -192,6 +192,24 @@ void opt_addrunit(Run& run, const char* typed, bool from_file)
                static_cast<unsigned long>(value));
 }
 
+// -lot file[,first=id][,count=n][,name=pattern]: a unit of the lot a run;
+// -lotlog file: the units issued.
+void opt_lot(Run& run, const char*, bool from_file)
+{
+    if (const char* value = take_list(run, from_file, "lot", true))
+        run.options.lot = value;
+    else if (!run.walk.value_refused)
+        report(run.diagnostics, SEVERITY_ERROR, "no value on -lot");
+}
+
+void opt_lotlog(Run& run, const char*, bool from_file)
+{
+    if (const char* name = take_name(run, from_file, "lotlog"))
+        run.options.lotlog = name;
+    else if (!run.walk.value_refused)
+        report(run.diagnostics, SEVERITY_ERROR, "no name on -lotlog");
+}
+
 // -insert range,file[,field=value...]: another image in the range.
 void opt_insert(Run& run, const char*, bool from_file)
 {
@@ -401,7 +419,12 @@ void opt_report(Run& run, const char* typed, bool from_file)
             row = &report_rows[i];
     if (!row)
         internal_error(run.diagnostics, "no report for -%s", typed);
-    const char* name = take_name(run, from_file, row->word);
+    const char* typed_name = take_name(run, from_file, row->word);
+    // in a lot, each unit's reports have names of its own
+    const std::string unit_name = typed_name ? unit_file_name(run.lot, typed_name) : "";
+    const char* name = typed_name ? unit_name.c_str() : nullptr;
+    if (name && unit_name != typed_name)
+        make_unit_folders(run, unit_name);
     if (!name) {
         if (!run.walk.value_refused)
             report(run.diagnostics, SEVERITY_WARNING, "no name on -%s (ignored)", row->word);
@@ -482,8 +505,12 @@ const OptionRow EXTENSION_WORDS[] = {
      GROUP_IMAGE, "write the digest of what the target reads of a range: what a signer signs"},
     {"signature", opt_signature, "range,at=address,size=n[,file=sig][,format=raw|der|base64][,digest=file]",
      GROUP_IMAGE, "place a signature made elsewhere; without file= its slot holds fill"},
-    {"stamp", opt_stamp, "range,at=address,size=n,value=v|text=t[,kind=number|mac|bytes|text][,chars=1|2]",
+    {"stamp", opt_stamp,
+     "range,at=address,size=n,value=v[,step=s]|text=t|column=name[,kind=number|mac|bytes|text][,chars=1|2][,shared]",
      GROUP_IMAGE, "a unit's own data (serial number, MAC address, key, text) in a range"},
+    {"lot", opt_lot, "file.csv[,first=id][,count=n][,name=pattern]", GROUP_BUILD,
+     "a set of files for each unit of a lot, with its stamps; written together or not at all"},
+    {"lotlog", opt_lotlog, "file", GROUP_BUILD, "append each unit's id and files' SHA-256; refuse an id issued before"},
     {"reclen", opt_reclen, "n", GROUP_FILES, "at most n data bytes a record (Intel, Motorola, Tektronix)"},
     {"outputs", opt_outputs, "file[,file...]", GROUP_BUILD,
      "the files the build expects: any other or missing one fails the run"},

@@ -149,16 +149,22 @@ int convert(Run& run, int argc, const char* const* argv)
 {
     Diagnostics& d = run.diagnostics;
     walk_command_line(run, argc, argv);
+    if (!run.options.lot.empty() && !run.lot.shared)
+        return convert_lot(run, argc, argv);
+    if (!run.options.lotlog.empty() && run.options.lot.empty())
+        report(d, SEVERITY_ERROR, "-lotlog logs the units of a lot: give -lot FILE");
     if (!run.input.coff_file)
         fatal(d, "no input files");
     const OutputFormat& format = selected_format(run.options);
     resolve_memory(run.ranges, d, run.options, format_rules(format), run.input.coff_name);
     check_record_length(run.options, format, run.ranges, d);
     settle_zero_based(run.settled, run.options, d);
-    read_value_requests(run.values, d, run.options, run.ranges, format.index != FORMAT_BINARY);
+    read_value_requests(run.values, d, run.options, run.ranges, format.index != FORMAT_BINARY, run.lot.unit);
+    check_unit_stamps(run);
     read_insert_requests(run.inserts, d, run.options, run.ranges);
     read_also_requests(run.also, d, run.options, run.ranges, run.input.coff_name);
     read_verify_requests(run.verify, d, run.options, run.ranges, run.also, format);
+    name_unit_files(run);
     check_file_uses(run);
     if (errors_reported(d, run.options.werror))
         fatal(d, "errors prevent conversion");
@@ -212,11 +218,18 @@ int convert(Run& run, int argc, const char* const* argv)
         return 1;
     if (!run.options.outputs.empty() && !check_declared_outputs(run))
         return 1;
+    const int status = errors_reported(d, run.options.werror) || !loaded || verify_differs(run.verify) ? 1 : 0;
+    if (run.lot.shared) {
+        // a unit's files wait for the lot's other units
+        if (status == 0)
+            hand_over_unit_files(run);
+        return status;
+    }
     const PendingFile* failed = nullptr;
     if (!commit_pending_files(run.pending, failed))
         fatal(d, "error writing %s file '%s': %s", role_word(failed->role), failed->name.c_str(),
               std::strerror(errno));
-    return errors_reported(d, run.options.werror) || !loaded || verify_differs(run.verify) ? 1 : 0;
+    return status;
 }
 
 // The one place every run ends: output and map files that a good end did not

@@ -11,6 +11,7 @@
 #include "coff/loader.h"
 #include "coff/sym.h"
 #include "driver/input.h"
+#include "driver/lot.h"
 #include "driver/walk.h"
 #include "map/reports.h"
 #include "memory/inserts.h"
@@ -47,6 +48,7 @@ struct Run {
     VerifyState verify;       // output/verify: read-backs compared instead of files written
     ReportState reports;      // map/reports: the report files and the closed ranges' contents
     PendingFiles pending;     // platform/pending: files written whole or not at all
+    LotState lot;             // driver/lot: the unit this run converts, in a lot
 };
 
 // The whole conversion of a run whose console is set; returns the exit status.

@@ -312,7 +312,11 @@ void refuse(Diagnostics& d, const Value& v, const char* format, ...)
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    report(d, SEVERITY_ERROR, "%s '%s': %s", v.option.c_str(), v.text.c_str(), text);
+    // a unit's own value names the unit and its row in every message about it
+    if (v.stamp_unit.empty())
+        report(d, SEVERITY_ERROR, "%s '%s': %s", v.option.c_str(), v.text.c_str(), text);
+    else
+        report(d, SEVERITY_ERROR, "%s '%s': %s (%s)", v.option.c_str(), v.text.c_str(), text, v.stamp_unit.c_str());
 }
 
 bool parse_address(const std::string& text, AddressText& address)

@@ -19,7 +19,7 @@ const char* const CRC_FIELDS[] = {"width", "poly", "init", "refin", "refout", "x
 const char* const FIELD_FIELDS[] = {"at", "size", "from", "to", "endian"};
 const char* const DIGEST_FIELDS[] = {"out", "alg", "from", "to", "encoding", "message", "holes"};
 const char* const SIGNATURE_FIELDS[] = {"at", "size", "file", "format", "digest"};
-const char* const STAMP_FIELDS[] = {"at", "size", "value", "text", "kind", "endian", "chars"};
+const char* const STAMP_FIELDS[] = {"at", "size", "value", "text", "column", "step", "shared", "kind", "endian", "chars"};
 const char* const STAMP_KINDS[] = {"number", "mac", "bytes", "text"};
 
 // The most bytes a stamp's slot takes.
@@ -109,6 +109,13 @@ bool split_fields(Diagnostics& d, const Value& v, Fields& f)
     for (size_t i = row.second ? 2 : 1; i < parts.size(); ++i) {
         size_t equals = parts[i].find('=');
         std::string key = folded(parts[i].substr(0, equals));
+        if (v.kind == VALUE_STAMP && equals == std::string::npos && key == "shared") {
+            if (!f.values.emplace(key, "").second) {
+                refuse(d, v, "field '%s' given twice", key.c_str());
+                ok = false;
+            }
+            continue;
+        }
         if (equals == std::string::npos || key.empty()) {
             refuse(d, v, "malformed field '%s'", parts[i].c_str());
             ok = false;
@@ -438,9 +445,91 @@ uint32_t text_bytes(const Value& v)
     return v.chars == 0 ? n : v.chars == 1 ? 2 * n : 2 * ((n + 1) / 2);
 }
 
-// -stamp: at= and size= (required), value= or text=, kind=, chars=; the
-// value is read and checked against its slot here.
-bool choose_stamp(Diagnostics& d, Value& v, const Fields& f)
+// A MAC address as a 48-bit number, and back.
+uint64_t mac_number(const std::vector<uint8_t>& octets)
+{
+    uint64_t n = 0;
+    for (uint8_t o : octets)
+        n = n << 8 | o;
+    return n;
+}
+
+void set_mac_number(std::vector<uint8_t>& octets, uint64_t n)
+{
+    for (size_t i = octets.size(); i-- > 0; n >>= 8)
+        octets[i] = static_cast<uint8_t>(n);
+}
+
+// The unit's data: value= (counted on by step= for each unit before it),
+// text=, or the unit's value of column= in the lot.
+bool stamp_source(Diagnostics& d, Value& v, const Fields& f, const StampUnit& unit)
+{
+    const int given = static_cast<int>(f.values.count("value") + f.values.count("text") + f.values.count("column"));
+    if (given != 1) {
+        refuse(d, v, "give one of value=, text= and column=: the unit's data");
+        return false;
+    }
+    if (auto it = f.values.find("column"); it != f.values.end()) {
+        v.stamp_column = it->second;
+        if (!unit.lot) {
+            refuse(d, v, "column= takes each unit's value from a lot: give -lot FILE");
+            return false;
+        }
+        const int column = lot_column(*unit.lot, v.stamp_column);
+        if (column < 0) {
+            refuse(d, v, "no column '%s' in %s", v.stamp_column.c_str(), unit.lot->name.c_str());
+            return false;
+        }
+        v.stamp_text = unit.row->values[static_cast<size_t>(column)];
+        v.stamp_unit = unit.lot->name + ":" + std::to_string(unit.row->line) + ", unit " + unit.row->id;
+    } else {
+        v.stamp_text = f.values.at(f.values.count("value") ? "value" : "text");
+    }
+    if (f.values.count("step") && !f.values.count("value")) {
+        refuse(d, v, "step= counts on from value=");
+        return false;
+    }
+    v.stamp_shared = f.values.count("shared") != 0;
+    return true;
+}
+
+// value= with step=: the unit's number, or MAC address, counted on from the
+// first unit's; a MAC block may not carry into the maker's three octets.
+bool step_stamp(Diagnostics& d, Value& v, const Fields& f, const StampUnit& unit)
+{
+    auto it = f.values.find("step");
+    if (it == f.values.end())
+        return true;
+    if (!parse_wide_number(it->second, v.stamp_step)) {
+        refuse(d, v, "malformed field 'step=%s': a number", it->second.c_str());
+        return false;
+    }
+    const unsigned __int128 grown = static_cast<unsigned __int128>(v.stamp_step) * unit.index;
+    if (v.stamp_kind == STAMP_MAC) {
+        const uint64_t first = mac_number(v.octets);
+        const unsigned __int128 n = first + grown;
+        if ((n >> 24) != (first >> 24)) {
+            refuse(d, v, "unit %llu's MAC address would carry into the maker's part %02x:%02x:%02x",
+                   static_cast<unsigned long long>(unit.index + 1), v.octets[0], v.octets[1], v.octets[2]);
+            return false;
+        }
+        set_mac_number(v.octets, static_cast<uint64_t>(n));
+        return true;
+    }
+    const unsigned __int128 n = v.number + grown;
+    if (n >> 64 || !value_fits(v, static_cast<uint64_t>(n))) {
+        refuse(d, v, "unit %llu's value %s + %llu x %s does not fit in %lu byte%s",
+               static_cast<unsigned long long>(unit.index + 1), v.stamp_text.c_str(),
+               static_cast<unsigned long long>(unit.index), it->second.c_str(), hex(v.width), v.width == 1 ? "" : "s");
+        return false;
+    }
+    v.number = static_cast<uint64_t>(n);
+    return true;
+}
+
+// -stamp: at= and size= (required), value=, text= or column=, kind=, chars=;
+// the unit's value is read and checked against its slot here.
+bool choose_stamp(Diagnostics& d, Value& v, const Fields& f, const StampUnit& unit)
 {
     bool ok = true;
     bool given = false;
@@ -454,12 +543,9 @@ bool choose_stamp(Diagnostics& d, Value& v, const Fields& f)
         refuse(d, v, "at= is required: the stamp's slot");
         ok = false;
     }
-    const bool has_value = f.values.count("value") != 0, has_text = f.values.count("text") != 0;
-    if (has_value == has_text) {
-        refuse(d, v, "give value= or text=: the unit's data");
+    if (!stamp_source(d, v, f, unit))
         return false;
-    }
-    v.stamp_text = f.values.at(has_value ? "value" : "text");
+    const bool has_text = f.values.count("text") != 0;
     v.stamp_kind = has_text ? STAMP_TEXT : STAMP_NUMBER;
     if (auto it = f.values.find("kind"); it != f.values.end()) {
         const std::string word = folded(it->second);
@@ -489,29 +575,35 @@ bool choose_stamp(Diagnostics& d, Value& v, const Fields& f)
         refuse(d, v, "endian= is for numbers: a %s is stored in the order it is written", STAMP_KINDS[v.stamp_kind]);
         ok = false;
     }
+    if (f.values.count("step") && v.stamp_kind != STAMP_NUMBER && v.stamp_kind != STAMP_MAC) {
+        refuse(d, v, "step= counts numbers and MAC addresses, not %s", STAMP_KINDS[v.stamp_kind]);
+        ok = false;
+    }
     if (!ok)
         return false;
+    const char* shown = v.stamp_text.c_str();
     switch (v.stamp_kind) {
     case STAMP_NUMBER:
         if (!parse_wide_number(v.stamp_text, v.number)) {
-            refuse(d, v, "malformed value '%s': a number", v.stamp_text.c_str());
+            refuse(d, v, "malformed value '%s': a number", shown);
             return false;
         }
         if (!value_fits(v, v.number)) {
-            refuse(d, v, "value %s does not fit in %lu byte%s", v.stamp_text.c_str(), hex(v.width),
-                   v.width == 1 ? "" : "s");
+            refuse(d, v, "value %s does not fit in %lu byte%s", shown, hex(v.width), v.width == 1 ? "" : "s");
             return false;
         }
-        return true;
+        return step_stamp(d, v, f, unit);
     case STAMP_MAC:
         if (!parse_mac(v.stamp_text, v.octets)) {
-            refuse(d, v, "malformed MAC address '%s': six octets as aa:bb:cc:dd:ee:ff", v.stamp_text.c_str());
+            refuse(d, v, "malformed MAC address '%s': six octets as aa:bb:cc:dd:ee:ff", shown);
             return false;
         }
+        if (!step_stamp(d, v, f, unit))
+            return false;
         break;
     case STAMP_BYTES:
         if (!parse_byte_run(v.stamp_text, v.octets)) {
-            refuse(d, v, "malformed bytes '%s': two hex digits a byte", v.stamp_text.c_str());
+            refuse(d, v, "malformed bytes '%s': two hex digits a byte", shown);
             return false;
         }
         break;
@@ -521,17 +613,17 @@ bool choose_stamp(Diagnostics& d, Value& v, const Fields& f)
     }
     const uint32_t bytes = v.stamp_kind == STAMP_TEXT ? text_bytes(v) : static_cast<uint32_t>(v.octets.size());
     if (bytes > v.width || (v.stamp_kind != STAMP_TEXT && bytes != v.width)) {
-        refuse(d, v, "%s '%s' takes %lu bytes, not the slot's size=%lu", STAMP_KINDS[v.stamp_kind],
-               v.stamp_text.c_str(), hex(bytes), hex(v.width));
+        refuse(d, v, "%s '%s' takes %lu bytes, not the slot's size=%lu", STAMP_KINDS[v.stamp_kind], shown, hex(bytes),
+               hex(v.width));
         return false;
     }
     return true;
 }
 
-bool choose(Diagnostics& d, Value& v, const Fields& f)
+bool choose(Diagnostics& d, Value& v, const Fields& f, const StampUnit& unit)
 {
     switch (v.kind) {
-    case VALUE_STAMP: return choose_stamp(d, v, f);
+    case VALUE_STAMP: return choose_stamp(d, v, f, unit);
     case VALUE_CHECKSUM: return choose_algorithm(d, v, f);
     case VALUE_DIGEST: return choose_digest(d, v, f);
     case VALUE_SIGNATURE: return choose_signature(d, v, f);
@@ -539,14 +631,14 @@ bool choose(Diagnostics& d, Value& v, const Fields& f)
     }
 }
 
-bool read_request(Diagnostics& d, const RangeState& ranges, Value& v)
+bool read_request(Diagnostics& d, const RangeState& ranges, Value& v, const StampUnit& unit)
 {
     Fields f;
     bool ok = split_fields(d, v, f);
     if (f.range.empty() || (request_row(v).second && f.second.empty()))
         return false;
     ok &= choose_range(d, ranges, v, f);
-    const bool chosen = choose(d, v, f);
+    const bool chosen = choose(d, v, f, unit);
     ok &= chosen & word_fields(d, v, f);
     if (value_hashes_span(v))
         v.width = static_cast<uint32_t>(v.algorithm.width / 8);
@@ -567,14 +659,14 @@ bool read_request(Diagnostics& d, const RangeState& ranges, Value& v)
 }
 
 void read_requests(ValueState& values, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
-                   const std::vector<std::string>& texts, const RequestRow& row)
+                   const std::vector<std::string>& texts, const RequestRow& row, const StampUnit& unit)
 {
     for (const std::string& text : texts) {
         Value v;
         v.option = row.option;
         v.kind = row.kind;
         v.text = text;
-        if (!read_request(d, ranges, v))
+        if (!read_request(d, ranges, v, unit))
             continue;
         v.label.name = v.option;
         v.label.datawidth = options.datawidth;
@@ -622,19 +714,26 @@ void link_signature_checks(ValueState& values, Diagnostics& d)
 }  // namespace
 
 void read_value_requests(ValueState& values, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
-                         bool files_carry_addresses)
+                         bool files_carry_addresses, const StampUnit& unit)
 {
     const std::vector<std::string>* texts[] = {&options.checksums, &options.fields, &options.digests,
                                                &options.signatures, &options.stamps};
     static_assert(std::size(texts) == std::size(REQUESTS), "a list of requests for each row");
     for (size_t i = 0; i < std::size(REQUESTS); ++i) {
-        read_requests(values, d, options, ranges, *texts[i], REQUESTS[i]);
+        read_requests(values, d, options, ranges, *texts[i], REQUESTS[i], unit);
         if (!texts[i]->empty() && !files_carry_addresses && !options.image)
             report(d, SEVERITY_ERROR, "-%s needs -image with the Binary format, whose files carry no addresses",
                    REQUESTS[i].option);
     }
     link_signature_checks(values, d);
     check_slots(values, d, true);
+}
+
+std::string stamp_key(const Value& v)
+{
+    std::string key = std::to_string(v.stamp_kind) + ":" + std::to_string(v.number) + ":";
+    key.append(v.octets.begin(), v.octets.end());
+    return key;
 }
 
 bool values_requested(const ValueState& values)

@@ -19,6 +19,7 @@
 #include "base/settings.h"
 #include "coff/loader.h"
 #include "coff/sym.h"
+#include "hexfile/lot.h"
 #include "memory/algorithms.h"
 #include "memory/ranges.h"
 #include "memory/specs.h"
@@ -104,6 +105,18 @@ struct Value {
     std::string stamp_text;        // value= or text= as given
     std::vector<uint8_t> octets;   // a MAC address's, a key's bytes, or the text's characters
     int chars = 0;                 // characters a 16-bit memory word holds: 1 or 2; 0: one a byte
+    std::string stamp_column;      // column=: the lot's column that gives each unit's value
+    uint64_t stamp_step = 0;       // step=: what value= grows by from one unit to the next
+    bool stamp_shared = false;     // shared: units may have one value
+    std::string stamp_unit;        // where a unit's value comes from, for messages ("lot.csv:7, unit A")
+};
+
+// The unit a run stamps: its place in the run's units (0 for the first) and,
+// in a lot, its row of the lot file.
+struct StampUnit {
+    uint64_t index = 0;
+    const Lot* lot = nullptr;
+    const LotUnit* row = nullptr;
 };
 
 struct SpanHasher;  // memory/span_hasher.cpp: the writing pass's engines on a thread
@@ -128,7 +141,10 @@ std::vector<std::string> signature_file_names(const ValueState& values);
 // checked at once, the others once the symbols are read. Without addresses
 // in the output files (Binary) a value needs image mode.
 void read_value_requests(ValueState& values, Diagnostics& d, const ConvOptions& options, const RangeState& ranges,
-                         bool files_carry_addresses);
+                         bool files_carry_addresses, const StampUnit& unit);
+// What a stamp stores for its unit, as a key that two units share exactly
+// when their stamps hold the same data.
+std::string stamp_key(const Value& v);
 
 // What the symbols of addresses are resolved against.
 struct SymbolSource {

@@ -194,6 +194,27 @@ bool commit_pending_files(PendingFiles& pending, const PendingFile*& failed)
     return true;
 }
 
+bool adopt_pending_files(PendingFiles& into, PendingFiles& from, const PendingFile*& failed)
+{
+    for (PendingFile& p : from.files) {
+        failed = &p;
+        if (p.file) {
+            FILE* file = p.file;
+            p.file = nullptr;
+            if (std::fclose(file) != 0)
+                return false;
+        }
+    }
+    failed = nullptr;
+    for (PendingFile& p : from.files)
+        into.files.push_back(std::move(p));
+    from.files.clear();
+    for (std::string& folder : from.made_folders)
+        into.made_folders.push_back(std::move(folder));
+    from.made_folders.clear();
+    return true;
+}
+
 void discard_pending_files(PendingFiles& pending)
 {
     for (PendingFile& p : pending.files)

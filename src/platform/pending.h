@@ -53,6 +53,11 @@ void drop_pending(PendingFiles& pending, FILE* file);
 // False when a close or rename failed; failed names the file, errno says why.
 bool commit_pending_files(PendingFiles& pending, const PendingFile*& failed);
 
+// Moves every file of from (closed first) and the folders it made into
+// into, whose end then commits or discards them; false with errno set and
+// failed pointing at the file whose close failed.
+bool adopt_pending_files(PendingFiles& into, PendingFiles& from, const PendingFile*& failed);
+
 // Any other end: temporary files are closed and removed; final names stay as
 // they were.
 void discard_pending_files(PendingFiles& pending);

@@ -47,4 +47,9 @@ void on_interrupt(void (*cleanup)());
 // Removes a file from within cleanup; async-signal-safe.
 void remove_file_now(const char* path);
 
+// Locks an open file against every other process that locks it, waiting
+// for their lock to end; the lock ends when the file is closed. False with
+// errno set when it cannot be locked.
+bool lock_open_file(FILE* file);
+
 }  // namespace khex

@@ -2,6 +2,7 @@
 // platform.h, as in windows.cpp.
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,6 +86,15 @@ void on_interrupt(void (*cleanup)())
 void remove_file_now(const char* path)
 {
     unlink(path);
+}
+
+bool lock_open_file(FILE* file)
+{
+    int result;
+    do
+        result = flock(fileno(file), LOCK_EX);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 }  // namespace khex

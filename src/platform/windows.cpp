@@ -242,5 +242,15 @@ void remove_file_now(const char* path)
     DeleteFileW(wide(path).c_str());
 }
 
+bool lock_open_file(FILE* file)
+{
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    OVERLAPPED whole{};
+    if (h != INVALID_HANDLE_VALUE && LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
+        return true;
+    errno = EACCES;
+    return false;
+}
+
 }  // namespace khex
 #endif

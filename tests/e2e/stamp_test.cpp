@@ -94,8 +94,8 @@ TEST(Stamps, EachKindLiesInItsSlotAndTheCrcCoversIt)
 TEST(Stamps, BadStampsStopBeforeAnyFileIsWritten)
 {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"-stamp", "r,at=0x40,size=2"}, "give value= or text=: the unit's data"},
-        {{"-stamp", "r,at=0x40,size=2,value=1,text=a"}, "give value= or text=: the unit's data"},
+        {{"-stamp", "r,at=0x40,size=2"}, "give one of value=, text= and column=: the unit's data"},
+        {{"-stamp", "r,at=0x40,size=2,value=1,text=a"}, "give one of value=, text= and column=: the unit's data"},
         {{"-stamp", "r,size=2,value=1"}, "at= is required: the stamp's slot"},
         {{"-stamp", "r,at=0x40,value=1"}, "size= is required: the slot's bytes, 1 to 1024"},
         {{"-stamp", "r,at=0x40,size=1,value=256"}, "value 256 does not fit in 1 byte"},
