@@ -92,6 +92,7 @@ struct ConvOptions {
     std::vector<std::string> stamps;        // -stamp values, in the order given
     std::string lot;                        // -lot: the lot file and its fields, as given
     std::string lotlog;                     // -lotlog: the log of the units issued
+    std::string lotdelta;                   // -lotdelta: the deltas' file (pattern) and format, as given
     std::vector<std::string> inserts;       // -insert values, in the order given
     std::vector<std::string> verifies;      // -verify values, in the order given
     uint32_t verify_limit = 10;             // -verifylimit: runs of differences listed per pair; 0: all

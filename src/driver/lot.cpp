@@ -1,5 +1,6 @@
 #include "driver/lot.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -71,6 +72,75 @@ std::string read_whole_file(Diagnostics& d, const std::string& name)
     if (failed)
         fatal(d, "cannot read lot file '%s'", name.c_str());
     return text;
+}
+
+// -lotdelta FILE[,format=hex|list] as given: the name (with %i a file for
+// each unit, %l for each lane file) and the format.
+struct DeltaRequest {
+    std::string pattern;
+    bool hex = true;
+};
+
+DeltaRequest read_delta_request(Diagnostics& d, const std::string& text)
+{
+    const std::vector<std::string> parts = split_commas(text);
+    DeltaRequest request{parts[0], true};
+    if (request.pattern.empty())
+        fatal(d, "-lotdelta '%s': no file", text.c_str());
+    for (size_t i = 1; i < parts.size(); ++i) {
+        const std::string field = folded(parts[i]);
+        if (field == "format=hex" || field == "format=list")
+            request.hex = field == "format=hex";
+        else
+            fatal(d, "-lotdelta '%s': unknown field '%s' (format=hex or format=list)", text.c_str(), parts[i].c_str());
+    }
+    for (size_t i = 0; i < request.pattern.size(); ++i)
+        if (request.pattern[i] == '%' && (i + 1 == request.pattern.size() || !std::strchr("il%", request.pattern[++i])))
+            fatal(d, "-lotdelta %s: unknown token (tokens: %%i, %%l, %%%%)", request.pattern.c_str());
+    return request;
+}
+
+std::string delta_name(const std::string& pattern, const std::string& id, const std::string& lane)
+{
+    std::string out;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%' || i + 1 == pattern.size()) {
+            out += pattern[i];
+            continue;
+        }
+        const char token = pattern[++i];
+        out += token == 'i' ? id : token == 'l' ? lane : std::string(1, token);
+    }
+    return out;
+}
+
+// The delta files: each unit's bytes of each lane file, in the files the
+// pattern names, pending with the lot's other files.
+void write_delta_files(Run& run, const DeltaRequest& request, const LotShared& shared)
+{
+    Diagnostics& d = run.diagnostics;
+    std::vector<std::pair<std::string, std::string>> files;  // name, text; in the order first named
+    for (const LotShared::UnitDelta& unit : shared.deltas) {
+        if (request.hex && unit.lanes.size() > 1 && request.pattern.find("%l") == std::string::npos)
+            fatal(d, "-lotdelta %s: Intel hex of %lu lane files needs %%l in the name, a file for each",
+                  request.pattern.c_str(), static_cast<unsigned long>(unit.lanes.size()));
+        for (const DeltaLane& lane : unit.lanes) {
+            const std::string name = delta_name(request.pattern, unit.unit->id, lane.name);
+            auto it = std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.first == name; });
+            if (it == files.end())
+                it = files.insert(files.end(), {name, ""});
+            it->second += request.hex ? delta_intel(lane) : delta_list(unit.unit->id, lane);
+        }
+    }
+    for (const auto& [name, text] : files) {
+        if (!make_folders(run.pending, name))
+            fatal(d, "cannot make the folder of '%s': %s", name.c_str(), std::strerror(errno));
+        FILE* f = open_pending(run.pending, name, false, FileRole::OUTPUT);
+        if (!f)
+            fatal(d, "cannot open delta file '%s': %s", name.c_str(), std::strerror(errno));
+        if (std::fputs(text.c_str(), f) < 0 || !close_pending(run.pending, f))
+            fatal(d, "error writing delta file '%s': %s", name.c_str(), std::strerror(errno));
+    }
 }
 
 // Checks a name pattern's tokens; %i is needed when the lot has more than
@@ -206,7 +276,11 @@ int convert_lot(Run& run, int argc, const char* const* argv)
     std::vector<const LotUnit*> units;
     for (size_t i = first; i < first + count; ++i)
         units.push_back(&rows[i]);
-    check_pattern(d, request.pattern, units.size());
+    const bool deltas = !run.options.lotdelta.empty();
+    const DeltaRequest delta = deltas ? read_delta_request(d, run.options.lotdelta) : DeltaRequest{};
+    // with deltas alone the units write no files of their own
+    if (!deltas || !request.pattern.empty())
+        check_pattern(d, request.pattern, units.size());
 
     LotLog log;
     log.name = run.options.lotlog;
@@ -223,17 +297,34 @@ int convert_lot(Run& run, int argc, const char* const* argv)
     if (errors_reported(d, run.options.werror))
         fatal(d, "errors prevent conversion");
 
-    for (size_t k = 0; k < units.size(); ++k) {
+    // a run of its own for each unit's files, and for its deltas; then the
+    // deltas' common image
+    auto convert_unit = [&](size_t k, bool capture, bool common) {
         Run unit;
         unit.diagnostics.console = d.console;
         unit.lot.unit = StampUnit{k, &shared.lot, units[k]};
         unit.lot.shared = &shared;
+        unit.lot.capture = capture;
+        unit.lot.common = common;
+        unit.options.quiet = capture;
         unit.pending.counter = run.pending.counter;  // temporary names stay distinct across units
+        return run_conversion(unit, argc, argv);
+    };
+    for (size_t k = 0; k < units.size(); ++k) {
         const size_t before = run.pending.files.size();
-        const int status = run_conversion(unit, argc, argv);
-        if (status != 0)
-            return status;  // the run's end removes every unit's files
+        if (!deltas || !request.pattern.empty()) {
+            if (const int status = convert_unit(k, false, false); status != 0)
+                return status;  // the run's end removes every unit's files
+        }
         shared.written.push_back({units[k], before, run.pending.files.size()});
+        if (deltas)
+            if (const int status = convert_unit(k, true, false); status != 0)
+                return status;
+    }
+    if (deltas) {
+        if (const int status = convert_unit(0, false, true); status != 0)
+            return status;
+        write_delta_files(run, delta, shared);
     }
     const std::string lines = log.name.empty() ? "" : log_lines(d, shared);
     const PendingFile* failed = nullptr;
@@ -251,7 +342,7 @@ int convert_lot(Run& run, int argc, const char* const* argv)
 
 std::string unit_file_name(const LotState& lot, const std::string& name, const std::string& range, int file)
 {
-    if (!lot.shared || lot.shared->pattern.empty())
+    if (!lot.shared || lot.shared->pattern.empty() || lot.capture || lot.common)
         return name;
     const std::string& pattern = lot.shared->pattern;
     std::string out;
@@ -290,7 +381,7 @@ void make_unit_folders(Run& run, const std::string& name)
 
 void name_unit_files(Run& run)
 {
-    if (!run.lot.shared || run.lot.shared->pattern.empty())
+    if (!run.lot.shared || run.lot.shared->pattern.empty() || run.lot.capture || run.lot.common)
         return;
     auto rename = [&run](std::string& name, const std::string& range, int file) {
         name = unit_file_name(run.lot, name, range, file);
@@ -322,7 +413,7 @@ void check_unit_stamps(Run& run)
             shared->stamps_seen.resize(j + 1);
         if (!v.stamp_shared) {
             auto [it, fresh] = shared->stamps_seen[j].emplace(stamp_key(v), run.lot.unit.row);
-            if (!fresh)
+            if (!fresh && it->second != run.lot.unit.row)
                 report(run.diagnostics, SEVERITY_ERROR,
                        "stamp '%s': unit %s (%s:%u) has the value of unit %s (%s:%u); a stamp that units share says "
                        "shared",
@@ -336,6 +427,13 @@ void check_unit_stamps(Run& run)
 void hand_over_unit_files(Run& run)
 {
     LotShared& shared = *run.lot.shared;
+    if (run.lot.capture) {
+        // a run for the deltas: its bytes kept, its files (the reports) not
+        finish_delta_capture(run.delta);
+        shared.deltas.push_back({run.lot.unit.row, std::move(run.delta.lanes)});
+        discard_pending_files(run.pending);
+        return;
+    }
     for (const PendingFile& p : run.pending.files) {
         if (p.dropped)
             continue;

@@ -11,6 +11,7 @@
 
 #include "hexfile/lot.h"
 #include "memory/values.h"
+#include "output/delta.h"
 #include "platform/pending.h"
 
 namespace khex {
@@ -30,12 +31,19 @@ struct LotShared {
         size_t first, end;      // its files in pending
     };
     std::vector<UnitFiles> written;
+    struct UnitDelta {
+        const LotUnit* unit;
+        std::vector<DeltaLane> lanes;
+    };
+    std::vector<UnitDelta> deltas;  // -lotdelta: each unit's per-unit bytes by lane file
 };
 
 // The unit a run converts, and the lot it belongs to (none outside a lot).
 struct LotState {
     StampUnit unit;
     LotShared* shared = nullptr;
+    bool capture = false;       // catch the unit's per-unit bytes for the deltas; write no file
+    bool common = false;        // the deltas' common image: per-unit slots hold fill
 };
 
 // The outline of a lot: the lot file read, the units chosen and checked

@@ -202,6 +202,15 @@ void opt_lot(Run& run, const char*, bool from_file)
         report(run.diagnostics, SEVERITY_ERROR, "no value on -lot");
 }
 
+// -lotdelta file[,format=hex|list]: each unit's per-unit bytes for a station.
+void opt_lotdelta(Run& run, const char*, bool from_file)
+{
+    if (const char* value = take_list(run, from_file, "lotdelta", true))
+        run.options.lotdelta = value;
+    else if (!run.walk.value_refused)
+        report(run.diagnostics, SEVERITY_ERROR, "no value on -lotdelta");
+}
+
 void opt_lotlog(Run& run, const char*, bool from_file)
 {
     if (const char* name = take_name(run, from_file, "lotlog"))
@@ -510,6 +519,8 @@ const OptionRow EXTENSION_WORDS[] = {
      GROUP_IMAGE, "a unit's own data (serial number, MAC address, key, text) in a range"},
     {"lot", opt_lot, "file.csv[,first=id][,count=n][,name=pattern]", GROUP_BUILD,
      "a set of files for each unit of a lot, with its stamps; written together or not at all"},
+    {"lotdelta", opt_lotdelta, "file[,format=hex|list]", GROUP_BUILD,
+     "each unit's stamped bytes by lane file (%i a file a unit, %l a lane); the run's files hold fill there"},
     {"lotlog", opt_lotlog, "file", GROUP_BUILD, "append each unit's id and files' SHA-256; refuse an id issued before"},
     {"reclen", opt_reclen, "n", GROUP_FILES, "at most n data bytes a record (Intel, Motorola, Tektronix)"},
     {"outputs", opt_outputs, "file[,file...]", GROUP_BUILD,

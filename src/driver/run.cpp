@@ -65,7 +65,7 @@ void announce_section(const Run& run, const SectionSpec& spec)
 // table's place, the sections and their order, the byte order; then the
 // progress line and the output's settings; a verify run's writes go to its
 // tap.
-void start_translation(Run& run, const OutputTap& verify_tap)
+void start_translation(Run& run, const OutputTap& verify_tap, const OutputTap& delta_tap)
 {
     Diagnostics& d = run.diagnostics;
     const ConvOptions& options = run.options;
@@ -92,6 +92,9 @@ void start_translation(Run& run, const OutputTap& verify_tap)
         const OutputSettings& s = run.output.settings;
         start_verify(run.verify, d, WordArrangement{s.big_endian, s.order, s.datawidth}, s.romaddr, s.zero);
         tap_outputs(run.output, verify_tap);
+    } else if (run.lot.capture) {
+        start_delta_capture(run.delta, run.values, run.output.settings.order);
+        tap_outputs(run.output, delta_tap);
     }
 }
 
@@ -153,12 +156,15 @@ int convert(Run& run, int argc, const char* const* argv)
         return convert_lot(run, argc, argv);
     if (!run.options.lotlog.empty() && run.options.lot.empty())
         report(d, SEVERITY_ERROR, "-lotlog logs the units of a lot: give -lot FILE");
+    if (!run.options.lotdelta.empty() && run.options.lot.empty())
+        report(d, SEVERITY_ERROR, "-lotdelta writes the bytes of a lot's units: give -lot FILE");
     if (!run.input.coff_file)
         fatal(d, "no input files");
     const OutputFormat& format = selected_format(run.options);
     resolve_memory(run.ranges, d, run.options, format_rules(format), run.input.coff_name);
     check_record_length(run.options, format, run.ranges, d);
     settle_zero_based(run.settled, run.options, d);
+    run.values.blank_per_unit = run.lot.common;
     read_value_requests(run.values, d, run.options, run.ranges, format.index != FORMAT_BINARY, run.lot.unit);
     check_unit_stamps(run);
     read_insert_requests(run.inserts, d, run.options, run.ranges);
@@ -185,11 +191,17 @@ int convert(Run& run, int argc, const char* const* argv)
     };
     auto written = [&run](const RomRange& r, int file, FILE* f) { verify_file_written(run.verify, r, file, f); };
     const OutputTap verify_tap{open_file, write, written};
+    // a unit of a lot's deltas: its per-unit bytes caught, no file written
+    auto no_file = [](const RomRange&, int) -> FILE* { return nullptr; };
+    auto catch_write = [&run](const RomRange& r, uint32_t address, const uint8_t* data, int nbytes,
+                              const ByteOwner& owner) { delta_write(run.delta, r, address, data, nbytes, owner); };
+    auto nothing = [](const RomRange&, int, FILE*) {};
+    const OutputTap delta_tap{no_file, catch_write, nothing};
     bool loaded = read_coff_headers(reader);
     if (loaded && run.options.list_sections)
         return list_executable(run, reader, facts);
     if (loaded) {
-        start_translation(run, verify_tap);
+        start_translation(run, verify_tap, delta_tap);
         trace_header_summary(reader);
         loaded = read_symbols(reader, run.symbols);
     }

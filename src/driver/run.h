@@ -18,6 +18,7 @@
 #include "memory/ranges.h"
 #include "memory/specs.h"
 #include "memory/values.h"
+#include "output/delta.h"
 #include "output/framework.h"
 #include "output/sets.h"
 #include "output/verify.h"
@@ -49,6 +50,7 @@ struct Run {
     ReportState reports;      // map/reports: the report files and the closed ranges' contents
     PendingFiles pending;     // platform/pending: files written whole or not at all
     LotState lot;             // driver/lot: the unit this run converts, in a lot
+    DeltaCapture delta;       // output/delta: a unit's per-unit bytes, in a lot's deltas
 };
 
 // The whole conversion of a run whose console is set; returns the exit status.

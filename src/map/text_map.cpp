@@ -113,6 +113,8 @@ void write_value(MapText& map, const ContentEntry& e)
         put(map, " over %08lx..%08lx", hex(v.from), hex(v.to));
     if (v.placeholder)
         put(map, ", in place of bytes of %s", v.placeholder->name.c_str());
+    if (v.blank)
+        put(map, ", each unit's in the lot's deltas: fill here");
     put(map, "\n");
 }
 

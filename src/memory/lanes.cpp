@@ -59,4 +59,21 @@ LaneBits file_lane_bits(const WordArrangement& a, const RomRange& r, int file)
     return bits;
 }
 
+uint32_t cpu_address(uint32_t address, uint32_t q, const uint8_t* source, int period)
+{
+    if (period <= 0 || !source)
+        return address + q;
+    const uint32_t p = static_cast<uint32_t>(period);
+    return address + q / p * p + source[q % p];
+}
+
+uint32_t device_of(const RomRange& r, uint32_t address, uint32_t q)
+{
+    if (r.romwidth >= r.memwidth)
+        return address - r.origin + q;
+    const uint32_t memwidth = static_cast<uint32_t>(r.memwidth), romwidth = static_cast<uint32_t>(r.romwidth);
+    const uint32_t word = (address - r.origin) / memwidth + q / memwidth;
+    return word * romwidth + q % memwidth % romwidth;
+}
+
 }  // namespace khex

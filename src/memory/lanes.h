@@ -40,4 +40,20 @@ struct LaneBits {
 };
 LaneBits file_lane_bits(const WordArrangement& a, const RomRange& r, int file);
 
+// Where a write's arranged bytes come from and go, for those that follow
+// single bytes (verify, a lot's deltas): the target address arranged byte q
+// came from, its device address in its lane, and the offsets q of the bytes
+// lane k of a write puts into its file.
+uint32_t cpu_address(uint32_t address, uint32_t q, const uint8_t* source, int period);
+uint32_t device_of(const RomRange& r, uint32_t address, uint32_t q);
+template <typename Visit>
+void lane_bytes_of(const RomRange& r, uint32_t k, int nbytes, Visit visit)
+{
+    const uint32_t memwidth = static_cast<uint32_t>(r.memwidth), romwidth = static_cast<uint32_t>(r.romwidth);
+    const uint32_t n = static_cast<uint32_t>(nbytes);
+    const uint32_t count = romwidth >= memwidth ? n : n / memwidth * romwidth;
+    for (uint32_t m = 0; m < count; ++m)
+        visit(romwidth >= memwidth ? m : m / romwidth * memwidth + k * romwidth + m % romwidth);
+}
+
 }  // namespace khex

@@ -242,6 +242,37 @@ void fill_signature(Value& s, bool big_endian)
         s.bytes[i] = ((s.at + i - r.origin) & 1) ? odd : even;
 }
 
+// Stamps, and every value whose span covers a per-unit slot, directly or
+// through other values; with blank_per_unit their slots hold fill.
+void mark_per_unit_values(ValueState& values, bool big_endian)
+{
+    std::vector<Value>& list = values.list;
+    for (Value& v : list)
+        v.per_unit = v.kind == VALUE_STAMP;
+    auto spans = [](const Value& v, const Value& slot) {
+        const bool over_data = v.kind == VALUE_CHECKSUM || v.kind == VALUE_LENGTH || v.kind == VALUE_FIRST ||
+                               v.kind == VALUE_LAST;
+        return &v != &slot && over_data && v.range == slot.range && v.from <= slot_end(slot) && v.to >= slot.at;
+    };
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (Value& v : list)
+            for (const Value& w : list)
+                if (!v.per_unit && w.per_unit && spans(v, w))
+                    v.per_unit = grew = true;
+    }
+    if (!values.blank_per_unit)
+        return;
+    for (Value& v : list) {
+        if (!v.per_unit)
+            continue;
+        v.blank = true;
+        v.signature.clear();
+        fill_signature(v, big_endian);
+        v.known = true;
+    }
+}
+
 // Each digest leaves out its range's signature slot; a checksum that
 // changes when the signature is placed (its span covers the slot, directly
 // or through other values) may not lie inside a digest's span, or the
@@ -409,6 +440,7 @@ bool resolve_values(ValueState& values, Diagnostics& d, const SymbolSource& sour
         else if (v.kind == VALUE_STAMP)
             encode_stamp(v, source.coff.target_big_endian);
     }
+    mark_per_unit_values(values, source.coff.target_big_endian);
     return leave_out_signatures(values, d);
 }
 

@@ -844,7 +844,7 @@ bool check_signed_digests(const ValueState& values, Diagnostics& d)
 void value_bytes(const Value& v, bool target_big_endian, uint8_t* slot)
 {
     std::fill(slot, slot + v.size, 0);
-    if (value_is_string(v)) {
+    if (value_is_string(v) || v.blank) {
         std::copy(v.bytes.begin(), v.bytes.begin() + std::min<size_t>(v.bytes.size(), v.size), slot);
         return;
     }

@@ -109,6 +109,8 @@ struct Value {
     uint64_t stamp_step = 0;       // step=: what value= grows by from one unit to the next
     bool stamp_shared = false;     // shared: units may have one value
     std::string stamp_unit;        // where a unit's value comes from, for messages ("lot.csv:7, unit A")
+    bool per_unit = false;         // a stamp, or a value whose span covers a per-unit slot
+    bool blank = false;            // its slot holds fill: the common image of a lot's deltas
 };
 
 // The unit a run stamps: its place in the run's units (0 for the first) and,
@@ -127,6 +129,7 @@ struct ValueState {
     std::vector<std::string> files_written;  // the digests' files, once written
     std::shared_ptr<SpanHasher> hasher;      // during the writing pass, when a value takes bytes
     bool ahead_abandoned = false;  // a pre-pass met a fatal error: the writing pass will stop at it too
+    bool blank_per_unit = false;   // per-unit slots hold fill (a lot's common image)
 };
 
 // Whether the run asked for any value or digest.

@@ -132,25 +132,6 @@ bool holds(VerifyPair& pair, ReadbackWindow& w, Diagnostics& d, uint64_t address
     return readback_byte(pair, w, d, address, found) && found == expected;
 }
 
-// The target address an arranged byte at offset q of a write came from.
-uint32_t cpu_address(uint32_t address, uint32_t q, const uint8_t* source, int period)
-{
-    if (period <= 0 || !source)
-        return address + q;
-    const uint32_t p = static_cast<uint32_t>(period);
-    return address + q / p * p + source[q % p];
-}
-
-// Where a write's arranged byte q, in lane k, lies in the device.
-uint32_t device_of(const RomRange& r, uint32_t address, uint32_t q)
-{
-    if (r.romwidth >= r.memwidth)
-        return address - r.origin + q;
-    const uint32_t memwidth = static_cast<uint32_t>(r.memwidth), romwidth = static_cast<uint32_t>(r.romwidth);
-    const uint32_t word = (address - r.origin) / memwidth + q / memwidth;
-    return word * romwidth + q % memwidth % romwidth;
-}
-
 // The address a file of khex gives a write's arranged byte q: without
 // -romaddr and -zero its memory word's target address (or for a ROM at
 // least as wide, the byte's), and the byte's place in the lane; `own` with
@@ -213,18 +194,6 @@ VerifyOther& other_of(VerifyPair& pair, const RomRange& r, int file)
         if (o.range == &r && o.file == file)
             return o;
     return pair.others.emplace_back(VerifyOther{&r, file});
-}
-
-// The bytes lane k of a write puts into its file, by their offsets q in the
-// write.
-template <typename Visit>
-void lane_bytes_of(const RomRange& r, uint32_t k, int nbytes, Visit visit)
-{
-    const uint32_t memwidth = static_cast<uint32_t>(r.memwidth), romwidth = static_cast<uint32_t>(r.romwidth);
-    const uint32_t n = static_cast<uint32_t>(nbytes);
-    const uint32_t count = romwidth >= memwidth ? n : n / memwidth * romwidth;
-    for (uint32_t m = 0; m < count; ++m)
-        visit(romwidth >= memwidth ? m : m / romwidth * memwidth + k * romwidth + m % romwidth);
 }
 
 // A file-address pair's file is written whole: its bytes at its addresses

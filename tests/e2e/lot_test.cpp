@@ -91,6 +91,44 @@ TEST(Lots, EachUnitsLanesAreSrecordsCompositionWithItsOwnCrc)
     EXPECT_FALSE(dir.exists("lo.hex.tmp"));
 }
 
+// -lotdelta: the run's own files hold fill where units differ; each unit's
+// delta laid over them by SRecord gives that unit's full files, and the list
+// form says the same bytes.
+TEST(Lots, DeltasOverTheCommonImageGiveEachUnitsFiles)
+{
+    TempDir dir;
+    prepared(dir);
+    dir.write("units.csv", "id,serial,mac\nA,17,02:00:5e:10:00:ff\nB,18,02:00:5e:10:01:00\n");
+    std::vector<std::string> lot = STAMPS;
+    lot.insert(lot.end(), {"-lot", "units.csv,name=%i/%f", "-lotdelta", "delta/%i_%l", "-map", "rom.map"});
+    RunResult r = convert(dir, lot);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* id : {"A", "B"}) {
+        for (const char* lane : {"lo.hex", "hi.hex"}) {
+            SCOPED_TRACE(std::string(id) + " " + lane);
+            const std::string delta = std::string("delta/") + id + "_" + lane;
+            RunResult merge = run_program(dir, {"sh", "-c", "srec_cat " + std::string(lane) + " -intel -exclude -within " +
+                                                                delta + " -intel " + delta + " -intel -o merged -intel && srec_cmp merged -intel " +
+                                                                id + "/" + lane + " -intel"});
+            EXPECT_EQ(merge.status, 0) << merge.out << merge.err;
+        }
+    }
+    // the common image holds fill where the units differ, and says so
+    const std::string map = dir.read("rom.map");
+    EXPECT_NE(map.find("00000040..00000041   STAMP number = ffff, in place of bytes of .serial, each unit's in the "
+                       "lot's deltas: fill here"),
+              std::string::npos)
+        << map;
+    EXPECT_EQ(objcopy_decode(dir, "delta/A_lo.hex", "ihex").substr(0, 1), "\x11");
+    lot = STAMPS;
+    lot.insert(lot.end(), {"-lot", "units.csv", "-lotdelta", "units.txt,format=list"});
+    ASSERT_EQ(convert(dir, lot).status, 0);
+    const std::string list = dir.read("units.txt");
+    EXPECT_EQ(list.substr(0, list.find('\n', list.find('\n') + 1) + 1),
+              "A lo.hex 0x00000020 11\nA lo.hex 0x00000022 025e00\n");
+    EXPECT_NE(list.find("B hi.hex 0x00000022 001000\n"), std::string::npos) << list;
+}
+
 // value= counts on by step= for each unit; a MAC block steps across its
 // octets' carries; a thousand units, no two alike, each in the log with
 // its files' SHA-256.
