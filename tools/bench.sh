@@ -127,6 +127,23 @@ printf 'Intel, Verilog and C array files in one run: %.3f s, in three runs %.3f 
     "$t_sets" "$t_three" "$(ratio "$t_sets" "$t_three")" "$(mib_of "$rss_sets")"
 rm -f l0 l1 l0.mem l1.mem whole.c
 
+# A lot: 100 units of a 1 MiB image, each with its serial and CRC, in one
+# run against 100 runs; the deltas alone of 10,000 units.
+"$mkcoff" bench $mib lot.out
+echo 'ROMS { ROM: origin = 0, length = 0x100100, romwidth = 8, memwidth = 16, files = { r.lo, r.hi } }' > lot.cmd
+awk 'BEGIN { print "id,serial"; for (i = 0; i < 10000; i++) printf "u%d,%d\n", i, i + 1 }' > units.csv
+head -n 101 units.csv > u100.csv
+read -r t_lot _ rss_lot < <("$benchrun" 3 "$khex" -q -i -image lot.cmd lot.out -stamp ROM,at=0x100000,size=2,column=serial \
+    -checksum ROM,crc32 -lot u100.csv,name=%i/%f)
+read -r t_runs _ _ < <("$benchrun" 3 sh -c "for i in \$(seq 1 100); do '$khex' -q -i -image lot.cmd lot.out \
+    -stamp ROM,at=0x100000,size=2,value=\$i -checksum ROM,crc32 -o a.lo -o a.hi; done")
+read -r t_delta _ rss_delta < <("$benchrun" 1 "$khex" -q -i -image lot.cmd lot.out -stamp ROM,at=0x100000,size=2,column=serial \
+    -checksum ROM,crc32 -lot units.csv -lotdelta delta_%l.hex)
+printf 'A lot of 100 units of a 1 MiB image: %.3f s, 100 runs %.3f s (ratio %s), peak RSS %s\n' "$t_lot" "$t_runs" \
+    "$(ratio "$t_lot" "$t_runs")" "$(mib_of "$rss_lot")"
+printf 'Deltas of 10,000 units of a 1 MiB image: %.1f s, peak RSS %s\n' "$t_delta" "$(mib_of "$rss_delta")"
+rm -rf u[0-9]* delta_* r.lo r.hi a.lo a.hi
+
 # The same program read as ELF instead of COFF: the reader's share of a run.
 read -r t_coff _ rss_coff < <("$benchrun" "$runs" "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data16.out)
 read -r t_elf _ rss_elf < <("$benchrun" "$runs" "$khex" -q -i -memwidth 8 -romwidth 8 -o one.out all.cmd data16.elf)

@@ -47,6 +47,11 @@ void on_interrupt(void (*cleanup)());
 // Removes a file from within cleanup; async-signal-safe.
 void remove_file_now(const char* path);
 
+// Lets the allocator keep the large blocks a conversion frees for the next
+// one, as a lot's units follow one another, rather than hand them back to
+// the system and fault them in again.
+void keep_freed_blocks();
+
 // Locks an open file against every other process that locks it, waiting
 // for their lock to end; the lock ends when the file is closed. False with
 // errno set when it cannot be locked.

@@ -2,6 +2,7 @@
 // platform.h, as in windows.cpp.
 #ifndef _WIN32
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,6 +96,14 @@ bool lock_open_file(FILE* file)
         result = flock(fileno(file), LOCK_EX);
     while (result != 0 && errno == EINTR);
     return result == 0;
+}
+
+void keep_freed_blocks()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
 }
 
 }  // namespace khex

@@ -252,5 +252,10 @@ bool lock_open_file(FILE* file)
     return false;
 }
 
+void keep_freed_blocks()
+{
+    // the Windows heap keeps freed blocks by itself
+}
+
 }  // namespace khex
 #endif
