@@ -24,7 +24,10 @@ readers), and each report is held to the decoded bytes:
     and no FILL line covers an owned byte; the picture's blocks are the
     JSON's entries;
   - -verify of a file against itself matches, and against a device image
-    with one byte changed names exactly that byte, its label and its owner.
+    with one byte changed names exactly that byte, its label and its owner;
+  - with stamps, a lot of two units with deltas: each unit's delta bytes are
+    its own files' bytes at those device addresses, and everywhere else its
+    files hold the common image's bytes.
 
     tools/check_reports.py KHEX [--seed N] [--count N] [--seconds S]
                                 [--keep DIR] [--verbose]
@@ -1137,7 +1140,81 @@ def check_run(khex, cfg, work, keep_going=True):
     if not problems:
         check_verify(khex, work, cfg, args, report, [Range(r, settings_of(cfg)) for r in report["ranges"]],
                      files, random.Random(cfg["seed"]), problems)
+    if not problems and cfg.get("stamps"):
+        check_lot(khex, work, cfg, problems)
     return problems
+
+
+def lot_options(options):
+    """The run's options for a lot of two units: a number stamp counts on by
+    one, the other stamps are shared."""
+    out = []
+    for i, o in enumerate(options):
+        if i and options[i - 1] == "-stamp":
+            head, rest = o.split(",", 1)
+            number = ",text=" not in o and ",kind=" not in o
+            o = head + (",step=1," if number else ",shared,") + rest
+        out.append(o)
+    return out
+
+
+def check_lot(khex, work, cfg, problems):
+    """A lot of two units with deltas: each unit's delta bytes are its files'
+    bytes at those device addresses, and elsewhere its files hold the common
+    image's bytes."""
+    lot = os.path.join(work, "lot")
+    os.mkdir(lot)
+    for name in ["app.out", "r.cmd"] + list(cfg["inserts"]):
+        shutil.copy(os.path.join(work, name), lot)
+    with open(os.path.join(lot, "lot.csv"), "w") as f:
+        f.write("id\na\nb\n")
+    args = lot_options(cfg["options"]) + ["r.cmd", "-mapjson", "c.json", "-lot", "lot.csv,name=u%i/%f",
+                                          "-lotdelta", "d_%i.txt,format=list"]
+    status, _, err = run_khex(khex, lot, args)
+    if status != 0:
+        if "Sanitizer" in err or "internal error" in err:
+            problems.add("lot: %s" % err.strip())
+        return
+    compare_lot(cfg, lot, problems)
+
+
+def compare_lot(cfg, lot, problems):
+    """The lot's files in its folder against its deltas."""
+    with open(os.path.join(lot, "c.json")) as f:
+        report = json.load(f)
+    for rng in [Range(r, settings_of(cfg)) for r in report["ranges"]]:
+        for f in rng.j["files"]:
+            kind = KIND_OF_NAME[f["format"]]
+            if f.get("set") or kind == "binary":
+                continue  # deltas are of the run's own files
+            written = rng.as_written(f["romwidth_bits"] // 8)
+
+            def device_bytes(path):
+                with open(path, "rb") as data:
+                    return {d[1]: d[3] for d in file_bytes(cfg, written, kind, data.read(), f["word_bytes"], {})}
+
+            common = device_bytes(os.path.join(lot, f["name"]))
+            for unit in ("a", "b"):
+                own = device_bytes(os.path.join(lot, "u" + unit, f["name"]))
+                delta = {}
+                with open(os.path.join(lot, "d_%s.txt" % unit)) as lines:
+                    for line in lines:
+                        uid, name, address, text = line.split()
+                        if uid != unit:
+                            problems.add("lot: d_%s.txt holds a line of unit %s" % (unit, uid))
+                        if name == f["name"]:
+                            for k, byte in enumerate(bytes.fromhex(text)):
+                                delta[int(address, 16) + k] = byte
+                for device, byte in delta.items():
+                    if own.get(device) != byte or device not in common:
+                        problems.add("lot unit %s, %s: delta 0x%02x at device 0x%x, the unit's file %s, the "
+                                     "common file %s" % (unit, f["name"], byte, device, own.get(device),
+                                                         common.get(device)))
+                for device in (set(own) | set(common)) - set(delta):
+                    if own.get(device) != common.get(device):
+                        problems.add("lot unit %s, %s: device 0x%x differs from the common image (%s, %s) but "
+                                     "is in no delta" % (unit, f["name"], device, own.get(device),
+                                                         common.get(device)))
 
 
 def settings_of(cfg):

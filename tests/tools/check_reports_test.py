@@ -99,6 +99,35 @@ class PlantedFaults(unittest.TestCase):
             with self.subTest(expected=expected):
                 self.assertIn(expected, self.problems(cfg, dict(files, **planted)))
 
+    def test_lot_faults_are_named(self):
+        # a serial number stamp in a lot of two units with deltas
+        cfg = config("-i")
+        cfg["options"] += ["-stamp", "r0,at=0x60,size=2,value=0x1234"]
+        cfg["stamps"] = {0x60: ((0x1234, "big"), "1234")}
+        work = tempfile.mkdtemp(prefix="khex-check-test-")
+        self.addCleanup(shutil.rmtree, work)
+        check_reports.write_inputs(cfg, work)
+        self.assertEqual(list(check_reports.check_run(KHEX, cfg, work)), [])
+        lot = os.path.join(work, "lot")
+        with open(os.path.join(lot, "d_b.txt")) as f:
+            lines = f.read().splitlines()
+        self.assertEqual(lines[0], "b lo.out 0x00000030 35")  # 0x1235's low byte, in the low lane
+        cases = [("d_b.txt", "b lo.out 0x00000030 36", "delta 0x36 at device 0x30"),
+                 ("d_b.txt", "b lo.out 0x00000031 35", "differs from the common image"),
+                 ("d_a.txt", "b lo.out 0x00000030 34", "d_a.txt holds a line of unit b")]
+        for name, planted, expected in cases:
+            with self.subTest(expected=expected):
+                path = os.path.join(lot, name)
+                with open(path) as f:
+                    good = f.read()
+                with open(path, "w") as f:
+                    f.write("\n".join([planted] + good.splitlines()[1:]) + "\n")
+                found = check_reports.Problems()
+                check_reports.compare_lot(cfg, lot, found)
+                with open(path, "w") as f:
+                    f.write(good)
+                self.assertIn(expected, " / ".join(found))
+
     def test_every_format_decodes_to_the_same_checked_bytes(self):
         for option in check_reports.FORMATS:
             if option in ("-t", "-b"):
