@@ -1179,9 +1179,17 @@ def check_lot(khex, work, cfg, problems):
 
 
 def compare_lot(cfg, lot, problems):
-    """The lot's files in its folder against its deltas."""
+    """The lot's files in its folder against its deltas and its report."""
     with open(os.path.join(lot, "c.json")) as f:
         report = json.load(f)
+    units = report.get("units", [])
+    if [u["id"] for u in units] != ["a", "b"]:
+        problems.add("lot: the JSON report lists units %s" % [u["id"] for u in units])
+    for u in units:
+        for f in u["files"]:
+            with open(os.path.join(lot, f["name"]), "rb") as data:
+                if hashlib.sha256(data.read()).hexdigest() != f["sha256"]:
+                    problems.add("lot: the JSON report's SHA-256 of %s is not the file's" % f["name"])
     for rng in [Range(r, settings_of(cfg)) for r in report["ranges"]]:
         for f in rng.j["files"]:
             kind = KIND_OF_NAME[f["format"]]

@@ -308,6 +308,8 @@ int convert_lot(Run& run, int argc, const char* const* argv)
         unit.lot.common = common;
         unit.options.quiet = capture;
         unit.pending.counter = run.pending.counter;  // temporary names stay distinct across units
+        if (common)
+            unit.reports.units = &shared.reports;
         return run_conversion(unit, argc, argv);
     };
     for (size_t k = 0; k < units.size(); ++k) {
@@ -322,6 +324,15 @@ int convert_lot(Run& run, int argc, const char* const* argv)
                 return status;
     }
     if (deltas) {
+        // the units' own files, as the common image's report lists them
+        for (size_t k = 0; k < shared.written.size(); ++k)
+            for (size_t i = shared.written[k].first; i < shared.written[k].end; ++i) {
+                const PendingFile& p = run.pending.files[i];
+                bool ok = false;
+                if (!p.dropped)
+                    shared.reports[k].files.emplace_back(
+                        p.name, sha256_of_file(p.temporary.empty() ? p.target : p.temporary, ok));
+            }
         if (const int status = convert_unit(0, false, true); status != 0)
             return status;
         write_delta_files(run, delta, shared);
@@ -431,6 +442,12 @@ void hand_over_unit_files(Run& run)
         // a run for the deltas: its bytes kept, its files (the reports) not
         finish_delta_capture(run.delta);
         shared.deltas.push_back({run.lot.unit.row, std::move(run.delta.lanes)});
+        UnitReport& report = shared.reports.emplace_back();
+        report.id = run.lot.unit.row->id;
+        report.line = run.lot.unit.row->line;
+        for (const Value& v : run.values.list)
+            if (v.per_unit)
+                report.values.push_back({v.option + " " + value_name(v), v.at, value_hex(v)});
         discard_pending_files(run.pending);
         return;
     }

@@ -11,6 +11,7 @@
 
 #include "hexfile/lot.h"
 #include "memory/values.h"
+#include "map/reports.h"
 #include "output/delta.h"
 #include "platform/pending.h"
 
@@ -36,6 +37,7 @@ struct LotShared {
         std::vector<DeltaLane> lanes;
     };
     std::vector<UnitDelta> deltas;  // -lotdelta: each unit's per-unit bytes by lane file
+    std::vector<UnitReport> reports;  // the units as the common image's JSON report lists them
 };
 
 // The unit a run converts, and the lot it belongs to (none outside a lot).

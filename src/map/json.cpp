@@ -365,6 +365,37 @@ void write_unplaced(JsonWriter& json, const ReportFacts& facts)
     json.end_array();
 }
 
+// A lot's units: what each has of its own where the common image holds fill,
+// and its files.
+void write_units(JsonWriter& json, const std::vector<UnitReport>& units)
+{
+    json.begin_array("units");
+    for (const UnitReport& unit : units) {
+        json.begin_object();
+        json.string("id", unit.id);
+        json.number("line", unit.line);
+        json.begin_array("values");
+        for (const UnitReport::Slot& slot : unit.values) {
+            json.begin_object();
+            json.string("kind", slot.kind);
+            json.number("at", slot.at);
+            json.string("bytes", slot.bytes);
+            json.end_object();
+        }
+        json.end_array();
+        json.begin_array("files");
+        for (const auto& [name, sha] : unit.files) {
+            json.begin_object();
+            json.string("name", name);
+            json.string("sha256", sha);
+            json.end_object();
+        }
+        json.end_array();
+        json.end_object();
+    }
+    json.end_array();
+}
+
 // A verify run's pairs: what each compared, its first differences byte by
 // byte, every run of them whatever -verifylimit says, and the hints.
 void write_verify(JsonWriter& json, const ReportFacts& facts)
@@ -482,6 +513,8 @@ std::string report_text(const ReportFacts& facts)
     write_unplaced(json, facts);
     if (!facts.verify.pairs.empty())
         write_verify(json, facts);
+    if (facts.reports.units)
+        write_units(json, *facts.reports.units);
     json.number("warnings", static_cast<uint64_t>(facts.diagnostics.warnings));
     json.number("errors", static_cast<uint64_t>(facts.diagnostics.errors));
     json.end_object();

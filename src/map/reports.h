@@ -40,10 +40,25 @@ struct RangePicture {
     std::vector<ContentEntry> contents;
 };
 
+// A unit of a lot as the JSON report of the lot's common image lists it:
+// its id and row, its per-unit values as stored, its own files.
+struct UnitReport {
+    std::string id;
+    unsigned line = 0;
+    struct Slot {
+        std::string kind;   // "stamp number", "checksum crc32", ...
+        uint32_t at = 0;
+        std::string bytes;  // the value's bytes in hex, a number's most significant first
+    };
+    std::vector<Slot> values;
+    std::vector<std::pair<std::string, std::string>> files;  // name, SHA-256 in hex
+};
+
 struct ReportState {
     std::vector<ReportFile> files;       // by row of the report table, from the first one opened
     std::vector<bool> listed;            // by section entry index: listed in a range's contents
     std::vector<RangePicture> pictures;  // the ranges closed so far
+    const std::vector<UnitReport>* units = nullptr;  // a lot's units, in its common image's report
 };
 
 // What the reports read: every record of the run they describe.

@@ -120,6 +120,14 @@ TEST(Lots, DeltasOverTheCommonImageGiveEachUnitsFiles)
               std::string::npos)
         << map;
     EXPECT_EQ(objcopy_decode(dir, "delta/A_lo.hex", "ihex").substr(0, 1), "\x11");
+    // the JSON report of the common image lists each unit's values and files
+    RunResult sha = run_program(dir, {"sha256sum", "B/hi.hex"});
+    lot.insert(lot.end(), {"-mapjson", "lot.json"});
+    ASSERT_EQ(convert(dir, lot).status, 0);
+    const std::string json = dir.read("lot.json");
+    EXPECT_NE(json.find("\"id\": \"B\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"bytes\": \"02005e100100\""), std::string::npos) << json;  // B's MAC
+    EXPECT_NE(json.find("\"sha256\": \"" + sha.out.substr(0, 64)), std::string::npos);
     lot = STAMPS;
     lot.insert(lot.end(), {"-lot", "units.csv", "-lotdelta", "units.txt,format=list"});
     ASSERT_EQ(convert(dir, lot).status, 0);
