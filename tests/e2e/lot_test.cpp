@@ -88,6 +88,14 @@ TEST(Lots, EachUnitsLanesAreSrecordsCompositionWithItsOwnCrc)
         EXPECT_NE(dir.read(id + "/rom.map").find("lo.hex"), std::string::npos);
     }
     EXPECT_NE(dir.read("B-9/rom.map").find("00000040..00000041   STAMP number = ffff"), std::string::npos);
+    // a station checks one unit's read-back
+    std::vector<std::string> check = STAMPS;
+    check.insert(check.end(), {"-lot", "units.csv,first=B-8,count=1", "-verify", "hi.hex=B-8/hi.hex"});
+    r = convert(dir, check);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "verify hi.hex: B-8/hi.hex matches (64 bytes)\n");
+    check[check.size() - 1] = "hi.hex=B-9/hi.hex";
+    EXPECT_EQ(convert(dir, check).status, 1);
     EXPECT_FALSE(dir.exists("lo.hex.tmp"));
 }
 
