@@ -116,17 +116,28 @@ bool read_elf_header(CoffReader& reader, ElfHeader& h)
     return true;
 }
 
+// A table of count headers of entry bytes at offset, read whole; what names
+// it in messages ("program headers", "section headers").
+bool read_header_table(CoffReader& reader, uint32_t offset, uint16_t count, unsigned entry, const char* what,
+                       std::vector<uint8_t>& table)
+{
+    const uint64_t size = uint64_t{count} * entry;
+    if (!inside_file(reader.coff, offset, size))
+        return refuse(reader, "has its %s (%u) outside the file", what, count);
+    table.resize(size);
+    if (size && !read_coff_bytes(reader, offset, table.data(), size))
+        return refuse(reader, "cannot read its %s", what);
+    return true;
+}
+
 // The PT_LOAD segments, checked: inside the file, and no two loaded at one
 // address.
 bool read_segments(CoffReader& reader, const ElfHeader& h, std::vector<Segment>& segments)
 {
     CoffState& coff = reader.coff;
-    const uint64_t size = uint64_t{h.phnum} * SEGMENT_ENTRY_SIZE;
-    if (!inside_file(coff, h.phoff, size))
-        return refuse(reader, "has its program headers (%u) outside the file", h.phnum);
-    std::vector<uint8_t> table(size);
-    if (size && !read_coff_bytes(reader, h.phoff, table.data(), size))
-        return refuse(reader, "cannot read its program headers");
+    std::vector<uint8_t> table;
+    if (!read_header_table(reader, h.phoff, h.phnum, SEGMENT_ENTRY_SIZE, "program headers", table))
+        return false;
     for (size_t i = 0; i < h.phnum; ++i) {
         const uint8_t* p = table.data() + i * SEGMENT_ENTRY_SIZE;
         if (header32(coff, p) != PT_LOAD)
@@ -264,12 +275,9 @@ bool note_symbol_table(CoffReader& reader, const std::vector<uint8_t>& table, co
 bool read_elf_sections(CoffReader& reader, const ElfHeader& h, const std::vector<Segment>& segments)
 {
     CoffState& coff = reader.coff;
-    const uint64_t size = uint64_t{h.shnum} * SECTION_ENTRY_SIZE;
-    if (!inside_file(coff, h.shoff, size))
-        return refuse(reader, "has its section headers (%u) outside the file", h.shnum);
-    std::vector<uint8_t> table(size);
-    if (size && !read_coff_bytes(reader, h.shoff, table.data(), size))
-        return refuse(reader, "cannot read its section headers");
+    std::vector<uint8_t> table;
+    if (!read_header_table(reader, h.shoff, h.shnum, SECTION_ENTRY_SIZE, "section headers", table))
+        return false;
     coff.elf_layout.entry_of.assign(h.shnum, 0);
     if (h.shnum == 0)
         return true;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text.h"
+
 namespace khex {
 
 namespace {
@@ -198,17 +200,6 @@ bool decode_base64(const uint8_t* data, size_t n, std::vector<uint8_t>& out, Sig
     return true;
 }
 
-int hex_digit(uint8_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The file's bytes, up to the limit; false with the error.
 bool read_whole(const std::string& name, std::vector<uint8_t>& bytes, Diagnostics& d)
 {
@@ -301,8 +292,8 @@ bool decode_signed_digest(const uint8_t* data, size_t n, uint32_t width, std::ve
             ++line;
         if (blank(data[i]))
             continue;
-        const int high = hex_digit(data[i]);
-        const int low = i + 1 < n ? hex_digit(data[i + 1]) : -1;
+        const int high = hex_digit(static_cast<char>(data[i]));
+        const int low = i + 1 < n ? hex_digit(static_cast<char>(data[i + 1])) : -1;
         if (high < 0 || low < 0 || out.size() == width)
             return fail(error, line, "neither the %lu bytes of the digest nor its %lu hex digits", ul(width),
                         ul(2 * width));

@@ -62,17 +62,6 @@ unsigned long hex(uint64_t value)
     return static_cast<unsigned long>(value);
 }
 
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The request's parts after the range and the algorithm or kind, by
 // lower-case key.
 struct Fields {
@@ -380,7 +369,7 @@ bool parse_wide_number(const std::string& text, uint64_t& value)
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         value = 0;
         for (size_t i = 2; i < text.size(); ++i) {
-            const int digit = hex_value(text[i]);
+            const int digit = hex_digit(text[i]);
             if (digit < 0 || value >> 60)
                 return false;
             value = value << 4 | static_cast<uint64_t>(digit);
@@ -411,7 +400,7 @@ bool parse_mac(const std::string& text, std::vector<uint8_t>& octets)
     if (text.size() != 17)
         return false;
     for (size_t i = 0; i < 17; i += 3) {
-        const int high = hex_value(text[i]), low = hex_value(text[i + 1]);
+        const int high = hex_digit(text[i]), low = hex_digit(text[i + 1]);
         if (high < 0 || low < 0 || (i + 2 < 17 && text[i + 2] != ':'))
             return false;
         octets.push_back(static_cast<uint8_t>(high << 4 | low));
@@ -428,7 +417,7 @@ bool parse_byte_run(std::string text, std::vector<uint8_t>& bytes)
     if (text.empty() || text.size() % 2 != 0)
         return false;
     for (size_t i = 0; i < text.size(); i += 2) {
-        const int high = hex_value(text[i]), low = hex_value(text[i + 1]);
+        const int high = hex_digit(text[i]), low = hex_digit(text[i + 1]);
         if (high < 0 || low < 0)
             return false;
         bytes.push_back(static_cast<uint8_t>(high << 4 | low));
